@@ -1,0 +1,36 @@
+# Quick start: `make run` builds and starts the program, `make test` builds and runs every test.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test bench fuzz clean format
+
+all: build
+
+deps:
+	scripts/install-deps
+
+$(BUILD_DIR)/build.ninja:
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: deps build
+	$(BUILD_DIR)/rss-brevlin
+
+# The tests get a private D-Bus session bus and no display.
+test: deps build
+	QT_QPA_PLATFORM=offscreen dbus-run-session -- ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+bench: deps build
+	scripts/run-benchmarks $(BUILD_DIR)
+
+fuzz: deps
+	cmake -S . -B build-fuzz -G Ninja -DBREVLIN_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD_DIR) build-fuzz

@@ -1,0 +1,69 @@
+#pragma once
+
+// Helpers every test program shares: temporary XDG folders, corpus paths.
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <QStandardPaths>
+
+namespace TestSupport {
+
+// Points XDG_DATA_HOME, XDG_CACHE_HOME and XDG_CONFIG_HOME into a fresh temporary
+// folder for the lifetime of the object, so no test touches the user's real files.
+class TemporaryHome
+{
+public:
+    TemporaryHome()
+    {
+        for (const char *name : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"}) {
+            m_saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+        }
+        qputenv("XDG_DATA_HOME", QByteArray(m_dir.path().toUtf8() + "/data"));
+        qputenv("XDG_CACHE_HOME", QByteArray(m_dir.path().toUtf8() + "/cache"));
+        qputenv("XDG_CONFIG_HOME", QByteArray(m_dir.path().toUtf8() + "/config"));
+    }
+    ~TemporaryHome()
+    {
+        for (const Saved &saved : m_saved) {
+            if (saved.wasSet) {
+                qputenv(saved.name, saved.value);
+            } else {
+                qunsetenv(saved.name);
+            }
+        }
+    }
+    TemporaryHome(const TemporaryHome &) = delete;
+    TemporaryHome &operator=(const TemporaryHome &) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString dataHome() const { return m_dir.path() + QStringLiteral("/data"); }
+    QString cacheHome() const { return m_dir.path() + QStringLiteral("/cache"); }
+    QString configHome() const { return m_dir.path() + QStringLiteral("/config"); }
+
+private:
+    struct Saved {
+        const char *name;
+        QByteArray value;
+        bool wasSet;
+    };
+    QTemporaryDir m_dir;
+    QList<Saved> m_saved;
+};
+
+inline QString testDataPath(const QString &name)
+{
+    return QStringLiteral(BREVLIN_TEST_DATA "/") + name;
+}
+
+inline QString corpusPath(const QString &name)
+{
+    return QStringLiteral(BREVLIN_CORPUS "/") + name;
+}
+
+inline QString binaryPath()
+{
+    return QStringLiteral(BREVLIN_BINARY);
+}
+
+} // namespace TestSupport
