@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/XmlNode.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+// An XML tree built tolerantly from downloaded bytes: malformed markup is repaired where
+// possible, external resources are never fetched and entity expansion is bounded.
+class XmlDocument
+{
+public:
+    // Builds a tree from bytes in whatever encoding the document declares. Gives no document
+    // when even a repaired tree cannot be built; *errorString then holds the XML parser's own
+    // message, or "" when it reported none. A built document leaves *errorString untouched.
+    static std::unique_ptr<XmlDocument> fromData(const QByteArray &data, QString *errorString = nullptr);
+
+    ~XmlDocument();
+    XmlDocument(const XmlDocument &) = delete;
+    XmlDocument &operator=(const XmlDocument &) = delete;
+
+    XmlNode rootElement() const;
+
+private:
+    struct Deleter {
+        void operator()(void *document) const;
+    };
+
+    explicit XmlDocument(void *document);
+
+    std::unique_ptr<void, Deleter> m_document;
+};
