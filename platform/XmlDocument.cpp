@@ -6,6 +6,8 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
+#include "platform/XmlAmpersandRepair.h"
+
 #include <climits>
 #include <map>
 #include <string>
@@ -292,8 +294,9 @@ std::unique_ptr<XmlDocument> XmlDocument::fromData(const QByteArray &data, QStri
     ParseState state;
     ErrorCapture capture(&state);
     std::unique_ptr<xmlParserCtxt, ContextDeleter> context(xmlNewParserCtxt());
+    const QByteArray repaired = escapeBareAmpersands(data);
     xmlDoc *document = nullptr;
-    if (data.size() > INT_MAX) {
+    if (repaired.size() > INT_MAX) {
         state.record(QStringLiteral("Document is too large"));
     } else if (context) {
         context->_private = &state;
@@ -302,8 +305,8 @@ std::unique_ptr<XmlDocument> XmlDocument::fromData(const QByteArray &data, QStri
         context->sax->ignorableWhitespace = characters;
         context->sax->startElementNs = startElement;
         context->sax->endElementNs = endElement;
-        document = xmlCtxtReadMemory(context.get(), data.constData(), int(data.size()),
-                                     nullptr, nullptr, kParseOptions);
+        document = xmlCtxtReadMemory(context.get(), repaired.constData(), int(repaired.size()), nullptr, nullptr,
+                                     kParseOptions);
     }
     if (!document || !xmlDocGetRootElement(document)) {
         xmlFreeDoc(document);

@@ -7,8 +7,10 @@
 
 #include <memory>
 
-// An XML tree built tolerantly from downloaded bytes: malformed markup is repaired where
-// possible, external resources are never fetched and entity expansion is bounded.
+// An XML tree built tolerantly from downloaded bytes, the way feeds are written in practice:
+// malformed markup is repaired where possible, bare ampersands and HTML entity names
+// ("&eacute;") read as in HTML, external resources are never fetched and entity expansion
+// is bounded.
 class XmlDocument
 {
 public:

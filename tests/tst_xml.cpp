@@ -229,8 +229,10 @@ void tst_Xml::stringValue_data()
     // libxml2 on its own drops "&amp;" and "&lt;" everywhere after its first error.
     QTest::newRow("references after a repaired error still read")
         << QByteArray("<r><a>x</b> AT&amp;T &lt;p&gt;</a></r>") << QString("x AT&T <p>");
-    QTest::newRow("references after a stray ampersand still read")
-        << QByteArray("<r>Q & A, AT&amp;T</r>") << QString("Q  A, AT&T");
+    QTest::newRow("bare ampersands kept")
+        << QByteArray("<r>http://e/?a=1&b=2&c Q & A &#12 &amp;</r>") << QString("http://e/?a=1&b=2&c Q & A &#12 &");
+    QTest::newRow("ampersands in character data and comments untouched")
+        << QByteArray("<r><![CDATA[a & b &amp;]]><!-- & -->&lt;</r>") << QString("a & b &amp;<");
 }
 
 void tst_Xml::stringValue()
@@ -259,6 +261,7 @@ void tst_Xml::attributes_data()
     QTest::newRow("prefixed not by its local name") << link << "lang" << std::optional<QString>();
     QTest::newRow("HTML entity") << QByteArray("<a t='caf&eacute;&nbsp;'/>") << "t"
                                  << std::optional<QString>(u"caf\u00e9\u00a0"_qs);
+    QTest::newRow("bare ampersand") << QByteArray("<a t='?a=1&b=2'/>") << "t" << std::optional<QString>("?a=1&b=2");
     QTest::newRow("unknown entity") << QByteArray("<a t='x&bogus;y'/>") << "t" << std::optional<QString>("x&bogus;y");
     QTest::newRow("declared entity")
         << QByteArray("<!DOCTYPE a [<!ENTITY h 'http://e/'>]><a href='&h;x'/>") << "href"
