@@ -1,0 +1,201 @@
+#include "FeedDownload.h"
+
+#include <QAuthenticator>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <utility>
+
+#include "model/NetworkAccess.h"
+
+namespace {
+
+qint64 s_maximumBodySize = FeedDownload::DefaultMaximumBodySize;
+
+int effectivePort(const QUrl& url)
+{
+    if (url.scheme() == QLatin1String("https")) {
+        return url.port(443);
+    }
+    return url.port(url.scheme() == QLatin1String("http") ? 80 : -1);
+}
+
+// "404 Not Found"; the standard phrase stands in when the server sent none.
+QString httpStatusText(const QNetworkReply& reply, int status)
+{
+    QByteArray phrase = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
+    if (phrase.isEmpty()) {
+        phrase = NetworkAccess::reasonPhrase(status);
+    }
+    return phrase.isEmpty() ? QString::number(status)
+                            : QString::number(status) + QLatin1Char(' ') + QString::fromLatin1(phrase);
+}
+
+int httpStatus(const QNetworkReply& reply)
+{
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+QString errorText(const QNetworkReply& reply)
+{
+    const int status = httpStatus(reply);
+    if (status >= 400) {
+        return httpStatusText(reply, status);
+    }
+    // Every abort of our own disconnects first, so a cancelled reply that still reaches us was
+    // stopped by the transfer timeout, for which Qt 6.4 says no more than "Operation canceled".
+    if (reply.error() == QNetworkReply::OperationCanceledError) {
+        return QStringLiteral("Request timed out");
+    }
+    return reply.errorString();
+}
+
+QString tooLargeText()
+{
+    return QStringLiteral("Feed document larger than %1")
+        .arg(QLocale::c().formattedDataSize(s_maximumBodySize, 0, QLocale::DataSizeTraditionalFormat));
+}
+
+} // namespace
+
+FeedDownload::FeedDownload(
+    const QUrl& url, std::optional<QString> login, std::optional<QString> password, QObject* parent)
+    : QObject(parent)
+    , m_url(url)
+    , m_login(std::move(login))
+    , m_password(std::move(password))
+{
+}
+
+FeedDownload::~FeedDownload() { stop(); }
+
+void FeedDownload::start()
+{
+    if (m_reply) {
+        qWarning("FeedDownload::start: the download is already running");
+        return;
+    }
+    m_body = QByteArray();
+    m_answeredChallenge = false;
+
+    QNetworkAccessManager* manager = NetworkAccess::manager();
+    // Credentials in the URL are cached per host by Qt just like answered ones.
+    if (hasCredentials() || !m_url.userInfo().isEmpty()) {
+        m_privateManager = NetworkAccess::createManager(this);
+        manager = m_privateManager;
+    }
+    connect(manager, &QNetworkAccessManager::authenticationRequired, this,
+        &FeedDownload::onAuthenticationRequired);
+    m_reply = manager->get(NetworkAccess::request(m_url));
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &FeedDownload::onMetaDataChanged);
+    connect(m_reply, &QNetworkReply::readyRead, this, &FeedDownload::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &FeedDownload::onFinished);
+}
+
+void FeedDownload::cancel() { stop(); }
+
+qint64 FeedDownload::maximumBodySize() { return s_maximumBodySize; }
+
+void FeedDownload::setMaximumBodySize(qint64 bytes) { s_maximumBodySize = bytes; }
+
+bool FeedDownload::isFeedHost(const QUrl& feedUrl, const QUrl& url)
+{
+    if (url.host().compare(feedUrl.host(), Qt::CaseInsensitive) != 0) {
+        return false;
+    }
+    const int feedPort = effectivePort(feedUrl);
+    const int port = effectivePort(url);
+    // Servers commonly move a feed from http to https on the same host; the credentials then
+    // travel better protected than the user asked for, so that still counts as the feed's host.
+    const bool upgradedToHttps = feedUrl.scheme() == QLatin1String("http") && feedPort == 80
+        && url.scheme() == QLatin1String("https") && port == 443;
+    return port == feedPort || upgradedToHttps;
+}
+
+void FeedDownload::onAuthenticationRequired(QNetworkReply* reply, QAuthenticator* authenticator)
+{
+    if (reply != m_reply) {
+        return;
+    }
+    // Qt takes an authenticator with an empty user name for an unanswered challenge, so an empty
+    // login cannot be sent; saying so here keeps the refusal explicit.
+    if (m_answeredChallenge || !hasCredentials() || m_login->isEmpty() || !isFeedHost(m_url, reply->url())) {
+        Q_EMIT authenticationRefused();
+        return;
+    }
+    m_answeredChallenge = true;
+    authenticator->setUser(*m_login);
+    authenticator->setPassword(*m_password);
+}
+
+void FeedDownload::onMetaDataChanged()
+{
+    // Each response (after a redirect, say) starts the document afresh.
+    m_body = QByteArray();
+    const int status = httpStatus(*m_reply);
+    if (status >= 400) {
+        fail(httpStatusText(*m_reply, status));
+        return;
+    }
+    const qint64 announced = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    if (announced > s_maximumBodySize) {
+        fail(tooLargeText());
+        return;
+    }
+    m_body.reserve(announced);
+}
+
+void FeedDownload::onReadyRead()
+{
+    const qint64 available = m_reply->bytesAvailable();
+    if (m_body.size() + available > s_maximumBodySize) {
+        fail(tooLargeText());
+        return;
+    }
+    // Read straight into the document buffer: one copy out of Qt's buffer, none after.
+    const qsizetype oldSize = m_body.size();
+    m_body.resize(oldSize + available);
+    const qint64 read = m_reply->read(m_body.data() + oldSize, available);
+    m_body.resize(oldSize + qMax<qint64>(read, 0));
+}
+
+void FeedDownload::onFinished()
+{
+    if (m_reply->error() != QNetworkReply::NoError) {
+        fail(errorText(*m_reply));
+        return;
+    }
+    const QByteArray body = std::exchange(m_body, QByteArray());
+    stop();
+    Q_EMIT finished(body);
+}
+
+void FeedDownload::fail(const QString& reason)
+{
+    const QUrl failingUrl = m_reply->url();
+    const QString urlText
+        = failingUrl.isEmpty() ? QStringLiteral("(unknown URL)") : failingUrl.toString(QUrl::RemovePassword);
+    stop();
+    Q_EMIT failed(QStringLiteral("Failed %1 %2").arg(reason, urlText));
+}
+
+void FeedDownload::stop()
+{
+    if (m_reply) {
+        QNetworkReply* reply = m_reply;
+        m_reply = nullptr;
+        disconnect(reply, nullptr, this, nullptr);
+        disconnect(reply->manager(), nullptr, this, nullptr);
+        // Aborting from inside one of the reply's own signals makes Qt finish it a second time
+        // ("QNetworkReplyImplPrivate::error: Internal problem"), so the abort waits for the next
+        // turn of the event loop; nothing reaches this download any more anyway.
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        reply->deleteLater();
+    }
+    if (m_privateManager) {
+        m_privateManager->deleteLater();
+        m_privateManager = nullptr;
+    }
+}
