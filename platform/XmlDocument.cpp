@@ -52,6 +52,8 @@ public:
     // The parser inlines a "predefined" entity's text exactly as it does for "&amp;". In an
     // attribute value it copies only the first byte of such text, so there the reference is
     // handed out as an ordinary one, kept as a reference node and inlined by EntityInliner.
+    // The parser then only checks the text, which must hold no reference: an unknown name
+    // would otherwise refer to itself.
     xmlEntity *undeclaredEntity(const xmlChar *name, bool inAttribute)
     {
         const std::string key(reinterpret_cast<const char *>(name));
@@ -59,10 +61,13 @@ public:
         if (found == m_undeclared.end()) {
             found = m_undeclared.emplace(key, std::make_unique<Entity>(key)).first;
         }
-        xmlEntity &entity = found->second->entity;
-        entity.etype = inAttribute ? XML_INTERNAL_GENERAL_ENTITY : XML_INTERNAL_PREDEFINED_ENTITY;
+        Entity &entity = *found->second;
+        std::string &content = inAttribute ? entity.checkedContent : entity.content;
+        entity.entity.etype = inAttribute ? XML_INTERNAL_GENERAL_ENTITY : XML_INTERNAL_PREDEFINED_ENTITY;
+        entity.entity.content = reinterpret_cast<xmlChar *>(content.data());
+        entity.entity.length = int(content.size());
         m_hasReferenceNodes = m_hasReferenceNodes || inAttribute;
-        return &entity;
+        return &entity.entity;
     }
     bool hasReferenceNodes() const { return m_hasReferenceNodes; }
 
@@ -71,14 +76,17 @@ private:
         explicit Entity(const std::string &entityName)
             : name(entityName)
             , content(undeclaredEntityText(reinterpret_cast<const xmlChar *>(entityName.c_str())))
+            , checkedContent(content)
         {
+            if (checkedContent.front() == '&') {
+                checkedContent.replace(0, 1, "&#38;");
+            }
             entity.type = XML_ENTITY_DECL;
             entity.name = reinterpret_cast<const xmlChar *>(name.c_str());
-            entity.content = reinterpret_cast<xmlChar *>(content.data());
-            entity.length = int(content.size());
         }
         std::string name;
         std::string content;
+        std::string checkedContent;
         xmlEntity entity {};
     };
 

@@ -221,6 +221,8 @@ void tst_Xml::stringValue_data()
     QTest::newRow("HTML entity names read as HTML")
         << QByteArray("<r>caf&eacute;&nbsp;&mdash;&Eacute;</r>") << u"caf\u00e9\u00a0\u2014\u00c9"_qs;
     QTest::newRow("unknown entity stays as written") << QByteArray("<r>a &bogus; b</r>") << QString("a &bogus; b");
+    QTest::newRow("unknown entity in text after the same in an attribute")
+        << QByteArray("<r><a t='&bogus;'/>a &bogus; b</r>") << QString("a &bogus; b");
     QTest::newRow("declared entities expanded")
         << QByteArray("<!DOCTYPE r [<!ENTITY a 'x&amp;y'><!ENTITY b '[&a;&a;]'>]><r>1&a;2&b;3</r>")
         << QString("1x&y2[x&yx&y]3");
