@@ -133,7 +133,7 @@ QString stringByEscapingHTMLUsingTable(const QString &receiver, const EntityEntr
             continue;
         }
         if (result.isNull()) {
-            result.reserve(source.size() + MaxReferenceLength);
+            result.reserve(source.size() + MaxReferenceLength); // at least one reference follows
         }
         result.append(source.sliced(runStart, i - runStart));
         if (row) {

@@ -121,7 +121,7 @@ private:
     void walk(Index close, Index earliestStep);
     void removeOccurrence(Index close);
     void removeInOrder();
-    QString remainder(const QString &source);
+    QString remainder(const QString &source) const;
 
     QStringView m_source;
 
@@ -151,10 +151,10 @@ private:
     std::vector<Index> m_stepsOfTagStart; // the steps of tag t: m_stepsOfTag[start[t]..start[t+1])
     std::vector<Index> m_stepsOfTag;
 
-    std::vector<Index> m_firstDue;                  // per step, the head of its list in m_due
-    std::vector<std::pair<Index, Index>> m_due;     // (">", next entry)
-    std::vector<Index> m_joined;                    // ">" that gained text in the current step
-    std::vector<std::pair<Index, Index>> m_removed; // source ranges, first and last position
+    std::vector<Index> m_firstDue;              // per step, the head of its list in m_due
+    std::vector<std::pair<Index, Index>> m_due; // (">", next entry)
+    std::vector<Index> m_joined;                // ">" that gained text in the current step
+    bool m_removedAny = false;
 };
 
 template <typename Index>
@@ -189,7 +189,7 @@ QString TagStripper<Index>::Run::strip(const QString &source)
     m_dueStart.assign(m_closeSpecial.size(), None);
     m_firstDue.assign(m_tagOfStep.size(), None);
     m_due.clear();
-    m_removed.clear();
+    m_removedAny = false;
     for (Index each = 0; each < Index(m_closeSpecial.size()); ++each) {
         walk(each, 0);
     }
@@ -221,9 +221,10 @@ void TagStripper<Index>::Run::findSpecials()
     std::iota(m_aliveNextClose.begin(), m_aliveNextClose.end(), Index(0));
     m_blockEnd.assign(openCount, None);
     m_openText.clear();
+    const Print openPrint = Print::of(u"<");
     for (Index special = 0; special < Index(m_position.size()); ++special) {
         if (isOpen(special)) {
-            Print text = Print::of(u"<");
+            Print text = openPrint;
             text.append(gapText(special));
             m_openText.push_back(text);
         }
@@ -390,8 +391,10 @@ void TagStripper<Index>::Run::walk(Index close, Index earliestStep)
         if (suffix.tag == None) {
             continue;
         }
+        const auto first = m_stepsOfTag.begin() + m_stepsOfTagStart[suffix.tag];
         const auto last = m_stepsOfTag.begin() + m_stepsOfTagStart[suffix.tag + 1];
-        const auto step = std::lower_bound(m_stepsOfTag.begin() + m_stepsOfTagStart[suffix.tag], last, earliestStep);
+        // Before any removal the first step is the one; a tag met often has many steps.
+        const auto step = *first >= earliestStep ? first : std::lower_bound(first, last, earliestStep);
         if (step != last && (m_dueStep[close] == None || *step < m_dueStep[close])) {
             m_dueStep[close] = *step;
             m_dueStart[close] = open;
@@ -426,7 +429,7 @@ void TagStripper<Index>::Run::removeOccurrence(Index close)
     }
     m_aliveNextClose[close] = close + 1;
     m_blockEnd[m_slot[start]] = end;
-    m_removed.emplace_back(m_position[start], m_position[end]);
+    m_removedAny = true;
 }
 
 // Step by step, every occurrence of the step's tag text is removed at once; text joined by
@@ -450,32 +453,32 @@ void TagStripper<Index>::Run::removeInOrder()
     }
 }
 
+// What is left: the source without the outermost removed occurrences, found as textAfter finds them.
 template <typename Index>
-QString TagStripper<Index>::Run::remainder(const QString &source)
+QString TagStripper<Index>::Run::remainder(const QString &source) const
 {
-    if (m_removed.empty()) {
+    if (!m_removedAny) {
         return source;
     }
-    // Removed ranges nest or lie apart; sorted, a nested one starts before the cursor.
-    std::sort(m_removed.begin(), m_removed.end());
+    const auto forEachKept = [this](auto &&keep) {
+        Index cursor = 0;
+        for (Index special = 0; special < Index(m_position.size());) {
+            if (isAlive(special)) {
+                ++special;
+                continue;
+            }
+            const Index end = m_blockEnd[m_slot[special]];
+            keep(m_source.sliced(cursor, m_position[special] - cursor));
+            cursor = m_position[end] + 1;
+            special = end + 1;
+        }
+        keep(m_source.sliced(cursor));
+    };
     qsizetype keptLength = 0;
-    Index cursor = 0;
-    for (const auto &[first, last] : m_removed) {
-        keptLength += std::max(Index(0), Index(first - cursor));
-        cursor = std::max(cursor, Index(last + 1));
-    }
-    keptLength += source.size() - cursor;
-
+    forEachKept([&keptLength](QStringView piece) { keptLength += piece.size(); });
     QString kept;
     kept.reserve(keptLength);
-    cursor = 0;
-    for (const auto &[first, last] : m_removed) {
-        if (first > cursor) {
-            kept.append(m_source.sliced(cursor, first - cursor));
-        }
-        cursor = std::max(cursor, Index(last + 1));
-    }
-    kept.append(m_source.sliced(cursor));
+    forEachKept([&kept](QStringView piece) { kept.append(piece); });
     return kept;
 }
 
