@@ -3,6 +3,7 @@
 #include <QLatin1StringView>
 #include <QString>
 
+#include <cstddef>
 #include <optional>
 
 // A non-owning handle on one node of an XmlDocument; valid while that document lives.
