@@ -1,0 +1,129 @@
+#include "app/Rss_Brevlin_AppDelegate.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "platform/Alerts.h"
+#include "store/ObjectContext.h"
+
+namespace {
+
+const QString folderName = QStringLiteral("Rss_Brevlin");
+const QString storeFileName = QStringLiteral("Rss_Brevlin.sql");
+
+} // namespace
+
+Rss_Brevlin_AppDelegate::Rss_Brevlin_AppDelegate(Alerts *alerts, QObject *parent)
+    : QObject(parent)
+    , m_alerts(alerts)
+    , m_directorySearch([](QStandardPaths::StandardLocation location) {
+        return QStandardPaths::writableLocation(location);
+    })
+{
+}
+
+Rss_Brevlin_AppDelegate::~Rss_Brevlin_AppDelegate()
+{
+    delete m_coordinator;
+}
+
+QString Rss_Brevlin_AppDelegate::folder(QStandardPaths::StandardLocation location) const
+{
+    QString base = m_directorySearch(location);
+    if (base.isEmpty()) {
+        base = QDir::tempPath();
+    }
+    return QDir(base).filePath(folderName);
+}
+
+QString Rss_Brevlin_AppDelegate::applicationSupportFolder() const
+{
+    return folder(QStandardPaths::GenericDataLocation);
+}
+
+QString Rss_Brevlin_AppDelegate::cachesFolder() const
+{
+    return folder(QStandardPaths::GenericCacheLocation);
+}
+
+QString Rss_Brevlin_AppDelegate::pdfFolder() const
+{
+    return QDir(applicationSupportFolder()).filePath(QStringLiteral("PDFs"));
+}
+
+QString Rss_Brevlin_AppDelegate::storeFilePath() const
+{
+    return QDir(applicationSupportFolder()).filePath(storeFileName);
+}
+
+QString Rss_Brevlin_AppDelegate::managedObjectModel()
+{
+    if (!m_managedObjectModel) {
+        QFile resource(QStringLiteral(":/Rss_Brevlin_DataModel"));
+        m_managedObjectModel = resource.open(QIODevice::ReadOnly) ? QString::fromUtf8(resource.readAll()) : QString();
+    }
+    return *m_managedObjectModel;
+}
+
+ObjectContext *Rss_Brevlin_AppDelegate::persistentStoreCoordinator()
+{
+    if (m_coordinator) {
+        return m_coordinator;
+    }
+    const QString folder = applicationSupportFolder();
+    if (!QFileInfo::exists(folder)) {
+        // The folder holds the store with the feeds' passwords: owner only.
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    m_coordinator = new ObjectContext;
+    if (!m_coordinator->open(storeFilePath(), managedObjectModel())) {
+        m_alerts->presentError(m_coordinator->errorString());
+    }
+    return m_coordinator;
+}
+
+ObjectContext *Rss_Brevlin_AppDelegate::managedObjectContext()
+{
+    ObjectContext *context = persistentStoreCoordinator();
+    m_contextCreated = true;
+    return context;
+}
+
+bool Rss_Brevlin_AppDelegate::hasStore() const
+{
+    return m_coordinator && m_coordinator->isOpen();
+}
+
+QUndoStack *Rss_Brevlin_AppDelegate::windowWillReturnUndoManager()
+{
+    return managedObjectContext()->undoManager();
+}
+
+void Rss_Brevlin_AppDelegate::saveAction()
+{
+    ObjectContext *context = managedObjectContext();
+    if (!context->save()) {
+        m_alerts->presentError(context->errorString());
+    }
+}
+
+Rss_Brevlin_AppDelegate::TerminateReply Rss_Brevlin_AppDelegate::applicationShouldTerminate()
+{
+    if (!m_contextCreated) {
+        return TerminateReply::TerminateNow;
+    }
+    ObjectContext *context = m_coordinator;
+    if (!context->commitEditing()) {
+        return TerminateReply::TerminateCancel;
+    }
+    if (!context->hasChanges() || context->save()) {
+        return TerminateReply::TerminateNow;
+    }
+    if (m_alerts->presentError(context->errorString())) {
+        return TerminateReply::TerminateCancel;
+    }
+    const Alerts::Response answer = m_alerts->runAlertPanel(
+        QString(), tr("Could not save changes while quitting. Quit anyway?"), tr("Quit anyway"), tr("Cancel"));
+    return answer == Alerts::Response::Default ? TerminateReply::TerminateNow : TerminateReply::TerminateCancel;
+}

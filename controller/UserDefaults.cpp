@@ -1,0 +1,109 @@
+#include "controller/UserDefaults.h"
+
+#include <QStandardPaths>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+std::unique_ptr<UserDefaults> &standardInstance()
+{
+    static std::unique_ptr<UserDefaults> instance;
+    return instance;
+}
+
+// QSettings hands values back as text once they went through the file, so every read
+// goes through the text as well as through the typed value.
+std::optional<double> numberFrom(const QVariant &value)
+{
+    if (!value.isValid()) {
+        return std::nullopt;
+    }
+    if (value.typeId() == QMetaType::Bool) {
+        return value.toBool() ? 1.0 : 0.0;
+    }
+    const QString text = value.toString().trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0
+        || text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0) {
+        return 1.0;
+    }
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    if (!ok || std::isnan(number)) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+} // namespace
+
+UserDefaults::UserDefaults(const QString &fileName, QObject *parent)
+    : QObject(parent)
+    , m_settings(fileName, QSettings::IniFormat)
+{
+}
+
+UserDefaults *UserDefaults::standardUserDefaults()
+{
+    auto &instance = standardInstance();
+    if (!instance) {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        instance = std::make_unique<UserDefaults>(folder + QStringLiteral("/Rss_Brevlin/Rss_Brevlin.conf"));
+    }
+    return instance.get();
+}
+
+void UserDefaults::resetStandardUserDefaults()
+{
+    standardInstance().reset();
+}
+
+void UserDefaults::registerDefaults(const QVariantMap &defaults)
+{
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
+        m_registered.insert(it.key(), it.value());
+    }
+}
+
+QVariant UserDefaults::objectForKey(const QString &key) const
+{
+    const QVariant value = m_settings.value(key);
+    return value.isValid() ? value : m_registered.value(key);
+}
+
+bool UserDefaults::boolForKey(const QString &key) const
+{
+    const std::optional<double> number = numberFrom(objectForKey(key));
+    return number && *number != 0.0;
+}
+
+qint32 UserDefaults::integerForKey(const QString &key) const
+{
+    const std::optional<double> number = numberFrom(objectForKey(key));
+    if (!number) {
+        return 0;
+    }
+    constexpr double lowest = std::numeric_limits<qint32>::min();
+    constexpr double highest = std::numeric_limits<qint32>::max();
+    return qint32(std::trunc(std::clamp(*number, lowest, highest)));
+}
+
+double UserDefaults::doubleForKey(const QString &key) const
+{
+    return numberFrom(objectForKey(key)).value_or(0.0);
+}
+
+void UserDefaults::setObject(const QVariant &value, const QString &key)
+{
+    m_settings.setValue(key, value);
+    m_settings.sync();
+    Q_EMIT changed(key);
+}
+
+void UserDefaults::removeObjectForKey(const QString &key)
+{
+    m_settings.remove(key);
+    m_settings.sync();
+    Q_EMIT changed(key);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QSettings>
+#include <QVariantMap>
+
+#include <memory>
+
+// The user's preferences over QSettings, with an in-memory registration domain whose
+// values apply until the user sets one. Reads follow the number rules every caller
+// relies on: an absent or non-numeric value reads as 0 or false.
+class UserDefaults : public QObject
+{
+    Q_OBJECT
+public:
+    explicit UserDefaults(const QString &fileName, QObject *parent = nullptr);
+
+    // The process's preferences in $XDG_CONFIG_HOME/Rss_Brevlin/Rss_Brevlin.conf.
+    static UserDefaults *standardUserDefaults();
+    // Drops the process's preferences so the next call reads the folders afresh (tests).
+    static void resetStandardUserDefaults();
+
+    void registerDefaults(const QVariantMap &defaults);
+    QVariant objectForKey(const QString &key) const;
+    bool boolForKey(const QString &key) const;
+    // A 32-bit integer: a real value is cut towards zero (10.7 reads 10).
+    qint32 integerForKey(const QString &key) const;
+    double doubleForKey(const QString &key) const;
+    void setObject(const QVariant &value, const QString &key);
+    void removeObjectForKey(const QString &key);
+    QString fileName() const { return m_settings.fileName(); }
+
+Q_SIGNALS:
+    void changed(const QString &key);
+
+private:
+    QSettings m_settings;
+    QVariantMap m_registered;
+};

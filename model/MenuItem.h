@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Record;
+struct Menu;
+
+// One item of the status menu as the records build it: a plain tree, testable without
+// widgets, which the controller turns into QMenu/QAction. Titles are kept as the user
+// should read them; whoever shows them escapes "&" for Qt's mnemonics.
+struct MenuItem
+{
+    QString title;
+    QString action;           // the operation the item calls, e.g. "openFeed"
+    Record *target = nullptr; // the record that receives the action, if any
+    std::function<void()> perform;
+    std::unique_ptr<Menu> submenu;
+};
+
+struct Menu
+{
+    QString title;
+    std::vector<MenuItem> items;
+};

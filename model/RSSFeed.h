@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+#include <memory>
+#include <optional>
+
+#include "model/MenuItem.h"
+#include "store/Record.h"
+
+class FeedDownload;
+class RSSItem;
+class XmlDocument;
+class XmlNode;
+
+// One subscribed feed: its stored attributes, its history of entries, and the
+// operations that fetch and parse its document.
+class RSSFeed : public QObject, public Record
+{
+    Q_OBJECT
+public:
+    explicit RSSFeed(ObjectContext *context);
+    ~RSSFeed() override;
+
+    // Store life cycle.
+    void awakeFromInsert();
+    void awakeFromFetch();
+
+    // Fetching.
+    void checkFeed();
+    bool didConnect() const { return m_didConnect; }
+    bool isTracFeed() const { return m_isTracFeed; }
+    bool isTwitterFeed() const { return m_isTwitterFeed; }
+    void setDidConnect(bool flag);
+    void setErrorMessage(const std::optional<QString> &message);
+    bool isDownloading() const { return m_connection != nullptr; }
+    // Ends a running download without a callback; called before the feed is deleted.
+    void cancelDownload();
+
+    // History and menus.
+    void cleanupOldItems();
+    QSet<QString> cachedIDs() const;
+    QList<RSSItem *> firstFeedItems(quint32 count) const;
+    MenuItem feedMenuItem(const QSet<RSSItem *> &hiddenEntries) const;
+    void openFeed() const;
+
+    // Accessors with side effects.
+    std::optional<QString> name() const { return m_name; }
+    void setName(const std::optional<QString> &name);
+    std::optional<QString> url() const { return m_url; }
+    void setUrl(const std::optional<QString> &url);
+    std::optional<QString> login() const { return m_login; }
+    void setLogin(const std::optional<QString> &login);
+    std::optional<QString> password() const { return m_password; }
+    void setPassword(const std::optional<QString> &password);
+    bool showInRecentList() const { return m_showInRecentList.value_or(false); }
+    void setShowInRecentList(bool show);
+
+    // Plain attributes.
+    std::optional<QString> errorMessage() const { return m_errorMessage; }
+    std::optional<QString> didConnectString() const { return m_didConnectString; }
+    std::optional<QDateTime> lastFetchDate() const { return m_lastFetchDate; }
+    void setLastFetchDate(const std::optional<QDateTime> &date);
+    std::optional<QString> link() const { return m_link; }
+    std::optional<QString> generator() const { return m_generator; }
+    void setGenerator(const std::optional<QString> &generator);
+
+    // The history: a set, in no particular order.
+    const QList<RSSItem *> &feedEntries() const { return m_feedEntries; }
+    void addFeedEntry(RSSItem *entry);
+    void removeFeedEntry(RSSItem *entry);
+    void removeFeedEntries(const QSet<RSSItem *> &entries);
+
+    // Parsing.
+    void parseDocument(const XmlDocument *document);
+    void parseChannel(const XmlNode &channel);
+    void parseItems(const XmlNode &element);
+    std::optional<QDateTime> parseItem(const XmlNode &item);
+
+    QVariant valueForKey(const QString &key) const override;
+    void setValueForKey(const QString &key, const QVariant &value) override;
+
+private:
+    friend class ObjectContext;
+    friend class StoreReader;
+    friend class StoreWriter;
+
+    void onDownloadFinished(const QByteArray &body);
+    void onDownloadFailed(const QString &message);
+    void onAuthenticationRefused();
+    void dropDownload();
+    bool isKnownIdentifier(const std::optional<QString> &identifier) const;
+
+    std::optional<QString> m_name;
+    std::optional<QString> m_url;
+    std::optional<QString> m_login;
+    std::optional<QString> m_password;
+    std::optional<bool> m_showInRecentList;
+    std::optional<QString> m_errorMessage;
+    std::optional<QString> m_didConnectString;
+    std::optional<QDateTime> m_lastFetchDate;
+    std::optional<QString> m_link;
+    std::optional<QString> m_generator;
+    QList<RSSItem *> m_feedEntries;
+
+    // Run-time state, never stored.
+    FeedDownload *m_connection = nullptr;
+    bool m_didConnect = false;
+    bool m_isTracFeed = false;
+    bool m_isTwitterFeed = false;
+};

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QDateTime>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "model/MenuItem.h"
+#include "store/Record.h"
+
+class RSSFeed;
+class SubLink;
+
+// One entry of a feed. Its long text stays in the store until someone asks for it.
+class RSSItem : public Record
+{
+public:
+    explicit RSSItem(ObjectContext *context);
+    ~RSSItem() override;
+
+    std::optional<QString> title() const { return m_title; }
+    void setTitle(const std::optional<QString> &title);
+    std::optional<QString> author() const { return m_author; }
+    void setAuthor(const std::optional<QString> &author);
+    std::optional<QDateTime> date() const { return m_date; }
+    void setDate(const std::optional<QDateTime> &date);
+    std::optional<QString> url() const { return m_url; }
+    void setUrl(const std::optional<QString> &url);
+    std::optional<QString> guid() const { return m_guid; }
+    void setGuid(const std::optional<QString> &guid);
+    std::optional<QString> text() const;
+    std::optional<QString> cachedPath() const { return m_cachedPath; }
+    void setCachedPath(const std::optional<QString> &path);
+
+    RSSFeed *feed() const { return m_feed; }
+    const std::vector<std::unique_ptr<SubLink>> &subLinks() const { return m_subLinks; }
+
+    // Presentation.
+    void setText(const std::optional<QString> &html);
+    QString brevlinTitle() const;
+    QString brevlinDescription() const;
+    std::optional<QString> cachedID() const;
+    MenuItem menuItem() const;
+    void openFeed() const;
+    // Newest first: an entry with a later date orders before one with an earlier date;
+    // entries without a date order after every dated one.
+    std::partial_ordering dateCompare(const RSSItem &other) const;
+
+    // Page cache.
+    void removePageCache();
+
+    // Sub-links.
+    void createSubLinksFromString(const std::optional<QString> &text);
+    void createRdarLinksFromString(const QString &text);
+    void createURLLinksFromString(const QString &text);
+    void addSubLinkEntry(std::unique_ptr<SubLink> subLink);
+
+    QVariant valueForKey(const QString &key) const override;
+    void setValueForKey(const QString &key, const QVariant &value) override;
+
+private:
+    friend class RSSFeed;
+    friend class StoreReader;
+    friend class StoreWriter;
+    friend class ObjectContext;
+
+    void setPrimitiveText(const std::optional<QString> &text);
+
+    std::optional<QString> m_title;
+    std::optional<QString> m_author;
+    std::optional<QDateTime> m_date;
+    std::optional<QString> m_url;
+    std::optional<QString> m_guid;
+    mutable std::optional<QString> m_text;
+    mutable bool m_textLoaded = true;
+    std::optional<QString> m_cachedPath;
+    RSSFeed *m_feed = nullptr;
+    std::vector<std::unique_ptr<SubLink>> m_subLinks;
+};

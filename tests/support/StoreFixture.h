@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include "controller/RSSBrevlinController.h"
+#include "controller/UserDefaults.h"
+#include "tests/support/TestSupport.h"
+
+namespace TestSupport {
+
+// A temporary home with fresh preferences (defaults registered) for one test.
+class PreferencesHome : public TemporaryHome
+{
+public:
+    PreferencesHome()
+    {
+        UserDefaults::resetStandardUserDefaults();
+        RSSBrevlinController::initialize();
+    }
+    ~PreferencesHome() { UserDefaults::resetStandardUserDefaults(); }
+};
+
+inline QString dataModel()
+{
+    QFile resource(QStringLiteral(":/Rss_Brevlin_DataModel"));
+    resource.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(resource.readAll());
+}
+
+// Runs SQL on a store file through a connection of its own, as another program would.
+inline bool runSql(const QString &path, const QStringList &statements)
+{
+    const QString name = QUuid::createUuid().toString();
+    bool ok = true;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        database.setDatabaseName(path);
+        ok = database.open();
+        QSqlQuery query(database);
+        for (const QString &statement : statements) {
+            ok = ok && query.exec(statement);
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+// The single number a query on a store file gives, through a connection of its own.
+inline qint64 countRows(const QString &path, const QString &sql)
+{
+    const QString name = QUuid::createUuid().toString();
+    qint64 count = -1;
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        database.setDatabaseName(path);
+        QSqlQuery query(database);
+        if (database.open() && query.exec(sql) && query.next()) {
+            count = query.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return count;
+}
+
+} // namespace TestSupport

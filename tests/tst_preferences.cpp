@@ -1,0 +1,132 @@
+#include <QSignalSpy>
+#include <QTest>
+
+#include "controller/NotificationCenter.h"
+#include "controller/Preferences.h"
+#include "controller/RSSBrevlinController.h"
+#include "controller/UserDefaults.h"
+#include "tests/support/StoreFixture.h"
+
+using namespace TestSupport;
+
+// Preferences with their registered defaults and number rules, and the in-process
+// notification centre.
+class tst_Preferences : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void defaultsAreRegisteredWithTheirTypes()
+    {
+        PreferencesHome home;
+        const QVariantMap defaults = RSSBrevlinController::defaultsDictionary();
+        QCOMPARE(defaults.size(), 11);
+        QCOMPARE(defaults.value(Preferences::checkInterval).typeId(), QMetaType::Double);
+        for (const QString &count : {Preferences::showTopEntriesCount, Preferences::maximumEntryHistoryCount,
+                                     Preferences::pinGrowlMinutes}) {
+            QCOMPARE(defaults.value(count).typeId(), QMetaType::Int);
+        }
+        UserDefaults *prefs = UserDefaults::standardUserDefaults();
+        QCOMPARE(prefs->doubleForKey(Preferences::checkInterval), 300.0);
+        QCOMPARE(prefs->integerForKey(Preferences::showTopEntriesCount), 10);
+        QCOMPARE(prefs->integerForKey(Preferences::maximumEntryHistoryCount), 100);
+        QCOMPARE(prefs->integerForKey(Preferences::pinGrowlMinutes), 0);
+        QVERIFY(prefs->boolForKey(Preferences::hideTopEntriesFromHistory));
+        QVERIFY(prefs->boolForKey(Preferences::enableSubLinksInMenu));
+        for (const QString &off : {Preferences::growlClickAction, Preferences::growlListFeedsSeparately,
+                                   Preferences::enableTargetPageCache, Preferences::showGrowlsOnLaunch,
+                                   Preferences::pinGrowlNotifications}) {
+            QVERIFY2(!prefs->boolForKey(off), qPrintable(off));
+        }
+        // Registration defaults never reach the preferences file.
+        QVERIFY(!QFile::exists(prefs->fileName()));
+    }
+
+    void readingRules_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("asBool");
+        QTest::addColumn<qint32>("asInteger");
+        QTest::addColumn<double>("asReal");
+
+        QTest::newRow("absent") << QVariant() << false << 0 << 0.0;
+        QTest::newRow("real is cut towards zero") << QVariant(10.7) << true << 10 << 10.7;
+        QTest::newRow("negative real") << QVariant(-2.5) << true << -2 << -2.5;
+        QTest::newRow("negative count stays negative") << QVariant(-5) << true << -5 << -5.0;
+        QTest::newRow("zero") << QVariant(0) << false << 0 << 0.0;
+        QTest::newRow("non-numeric text") << QVariant(QStringLiteral("lots")) << false << 0 << 0.0;
+        QTest::newRow("empty text") << QVariant(QString("")) << false << 0 << 0.0;
+        QTest::newRow("numeric text") << QVariant(QStringLiteral(" 45.5 ")) << true << 45 << 45.5;
+        QTest::newRow("true") << QVariant(true) << true << 1 << 1.0;
+        QTest::newRow("false") << QVariant(false) << false << 0 << 0.0;
+        QTest::newRow("beyond 32 bits is clamped") << QVariant(1e12) << true << 2147483647 << 1e12;
+    }
+
+    void readingRules()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, asBool);
+        QFETCH(qint32, asInteger);
+        QFETCH(double, asReal);
+        PreferencesHome home;
+        const QString key = QStringLiteral("Some Key");
+        if (stored.isValid()) {
+            UserDefaults::standardUserDefaults()->setObject(stored, key);
+        }
+        // A fresh instance reads what went through the file, not what is cached in memory.
+        UserDefaults::resetStandardUserDefaults();
+        UserDefaults *prefs = UserDefaults::standardUserDefaults();
+        QCOMPARE(prefs->boolForKey(key), asBool);
+        QCOMPARE(prefs->integerForKey(key), asInteger);
+        QCOMPARE(prefs->doubleForKey(key), asReal);
+    }
+
+    void userValueWinsAndEveryWriteSignals()
+    {
+        PreferencesHome home;
+        UserDefaults *prefs = UserDefaults::standardUserDefaults();
+        QSignalSpy changed(prefs, &UserDefaults::changed);
+        prefs->setObject(45.5, Preferences::checkInterval);
+        prefs->setObject(45.5, Preferences::checkInterval);
+        QCOMPARE(changed.size(), 2);
+        QCOMPARE(changed.first().first().toString(), Preferences::checkInterval);
+        QCOMPARE(prefs->doubleForKey(Preferences::checkInterval), 45.5);
+        QVERIFY(prefs->fileName().startsWith(home.configHome() + QStringLiteral("/Rss_Brevlin/")));
+        prefs->removeObjectForKey(Preferences::checkInterval);
+        QCOMPARE(prefs->doubleForKey(Preferences::checkInterval), 300.0);
+        QCOMPARE(changed.size(), 3);
+    }
+
+    void notificationsAreDeliveredSynchronouslyInOrder()
+    {
+        NotificationCenter *center = NotificationCenter::defaultCenter();
+        QStringList seen;
+        auto first = std::make_unique<QObject>();
+        auto second = std::make_unique<QObject>();
+        center->addObserver(first.get(), Notifications::updateMenus, [&seen](const QVariantMap &) {
+            seen.append(QStringLiteral("first"));
+        });
+        center->addObserver(second.get(), Notifications::updateMenus, [&seen](const QVariantMap &) {
+            seen.append(QStringLiteral("second"));
+        });
+        center->addObserver(second.get(), Notifications::newRssItem, [&seen](const QVariantMap &info) {
+            seen.append(info.contains(Notifications::rssItemKey) ? QStringLiteral("item") : QStringLiteral("?"));
+        });
+        center->postNotificationName(Notifications::updateMenus);
+        QCOMPARE(seen, (QStringList{"first", "second"}));
+        center->postNotificationName(Notifications::newRssItem, NotificationCenter::userInfoForItem(nullptr));
+        QCOMPARE(seen.last(), QStringLiteral("item"));
+
+        // A destroyed observer is never called again.
+        first.reset();
+        seen.clear();
+        center->postNotificationName(Notifications::updateMenus);
+        QCOMPARE(seen, QStringList{"second"});
+        center->removeObserver(second.get());
+        center->postNotificationName(Notifications::updateMenus);
+        QCOMPARE(seen, QStringList{"second"});
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Preferences)
+#include "tst_preferences.moc"
