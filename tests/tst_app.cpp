@@ -86,6 +86,7 @@ private Q_SLOTS:
         QTest::newRow("store of a newer schema") << "newer";
         QTest::newRow("database of another program") << "foreign";
         QTest::newRow("folder where the file should be") << "folder";
+        QTest::newRow("folder cannot be created") << "uncreatable";
     }
 
     void brokenStoreIsReportedOnceAndLeftAlone()
@@ -94,6 +95,13 @@ private Q_SLOTS:
         PreferencesHome home;
         FakeAlerts alerts;
         Rss_Brevlin_AppDelegate delegate(&alerts);
+        if (kind == QLatin1String("uncreatable")) {
+            // A file where the data folder should be: no folder can be made under it,
+            // whoever runs the test (permissions do not stop root).
+            QFile blocker(home.path() + QStringLiteral("/blocker"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            qputenv("XDG_DATA_HOME", blocker.fileName().toUtf8() + "/data");
+        }
         const QString path = delegate.storeFilePath();
         QDir().mkpath(delegate.applicationSupportFolder());
         if (kind == QLatin1String("garbage")) {
@@ -104,7 +112,7 @@ private Q_SLOTS:
             QVERIFY(runSql(path, {QStringLiteral("CREATE TABLE future (x)"), QStringLiteral("PRAGMA user_version = 99")}));
         } else if (kind == QLatin1String("foreign")) {
             QVERIFY(runSql(path, {QStringLiteral("CREATE TABLE photos (x)")}));
-        } else {
+        } else if (kind == QLatin1String("folder")) {
             QVERIFY(QDir().mkpath(path + QStringLiteral("/inside")));
         }
         const QByteArray before = QFileInfo(path).isFile() ? contentsOf(path) : QByteArray();
@@ -117,7 +125,7 @@ private Q_SLOTS:
         QCOMPARE(alerts.presentedErrors.size(), 1);
         if (QFileInfo(path).isFile()) {
             QCOMPARE(contentsOf(path), before);
-        } else {
+        } else if (kind == QLatin1String("folder")) {
             QVERIFY(QFileInfo::exists(path + QStringLiteral("/inside")));
         }
     }
