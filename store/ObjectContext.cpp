@@ -93,7 +93,9 @@ bool ObjectContext::loadFeeds()
         m_feeds.push_back(std::move(feed));
     }
     for (RSSFeed *feed : awakened) {
-        feed->awakeFromFetch();
+        if (m_awakesFetchedFeeds) {
+            feed->awakeFromFetch();
+        }
     }
     return true;
 }

@@ -38,6 +38,11 @@ public:
     // Every feed, sorted by name ascending (absent names first). Loads the feeds and
     // their histories on the first call; each loaded feed then receives awakeFromFetch.
     std::optional<QList<RSSFeed *>> fetchFeeds();
+    // Tools that only read or edit the store (the command line) turn this off before the
+    // first fetch: awakeFromFetch starts a check, which clears the stored error message,
+    // and resets the last fetch date, so a listing would show neither and a save would
+    // write both away.
+    void setAwakesFetchedFeeds(bool awakes) { m_awakesFetchedFeeds = awakes; }
 
     RSSFeed *insertFeed();
     RSSItem *insertItem();
@@ -87,6 +92,7 @@ private:
     std::unique_ptr<StoreReader> m_reader;
     QString m_errorString;
     bool m_feedsLoaded = false;
+    bool m_awakesFetchedFeeds = true;
 
     std::vector<std::unique_ptr<RSSFeed>> m_feeds;
     QSet<RSSItem *> m_items;
