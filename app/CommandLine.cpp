@@ -1,0 +1,87 @@
+#include "app/CommandLine.h"
+
+#include <QTextStream>
+
+#include <cstdio>
+
+#include "app/CommandResult.h"
+#include "app/FeedCommands.h"
+#include "app/OpmlCommands.h"
+#include "app/PreferenceCommands.h"
+#include "app/Rss_Brevlin_AppDelegate.h"
+#include "app/StoreAccess.h"
+#include "app/StoreJson.h"
+#include "platform/StandardErrorAlerts.h"
+
+namespace {
+
+CommandResult dumpJson(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
+{
+    StoreAccess store(delegate);
+    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
+    if (!feeds) {
+        return store.result();
+    }
+    out << QString::fromUtf8(StoreJson::dump(*feeds));
+    return CommandResult::success();
+}
+
+} // namespace
+
+CommandLine::CommandLine(const CommandLineOptions &options)
+    : m_options(options)
+{
+}
+
+int CommandLine::run()
+{
+    using Command = CommandLineOptions::Command;
+    StandardErrorAlerts alerts;
+    Rss_Brevlin_AppDelegate delegate(&alerts);
+    QTextStream out(stdout);
+    CommandResult result;
+    switch (m_options.command) {
+    case Command::Help:
+        out << CommandLineOptions::usage();
+        break;
+    case Command::Version:
+        out << QStringLiteral("rss-brevlin " BREVLIN_VERSION "\n");
+        break;
+    case Command::Add:
+        result = FeedCommands::add(&delegate, m_options);
+        break;
+    case Command::Remove:
+        result = FeedCommands::remove(&delegate, m_options.argument);
+        break;
+    case Command::List:
+        result = FeedCommands::list(&delegate, out);
+        break;
+    case Command::DumpJson:
+        result = dumpJson(&delegate, out);
+        break;
+    case Command::ImportOpml:
+        result = OpmlCommands::import(&delegate, m_options.argument, out);
+        break;
+    case Command::ExportOpml:
+        result = OpmlCommands::exportTo(&delegate, m_options.argument, out);
+        break;
+    case Command::Get:
+        result = PreferenceCommands::get(m_options.argument, out);
+        break;
+    case Command::Set:
+        result = PreferenceCommands::set(m_options.argument, m_options.value);
+        break;
+    case Command::Prefs:
+        result = PreferenceCommands::list(out);
+        break;
+    case Command::CheckOnce:
+    case Command::Headless:
+    case Command::Run:
+        break;
+    }
+    out.flush();
+    if (!result.message.isEmpty()) {
+        StandardErrorAlerts::printLine(result.message);
+    }
+    return result.exitCode;
+}

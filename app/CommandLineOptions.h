@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What the command line asks for, once read and checked.
+struct CommandLineOptions
+{
+    enum class Command {
+        Run, // no arguments: the program itself
+        Help,
+        Version,
+        Add,
+        Remove,
+        List,
+        CheckOnce,
+        DumpJson,
+        ImportOpml,
+        ExportOpml,
+        Get,
+        Set,
+        Prefs,
+        Headless,
+    };
+
+    Command command = Command::Run;
+    // The command's own argument: a URL, a feed, a file or a preference key; empty when
+    // an optional one was left out.
+    QString argument;
+    QString value; // --set's value
+    std::optional<QString> name;
+    std::optional<QString> login;
+    std::optional<QString> password;
+    bool recent = false;
+    bool quietNotifications = false;
+
+    // Reads the arguments after the program name. Gives nothing for a command line that
+    // cannot be obeyed; *errorString then says why in one line.
+    static std::optional<CommandLineOptions> parse(const QStringList &arguments, QString *errorString);
+    static QString usage();
+};

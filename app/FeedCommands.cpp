@@ -1,0 +1,87 @@
+#include "app/FeedCommands.h"
+
+#include <QTextStream>
+
+#include "app/CommandLineOptions.h"
+#include "app/StoreAccess.h"
+#include "app/TabSeparated.h"
+#include "model/FeedSubscriber.h"
+#include "model/RSSFeed.h"
+#include "store/ObjectContext.h"
+
+namespace FeedCommands {
+
+CommandResult add(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &options)
+{
+    StoreAccess store(delegate);
+    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
+    if (!feeds) {
+        return store.result();
+    }
+    Subscription subscription;
+    subscription.url = options.argument;
+    subscription.name = options.name;
+    subscription.login = options.login;
+    subscription.password = options.password;
+    subscription.showInRecentList = options.recent;
+    switch (FeedSubscriber(store.context(), *feeds).subscribe(subscription)) {
+    case FeedSubscriber::Outcome::NotAnAddress:
+        return CommandResult::usage(
+            QStringLiteral("'%1' is not a feed address (an http, https or file URL)").arg(options.argument));
+    case FeedSubscriber::Outcome::AlreadySubscribed:
+        return CommandResult::failure(QStringLiteral("already subscribed to %1").arg(options.argument));
+    case FeedSubscriber::Outcome::Added:
+        break;
+    }
+    return store.save() ? CommandResult::success() : store.result();
+}
+
+CommandResult remove(Rss_Brevlin_AppDelegate *delegate, const QString &urlOrName)
+{
+    StoreAccess store(delegate);
+    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
+    if (!feeds) {
+        return store.result();
+    }
+    QList<RSSFeed *> byUrl;
+    QList<RSSFeed *> byName;
+    for (RSSFeed *feed : *feeds) {
+        if (feed->url() == urlOrName) {
+            byUrl.append(feed);
+        } else if (feed->name() == urlOrName) {
+            byName.append(feed);
+        }
+    }
+    // Feeds with one address are one subscription, however often it was added; a name
+    // shared by several feeds says too little to delete their histories on.
+    if (byUrl.isEmpty() && byName.size() > 1) {
+        return CommandResult::failure(
+            QStringLiteral("%1 feeds are named '%2'; remove one by its URL").arg(byName.size()).arg(urlOrName));
+    }
+    const QList<RSSFeed *> doomed = byUrl.isEmpty() ? byName : byUrl;
+    if (doomed.isEmpty()) {
+        return CommandResult::failure(QStringLiteral("no feed has the URL or name '%1'").arg(urlOrName));
+    }
+    for (RSSFeed *feed : doomed) {
+        store.context()->deleteFeed(feed);
+    }
+    return store.save() ? CommandResult::success() : store.result();
+}
+
+CommandResult list(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
+{
+    StoreAccess store(delegate);
+    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
+    if (!feeds) {
+        return store.result();
+    }
+    for (const RSSFeed *feed : *feeds) {
+        out << TabSeparated::line({feed->name().value_or(QString()), feed->url().value_or(QString()),
+                                   feed->didConnectString().value_or(QString()),
+                                   QString::number(feed->feedEntries().size()),
+                                   feed->errorMessage().value_or(QString())});
+    }
+    return CommandResult::success();
+}
+
+} // namespace FeedCommands

@@ -1,0 +1,40 @@
+#include "app/StoreAccess.h"
+
+#include "app/Rss_Brevlin_AppDelegate.h"
+#include "store/ObjectContext.h"
+
+StoreAccess::StoreAccess(Rss_Brevlin_AppDelegate *delegate)
+{
+    ObjectContext *context = delegate->managedObjectContext();
+    // The delegate has already reported a store that would not open.
+    if (!delegate->hasStore()) {
+        m_result = CommandResult::failure();
+        return;
+    }
+    context->setAwakesFetchedFeeds(false);
+    m_context = context;
+}
+
+std::optional<QList<RSSFeed *>> StoreAccess::feeds()
+{
+    if (!m_context) {
+        return std::nullopt;
+    }
+    std::optional<QList<RSSFeed *>> feeds = m_context->fetchFeeds();
+    if (!feeds) {
+        m_result = CommandResult::failure(QStringLiteral("cannot read the store: %1").arg(m_context->errorString()));
+    }
+    return feeds;
+}
+
+bool StoreAccess::save()
+{
+    if (!m_context) {
+        return false;
+    }
+    if (!m_context->save()) {
+        m_result = CommandResult::failure(QStringLiteral("cannot save the store: %1").arg(m_context->errorString()));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QList>
+
+#include <optional>
+
+#include "app/CommandResult.h"
+
+class ObjectContext;
+class RSSFeed;
+class Rss_Brevlin_AppDelegate;
+
+// The store as the commands that read or edit it see it: opened through the application
+// delegate, its feeds loaded without starting their checks, so that what is listed and
+// what is saved back are the stored values.
+class StoreAccess
+{
+public:
+    explicit StoreAccess(Rss_Brevlin_AppDelegate *delegate);
+
+    // The feeds in the order the program lists them (by name); nothing when the store
+    // could not be opened or read, and result() then says why.
+    std::optional<QList<RSSFeed *>> feeds();
+    ObjectContext *context() const { return m_context; }
+    // Writes every change in one transaction.
+    bool save();
+    CommandResult result() const { return m_result; }
+
+private:
+    ObjectContext *m_context = nullptr;
+    CommandResult m_result;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include "model/Subscription.h"
+
+class ObjectContext;
+class RSSFeed;
+
+// Adds feeds to the store the way the subscription window does: a new record, then its
+// values, the address last, so that its "feed" rewrite and its first check apply as they
+// do for a typed address. Refuses addresses no check could fetch, and addresses already
+// subscribed to (one subscription per address keeps imports repeatable).
+class FeedSubscriber
+{
+public:
+    enum class Outcome { Added, AlreadySubscribed, NotAnAddress };
+
+    FeedSubscriber(ObjectContext *context, const QList<RSSFeed *> &existingFeeds);
+
+    // Nothing is left in the context for a subscription that was refused.
+    Outcome subscribe(const Subscription &subscription);
+
+    // An http or https URL with a host, or a file URL with a path.
+    static bool isUsableAddress(const QString &url);
+
+private:
+    ObjectContext *m_context;
+    QSet<QString> m_subscribedUrls;
+};
