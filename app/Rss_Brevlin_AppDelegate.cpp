@@ -4,11 +4,11 @@
 #include <QFile>
 
 #include "platform/Alerts.h"
+#include "platform/BrevlinFolders.h"
 #include "store/ObjectContext.h"
 
 namespace {
 
-const QString folderName = QStringLiteral("Rss_Brevlin");
 const QString storeFileName = QStringLiteral("Rss_Brevlin.sql");
 
 } // namespace
@@ -29,11 +29,7 @@ Rss_Brevlin_AppDelegate::~Rss_Brevlin_AppDelegate()
 
 QString Rss_Brevlin_AppDelegate::folder(QStandardPaths::StandardLocation location) const
 {
-    QString base = m_directorySearch(location);
-    if (base.isEmpty()) {
-        base = QDir::tempPath();
-    }
-    return QDir(base).filePath(folderName);
+    return brevlinFolder(m_directorySearch(location));
 }
 
 QString Rss_Brevlin_AppDelegate::applicationSupportFolder() const

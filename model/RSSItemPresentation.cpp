@@ -1,6 +1,37 @@
 #include "model/RSSItem.h"
 
-#include <QTextDocumentFragment>
+#include "controller/Preferences.h"
+#include "controller/UserDefaults.h"
+#include "model/HtmlPlainText.h"
+#include "model/OpenPolicy.h"
+#include "model/RSSFeed.h"
+#include "model/SubLink.h"
+#include "platform/Opener.h"
+
+namespace {
+
+bool hasTitle(const RSSItem &item)
+{
+    return item.title() && !item.title()->isEmpty();
+}
+
+// What the user reads for an entry: its title, or its address when the feed gave no title,
+// so that no menu item or notification comes out blank.
+QString shownTitle(const RSSItem &item)
+{
+    return hasTitle(item) ? *item.title() : item.url().value_or(QString());
+}
+
+// Trac and Twitter put the subject (a changeset, a poster's name) before the first colon of
+// the title; an address standing in for a missing title is kept whole.
+QString shownSubject(const RSSItem &item)
+{
+    const QString title = shownTitle(item);
+    const qsizetype colon = hasTitle(item) ? title.indexOf(QLatin1Char(':')) : -1;
+    return colon < 0 ? title : title.left(colon);
+}
+
+} // namespace
 
 void RSSItem::setText(const std::optional<QString> &html)
 {
@@ -8,7 +39,71 @@ void RSSItem::setText(const std::optional<QString> &html)
         setPrimitiveText(std::nullopt);
         return;
     }
-    const QString plain = QTextDocumentFragment::fromHtml(*html).toPlainText();
+    const QString plain = plainTextFromHtml(*html);
     setPrimitiveText(plain);
     createSubLinksFromString(plain);
+}
+
+QString RSSItem::brevlinTitle() const
+{
+    const RSSFeed *owner = feed();
+    if (owner && owner->isTracFeed()) {
+        const QString subject = shownSubject(*this);
+        return author() ? QStringLiteral("%1: %2").arg(subject, *author()) : subject;
+    }
+    if (owner && owner->isTwitterFeed()) {
+        return QStringLiteral("Twitter: %1").arg(shownSubject(*this));
+    }
+    return shownTitle(*this);
+}
+
+QString RSSItem::brevlinDescription() const
+{
+    const QString body = text().value_or(QString());
+    if (feed() && feed()->isTwitterFeed()) {
+        // The poster's name stands before the first ": ", the message after it.
+        const qsizetype separator = body.indexOf(QLatin1String(": "));
+        if (separator >= 0) {
+            return body.mid(separator + 2);
+        }
+    }
+    return body;
+}
+
+MenuItem RSSItem::menuItem() const
+{
+    QString title = shownTitle(*this);
+    if (feed() && feed()->isTracFeed()) {
+        const qsizetype revision = title.indexOf(QLatin1String("Revision "));
+        if (revision >= 0) {
+            title.remove(revision, 9);
+        }
+    }
+    MenuItem item;
+    item.title = title;
+    item.action = QStringLiteral("openFeed");
+    // The menu hands its target back to the caller, who may change the record.
+    item.target = const_cast<RSSItem *>(this);
+    item.perform = [this] { openFeed(); };
+    if (!m_subLinks.empty() && UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableSubLinksInMenu)) {
+        item.submenu = std::make_unique<Menu>();
+        item.submenu->title = title;
+        for (const std::unique_ptr<SubLink> &subLink : m_subLinks) {
+            item.submenu->items.push_back(subLink->subLinkMenuItem());
+        }
+    }
+    return item;
+}
+
+void RSSItem::openFeed() const
+{
+    if (m_cachedPath && OpenPolicy::isCachedPage(*m_cachedPath)) {
+        Opener::shared()->openUrl(QUrl::fromLocalFile(*m_cachedPath));
+        return;
+    }
+    // A cached page that is gone, or a path outside the cache, is passed over for the address.
+    const QUrl address(m_url.value_or(QString()));
+    if (OpenPolicy::isWebPage(address)) {
+        Opener::shared()->openUrl(address);
+    }
 }

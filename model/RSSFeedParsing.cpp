@@ -1,0 +1,212 @@
+#include "model/RSSFeed.h"
+
+#include "controller/NotificationCenter.h"
+#include "model/HtmlPlainText.h"
+#include "model/RSSItem.h"
+#include "platform/NaturalLanguageDate.h"
+#include "platform/XmlDocument.h"
+#include "store/DistantPast.h"
+#include "store/ObjectContext.h"
+#include "text/StringHTML.h"
+
+namespace {
+
+// Tags the HTML reader may take on from the entry texts of one document: enough for every
+// entry of a feed whose descriptions hold escaped markup twice over, little enough that a
+// hostile document costs at most a fraction of a second of reading.
+constexpr qsizetype readerTagsPerDocument = 20000;
+
+// The children of one item that give its fields: for each field the first matching child in
+// document order. Only the nodes are kept while walking, so an item the date filter turns
+// away costs no text conversion beyond its date.
+struct ItemNodes {
+    XmlNode author;
+    XmlNode date;
+    XmlNode title;
+    XmlNode link;
+    XmlNode identifier;
+    XmlNode text;
+};
+
+ItemNodes gatherItemNodes(const XmlNode &item)
+{
+    // Walking backwards and letting every match overwrite leaves the first match in document
+    // order in each field.
+    ItemNodes nodes;
+    for (XmlNode child = item.lastChild(); !child.isNull(); child = child.previousSibling()) {
+        if (!child.isElement()) {
+            continue;
+        }
+        if (child.hasName("author")) {
+            nodes.author = child;
+        }
+        const bool isDcDate = child.hasName("dc:date");
+        if (isDcDate || child.hasName("pubDate") || child.hasName("published") || child.hasName("updated")) {
+            nodes.date = child;
+        }
+        if (child.hasName("title") || child.hasName("dc:title")) {
+            nodes.title = child;
+        }
+        if (child.hasName("link") || child.hasName("dc:source")) {
+            nodes.link = child;
+        }
+        if (isDcDate || child.hasName("guid") || child.hasName("id")) {
+            nodes.identifier = child;
+        }
+        if (child.hasName("description") || child.hasName("content")) {
+            nodes.text = child;
+        }
+    }
+    return nodes;
+}
+
+std::optional<QString> plainValue(const XmlNode &node)
+{
+    if (node.isNull()) {
+        return std::nullopt;
+    }
+    return stringByUnescapingFromHTML(flattenHTML(node.stringValue()));
+}
+
+// An e-mail address when the author element has one, else the element's whole text.
+std::optional<QString> authorValue(const XmlNode &author)
+{
+    if (author.isNull()) {
+        return std::nullopt;
+    }
+    for (XmlNode child : author.children()) {
+        if (child.hasName("email")) {
+            return child.stringValue();
+        }
+    }
+    return author.stringValue();
+}
+
+// Atom links carry the address in "href"; RSS links are text.
+std::optional<QString> linkValue(const XmlNode &link)
+{
+    if (link.isNull()) {
+        return std::nullopt;
+    }
+    if (std::optional<QString> href = link.attribute("href")) {
+        return href;
+    }
+    return link.stringValue();
+}
+
+// The identifier element's text; without one (or with an empty one) the link, else the title,
+// tells entries apart, so a feed without identifiers neither stores its entries again at every
+// check nor collapses them all into one entry.
+std::optional<QString> identifierValue(const XmlNode &identifier, const std::optional<QString> &link,
+                                       const std::optional<QString> &title)
+{
+    const std::optional<QString> candidates[] = {
+        identifier.isNull() ? std::nullopt : std::optional<QString>(identifier.stringValue()), link, title};
+    for (const std::optional<QString> &candidate : candidates) {
+        if (candidate && !candidate->isEmpty()) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void RSSFeed::parseDocument(const XmlDocument *document)
+{
+    const HtmlReaderBudget readerBudget(readerTagsPerDocument);
+    const XmlNode root = document ? document->rootElement() : XmlNode();
+    const bool isRdf = root.hasName("rdf:RDF");
+    const bool isAtom = root.hasName("feed");
+    if (isRdf || isAtom || root.hasName("rss")) {
+        for (XmlNode child : root.children()) {
+            if (child.hasName("channel")) {
+                parseChannel(child);
+            }
+        }
+        // RSS 1.0 keeps its items beside the channel, Atom its entries at the top.
+        if (isRdf || isAtom) {
+            parseItems(root);
+        }
+    }
+    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+}
+
+void RSSFeed::parseChannel(const XmlNode &channel)
+{
+    for (XmlNode child : channel.children()) {
+        if (child.hasName("title")) {
+            // A name the user gave is never replaced.
+            if (!m_name || m_name->isEmpty()) {
+                setName(child.stringValue());
+            }
+        } else if (child.hasName("link")) {
+            // Written without a change notice; the items pass below marks the feed changed.
+            m_link = child.stringValue();
+        } else if (child.hasName("generator")) {
+            const QString generator = child.stringValue();
+            setGenerator(generator);
+            m_isTracFeed = generator.contains(QLatin1String("Trac"));
+            m_isTwitterFeed = generator.contains(QLatin1String("Twitter"));
+        }
+    }
+    parseItems(channel);
+}
+
+void RSSFeed::parseItems(const XmlNode &element)
+{
+    std::optional<QDateTime> newest;
+    for (XmlNode child : element.children()) {
+        if (child.hasName("item") || child.hasName("entry")) {
+            const std::optional<QDateTime> date = parseItem(child);
+            if (!newest || (date && *date > *newest)) {
+                newest = date;
+            }
+        }
+    }
+    setLastFetchDate(newest);
+}
+
+std::optional<QDateTime> RSSFeed::parseItem(const XmlNode &item)
+{
+    const ItemNodes nodes = gatherItemNodes(item);
+    const std::optional<QDateTime> date
+        = nodes.date.isNull() ? std::nullopt : dateWithNaturalLanguageString(nodes.date.stringValue());
+
+    // The date filter comes first: in the steady state it turns every item away without a lookup.
+    const std::optional<QDateTime> lastFetch = m_lastFetchDate;
+    if (lastFetch && !(date && *date > *lastFetch)) {
+        return date;
+    }
+
+    const std::optional<QString> title = plainValue(nodes.title);
+    const std::optional<QString> link = linkValue(nodes.link);
+    const std::optional<QString> identifier = identifierValue(nodes.identifier, link, title);
+    // An item that nothing identifies is kept only in a pass that takes every item, and then
+    // only while no such entry is stored.
+    if ((!identifier && lastFetch) || isKnownIdentifier(identifier)) {
+        return date;
+    }
+
+    RSSItem *entry = managedObjectContext()->insertItem();
+    entry->setAuthor(authorValue(nodes.author));
+    entry->setDate(date);
+    entry->setTitle(title);
+    entry->setUrl(link);
+    entry->setGuid(identifier);
+    entry->setText(plainValue(nodes.text));
+    addFeedEntry(entry);
+
+    // A feed that has never been fetched stores its first document without announcing it.
+    if (!lastFetch || *lastFetch != distantPast()) {
+        NotificationCenter::defaultCenter()->postNotificationName(Notifications::newRssItem,
+                                                                  NotificationCenter::userInfoForItem(entry));
+    }
+    return date;
+}
+
+bool RSSFeed::isKnownIdentifier(const std::optional<QString> &identifier) const
+{
+    // Exact equality: an identifier from a feed is never read as a pattern.
+    return managedObjectContext()->hasItemWithGuid(identifier);
+}
