@@ -1,0 +1,378 @@
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimeZone>
+
+#include <algorithm>
+#include <memory>
+
+#include "controller/NotificationCenter.h"
+#include "controller/Preferences.h"
+#include "controller/UserDefaults.h"
+#include "model/RSSFeed.h"
+#include "model/RSSItem.h"
+#include "store/ObjectContext.h"
+#include "tests/fakes/RecordingOpener.h"
+#include "tests/support/StoreFixture.h"
+
+using namespace TestSupport;
+using Text = std::optional<QString>;
+
+Q_DECLARE_METATYPE(Text)
+
+namespace {
+
+const QDateTime firstDate(QDate(2024, 3, 1), QTime(8, 0), QTimeZone::utc());
+
+// Counts one in-process notification from construction on.
+class PostCounter
+{
+public:
+    explicit PostCounter(const QString &name)
+        : m_spy(NotificationCenter::defaultCenter(), &NotificationCenter::posted)
+        , m_name(name)
+    {
+    }
+    qsizetype count() const
+    {
+        return std::count_if(m_spy.cbegin(), m_spy.cend(),
+            [this](const QList<QVariant> &arguments) { return arguments.at(0).toString() == m_name; });
+    }
+
+private:
+    QSignalSpy m_spy;
+    QString m_name;
+};
+
+} // namespace
+
+// A feed's history: pruning with the cached pages, the feed's menu item, its top entries, opening its site.
+class tst_History : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Entry i is dated i hours after the first date, so the last one is the newest; negative
+    // positions make undated entries. Titles are "entry-i".
+    QList<RSSItem *> addEntries(int count, int undated = 0)
+    {
+        QList<RSSItem *> entries;
+        for (int i = -undated; i < count; ++i) {
+            RSSItem *entry = m_context->insertItem();
+            entry->setGuid(QStringLiteral("entry-%1").arg(i));
+            entry->setTitle(QStringLiteral("entry-%1").arg(i));
+            if (i >= 0) {
+                entry->setDate(firstDate.addSecs(3600 * i));
+            }
+            m_feed->addFeedEntry(entry);
+            entries.append(entry);
+        }
+        return entries;
+    }
+    QString cachesFolder() const { return m_home->cacheHome() + QStringLiteral("/Rss_Brevlin"); }
+    QString writeCacheFile(const QString &name)
+    {
+        const QString path = cachesFolder() + QLatin1Char('/') + name;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write("MIME-Version: 1.0\r\n") < 0) {
+            qWarning("cannot write %s", qPrintable(path));
+        }
+        return path;
+    }
+    static QStringList titles(const QList<RSSItem *> &entries)
+    {
+        QStringList result;
+        for (const RSSItem *entry : entries) {
+            result.append(entry->title().value_or(QStringLiteral("(none)")));
+        }
+        return result;
+    }
+    static QStringList range(int newest, int oldest)
+    {
+        QStringList result;
+        for (int i = newest; i >= oldest; --i) {
+            result.append(QStringLiteral("entry-%1").arg(i));
+        }
+        return result;
+    }
+    void setPreference(const QString &key, const QVariant &value)
+    {
+        UserDefaults::standardUserDefaults()->setObject(value, key);
+    }
+
+    std::unique_ptr<PreferencesHome> m_home;
+    std::unique_ptr<ObjectContext> m_context;
+    RSSFeed *m_feed = nullptr;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<PreferencesHome>();
+        QVERIFY(QDir().mkpath(cachesFolder()));
+        m_context = std::make_unique<ObjectContext>();
+        m_feed = m_context->insertFeed();
+    }
+    void cleanup()
+    {
+        m_context.reset();
+        m_home.reset();
+    }
+
+    void pruning_data()
+    {
+        QTest::addColumn<QVariant>("limit");
+        QTest::addColumn<int>("dated");
+        QTest::addColumn<int>("undated");
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<int>("updateMenusPosts");
+
+        QTest::newRow("12 entries over a limit of 10: the two oldest go")
+            << QVariant(10) << 12 << 0 << range(11, 2) << 1;
+        QTest::newRow("10 entries at a limit of 10: nothing changes")
+            << QVariant(10) << 10 << 0 << range(9, 0) << 0;
+        QTest::newRow("limit 0 empties the history") << QVariant(0) << 3 << 0 << QStringList() << 1;
+        QTest::newRow("a negative limit never prunes") << QVariant(-1) << 5 << 0 << range(4, 0) << 0;
+        QTest::newRow("a non-numeric limit reads as 0")
+            << QVariant(QStringLiteral("many")) << 2 << 0 << QStringList() << 1;
+        QTest::newRow("undated entries count as the oldest") << QVariant(3) << 3 << 2 << range(2, 0) << 1;
+    }
+
+    void pruning()
+    {
+        QFETCH(QVariant, limit);
+        QFETCH(int, dated);
+        QFETCH(int, undated);
+        QFETCH(QStringList, kept);
+        QFETCH(int, updateMenusPosts);
+
+        setPreference(Preferences::maximumEntryHistoryCount, limit);
+        const QList<RSSItem *> entries = addEntries(dated, undated);
+        QHash<RSSItem *, QString> cacheFiles;
+        for (RSSItem *entry : entries) {
+            cacheFiles.insert(entry, writeCacheFile(*entry->title() + QStringLiteral(".mhtml")));
+            entry->setCachedPath(cacheFiles.value(entry));
+        }
+
+        m_feed->setShowInRecentList(true);
+
+        PostCounter updateMenus(Notifications::updateMenus);
+        m_feed->cleanupOldItems();
+
+        QCOMPARE(titles(m_feed->firstFeedItems(1000)), kept);
+        QCOMPARE(updateMenus.count(), updateMenusPosts);
+        for (RSSItem *entry : entries) {
+            const bool isKept = kept.contains(*entry->title());
+            QCOMPARE(entry->feed(), isKept ? m_feed : nullptr);
+            QCOMPARE(entry->cachedPath().has_value(), isKept);
+            QCOMPARE(QFile::exists(cacheFiles.value(entry)), isKept);
+            // Pruned entries stay in the store, so the same entry is never stored twice.
+            QVERIFY(m_context->hasItemWithGuid(entry->guid()));
+        }
+    }
+
+    void removePageCache_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("pathRemoved");
+
+        QTest::newRow("file in the caches folder") << QStringLiteral("file") << true;
+        QTest::newRow("symbolic link to a file elsewhere: the link goes, the file stays")
+            << QStringLiteral("link") << true;
+        QTest::newRow("dangling symbolic link") << QStringLiteral("dangling") << true;
+        QTest::newRow("file outside the caches folder") << QStringLiteral("outside") << false;
+        QTest::newRow("path climbing out of the caches folder") << QStringLiteral("climbing") << false;
+        QTest::newRow("folder in the caches folder") << QStringLiteral("folder") << false;
+        QTest::newRow("missing file") << QStringLiteral("missing") << true;
+    }
+
+    void removePageCache()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, pathRemoved);
+
+        const QString precious = m_home->path() + QStringLiteral("/precious.txt");
+        QFile file(precious);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
+        file.close();
+        QString path = cachesFolder() + QStringLiteral("/0F0E0D0C-0000-4000-8000-000000000000.mhtml");
+        if (kind == QLatin1String("file")) {
+            writeCacheFile(QFileInfo(path).fileName());
+        } else if (kind == QLatin1String("link")) {
+            QVERIFY(QFile::link(precious, path));
+        } else if (kind == QLatin1String("dangling")) {
+            QVERIFY(QFile::link(m_home->path() + QStringLiteral("/gone"), path));
+        } else if (kind == QLatin1String("outside")) {
+            path = precious;
+        } else if (kind == QLatin1String("climbing")) {
+            path = cachesFolder() + QStringLiteral("/../../precious.txt");
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(path));
+        }
+        RSSItem *entry = addEntries(1).first();
+        entry->setCachedPath(path);
+
+        entry->removePageCache();
+        QCOMPARE(entry->cachedPath(), Text());
+        QCOMPARE(QFileInfo(path).exists() || QFileInfo(path).isSymLink(), !pathRemoved);
+        QVERIFY(QFile::exists(precious));
+    }
+
+    void feedMenuItemTitle_data()
+    {
+        QTest::addColumn<Text>("name");
+        QTest::addColumn<Text>("url");
+        QTest::addColumn<bool>("didConnect");
+        QTest::addColumn<QString>("title");
+
+        const Text none;
+        // Without a scheme the address starts no download, so the connection flag stays as set.
+        const Text url(QStringLiteral("example.org/rss"));
+        QTest::newRow("name") << Text("News") << url << true << QStringLiteral("News");
+        QTest::newRow("no name: the address") << none << url << true << QStringLiteral("example.org/rss");
+        QTest::newRow("neither name nor address") << none << none << true << QStringLiteral("Feed");
+        QTest::newRow("not connected: a hyphen before the name")
+            << Text("News") << url << false << QStringLiteral("-News");
+        QTest::newRow("never connected, nothing known") << none << none << false << QStringLiteral("-Feed");
+        // An empty title would leave an item nobody can pick out.
+        QTest::newRow("empty name: the address")
+            << Text("") << url << true << QStringLiteral("example.org/rss");
+    }
+
+    void feedMenuItemTitle()
+    {
+        QFETCH(Text, name);
+        QFETCH(Text, url);
+        QFETCH(bool, didConnect);
+        QFETCH(QString, title);
+
+        m_feed->setName(name);
+        m_feed->setUrl(url);
+        m_feed->setDidConnect(didConnect);
+        const MenuItem item = m_feed->feedMenuItem({});
+        QCOMPARE(item.title, title);
+        QCOMPARE(item.action, QStringLiteral("openFeed"));
+        QCOMPARE(item.target, static_cast<Record *>(m_feed));
+    }
+
+    void feedMenuItemEntries_data()
+    {
+        QTest::addColumn<int>("entryCount");
+        QTest::addColumn<int>("hiddenCount"); // the newest ones, as the top list hides them
+        QTest::addColumn<bool>("hideTopEntries");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<bool>("hasSubmenu");
+        QTest::addColumn<QStringList>("shown");
+
+        QTest::newRow("15 entries, 4 hidden, limit 10: the 10 newest of the other 11")
+            << 15 << 4 << true << 10 << true << range(10, 1);
+        QTest::newRow("hiding switched off lists the hidden entries too")
+            << 15 << 4 << false << 10 << true << range(14, 5);
+        QTest::newRow("whole history hidden: no submenu") << 3 << 3 << true << 10 << false << QStringList();
+        QTest::newRow("no entries: no submenu") << 0 << 0 << true << 10 << false << QStringList();
+        QTest::newRow("limit 0 lists nothing but keeps the submenu")
+            << 3 << 0 << true << 0 << true << QStringList();
+        QTest::newRow("a negative limit lists every entry") << 12 << 0 << true << -1 << true << range(11, 0);
+    }
+
+    void feedMenuItemEntries()
+    {
+        QFETCH(int, entryCount);
+        QFETCH(int, hiddenCount);
+        QFETCH(bool, hideTopEntries);
+        QFETCH(int, limit);
+        QFETCH(bool, hasSubmenu);
+        QFETCH(QStringList, shown);
+
+        setPreference(Preferences::hideTopEntriesFromHistory, hideTopEntries);
+        setPreference(Preferences::maximumEntryHistoryCount, limit);
+        const QList<RSSItem *> entries = addEntries(entryCount);
+        m_feed->setName(QStringLiteral("News"));
+        m_feed->setDidConnect(true);
+        const QList<RSSItem *> newest = entries.mid(entryCount - hiddenCount);
+        const MenuItem item = m_feed->feedMenuItem(QSet<RSSItem *>(newest.cbegin(), newest.cend()));
+
+        QCOMPARE(bool(item.submenu), hasSubmenu);
+        if (!item.submenu) {
+            return;
+        }
+        QCOMPARE(item.submenu->title, QStringLiteral("News"));
+        QStringList listed;
+        for (const MenuItem &entryItem : item.submenu->items) {
+            listed.append(*static_cast<RSSItem *>(entryItem.target)->title());
+        }
+        QCOMPARE(listed, shown);
+    }
+
+    void firstFeedItems_data()
+    {
+        QTest::addColumn<bool>("showInRecentList");
+        QTest::addColumn<int>("entryCount");
+        QTest::addColumn<quint32>("count");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("fewer entries than asked: all of them") << true << 2 << 3u << range(1, 0);
+        QTest::newRow("the newest first, cut to the count") << true << 5 << 3u << range(4, 2);
+        QTest::newRow("not shown in the recent list") << false << 2 << 3u << QStringList();
+    }
+
+    void firstFeedItems()
+    {
+        QFETCH(bool, showInRecentList);
+        QFETCH(int, entryCount);
+        QFETCH(quint32, count);
+        QFETCH(QStringList, expected);
+
+        addEntries(entryCount);
+        m_feed->setShowInRecentList(showInRecentList);
+        QCOMPARE(titles(m_feed->firstFeedItems(count)), expected);
+    }
+
+    void cachedIDs()
+    {
+        QCOMPARE(m_feed->cachedIDs(), QSet<QString>());
+        const QList<RSSItem *> entries = addEntries(3);
+        QCOMPARE(m_feed->cachedIDs(), QSet<QString>());
+        entries[0]->setCachedPath(cachesFolder() + QStringLiteral("/A.mhtml"));
+        entries[2]->setCachedPath(cachesFolder() + QStringLiteral("/C.mhtml"));
+        QCOMPARE(
+            m_feed->cachedIDs(), QSet<QString>({ QStringLiteral("A.mhtml"), QStringLiteral("C.mhtml") }));
+    }
+
+    void openFeed_data()
+    {
+        QTest::addColumn<Text>("link");
+        QTest::addColumn<QList<QUrl>>("opened");
+
+        QTest::newRow("web page") << Text("http://example.org/news")
+                                  << QList<QUrl> { QUrl("http://example.org/news") };
+        QTest::newRow("no link") << Text() << QList<QUrl>();
+        // Links come from the feed document: nothing but web pages reaches the desktop's opener.
+        QTest::newRow("local file") << Text("file:///etc/passwd") << QList<QUrl>();
+        QTest::newRow("script") << Text("javascript:alert(1)") << QList<QUrl>();
+    }
+
+    void openFeed()
+    {
+        QFETCH(Text, link);
+        QFETCH(QList<QUrl>, opened);
+
+        RecordingOpener opener;
+        m_feed->setValueForKey(QStringLiteral("link"), RecordValue::fromOptional(link));
+        m_feed->openFeed();
+        QCOMPARE(opener.opened, opened);
+
+        // The menu item does the same when chosen, and nothing once the feed is gone.
+        opener.opened.clear();
+        const MenuItem item = m_feed->feedMenuItem({});
+        item.perform();
+        QCOMPARE(opener.opened, opened);
+        opener.opened.clear();
+        m_context.reset();
+        item.perform();
+        QCOMPARE(opener.opened, QList<QUrl>());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_History)
+#include "tst_history.moc"
