@@ -2,10 +2,22 @@
 
 #include <QUrl>
 
+#include <memory>
+#include <utility>
+
 #include "controller/NotificationCenter.h"
 #include "controller/Preferences.h"
 #include "controller/UserDefaults.h"
+#include "model/FeedDownload.h"
+#include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
+
+namespace {
+
+// Feeds from this service are titled differently (see RSSItem::brevlinTitle).
+const QString twitterDomain = QStringLiteral("twitter.com");
+
+} // namespace
 
 void RSSFeed::awakeFromInsert()
 {
@@ -26,10 +38,74 @@ void RSSFeed::awakeFromFetch()
 
 void RSSFeed::cancelDownload()
 {
+    dropDownload();
 }
 
 void RSSFeed::checkFeed()
 {
+    dropDownload();
+    if (m_url) {
+        if (m_url->contains(twitterDomain)) {
+            setGenerator(QStringLiteral("Twitter"));
+            m_isTwitterFeed = true;
+        }
+        const QUrl url(*m_url);
+        // Text the user is still typing, such as "example.org/feed", is no address yet: leave the
+        // feed as it is instead of reporting a failure.
+        if (!url.isValid() || (!url.isLocalFile() && url.host().isEmpty())) {
+            return;
+        }
+        m_connection = new FeedDownload(url, m_login, m_password, this);
+        connect(m_connection, &FeedDownload::finished, this, &RSSFeed::onDownloadFinished);
+        connect(m_connection, &FeedDownload::failed, this, &RSSFeed::onDownloadFailed);
+        connect(m_connection, &FeedDownload::authenticationRefused, this, &RSSFeed::onAuthenticationRefused);
+        m_connection->start();
+        setErrorMessage(std::nullopt);
+    }
+    cleanupOldItems();
+}
+
+void RSSFeed::onDownloadFinished(const QByteArray &body)
+{
+    QString error;
+    std::shared_ptr<const XmlDocument> document = XmlDocument::fromData(body, &error);
+    dropDownload();
+    // A non-null "" so that the outcome stays "" (not absent) on its way through the store.
+    setErrorMessage(document || error.isEmpty() ? QString(QLatin1String("")) : error);
+    // The parse runs on a later turn of the event loop, after this callback has returned. With the
+    // feed as context it is dropped when the feed is destroyed first; a feed deleted from the store
+    // still exists until the next save and must not take entries any more.
+    QMetaObject::invokeMethod(
+        this,
+        [this, document] {
+            if (state() != State::Deleted) {
+                parseDocument(document.get());
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void RSSFeed::onDownloadFailed(const QString &message)
+{
+    dropDownload();
+    setErrorMessage(message);
+}
+
+void RSSFeed::onAuthenticationRefused()
+{
+    setErrorMessage(QStringLiteral("Invalid Username or Password"));
+}
+
+void RSSFeed::dropDownload()
+{
+    if (!m_connection) {
+        return;
+    }
+    FeedDownload *download = std::exchange(m_connection, nullptr);
+    download->cancel();
+    disconnect(download, nullptr, this, nullptr);
+    // The download may be the one whose signal is being delivered right now.
+    download->deleteLater();
 }
 
 void RSSFeed::setErrorMessage(const std::optional<QString> &message)
