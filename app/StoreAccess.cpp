@@ -11,7 +11,7 @@ StoreAccess::StoreAccess(Rss_Brevlin_AppDelegate *delegate)
         m_result = CommandResult::failure();
         return;
     }
-    context->setAwakesFetchedFeeds(false);
+    context->setChecksFeeds(false);
     m_context = context;
 }
 

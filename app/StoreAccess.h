@@ -11,8 +11,8 @@ class RSSFeed;
 class Rss_Brevlin_AppDelegate;
 
 // The store as the commands that read or edit it see it: opened through the application
-// delegate, its feeds loaded without starting their checks, so that what is listed and
-// what is saved back are the stored values.
+// delegate, with feeds that never check themselves, so that what is listed and what is
+// saved back are the stored values and nothing is sent over the network.
 class StoreAccess
 {
 public:

@@ -10,9 +10,9 @@ class ObjectContext;
 class RSSFeed;
 
 // Adds feeds to the store the way the subscription window does: a new record, then its
-// values, the address last, so that its "feed" rewrite and its first check apply as they
-// do for a typed address. Refuses addresses no check could fetch, and addresses already
-// subscribed to (one subscription per address keeps imports repeatable).
+// values, the address last, so that its "feed" rewrite applies and, where the context
+// checks feeds, its first check starts. Refuses addresses no check could fetch, and
+// addresses already subscribed to (one subscription per address keeps imports repeatable).
 class FeedSubscriber
 {
 public:

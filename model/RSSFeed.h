@@ -83,6 +83,11 @@ public:
     QVariant valueForKey(const QString &key) const override;
     void setValueForKey(const QString &key, const QVariant &value) override;
 
+Q_SIGNALS:
+    // A check that started a download has ended: its document was parsed (after the deferred
+    // parse ran) or its download failed. Cancelled downloads end without it.
+    void checkEnded();
+
 private:
     friend class ObjectContext;
     friend class StoreReader;

@@ -11,6 +11,7 @@
 #include "model/FeedDownload.h"
 #include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
+#include "store/ObjectContext.h"
 
 namespace {
 
@@ -43,6 +44,10 @@ void RSSFeed::cancelDownload()
 
 void RSSFeed::checkFeed()
 {
+    // A context that only reads or edits the store (the command line) checks nothing.
+    if (!managedObjectContext()->checksFeeds()) {
+        return;
+    }
     dropDownload();
     if (m_url) {
         if (m_url->contains(twitterDomain)) {
@@ -81,6 +86,7 @@ void RSSFeed::onDownloadFinished(const QByteArray &body)
             if (state() != State::Deleted) {
                 parseDocument(document.get());
             }
+            Q_EMIT checkEnded();
         },
         Qt::QueuedConnection);
 }
@@ -89,6 +95,7 @@ void RSSFeed::onDownloadFailed(const QString &message)
 {
     dropDownload();
     setErrorMessage(message);
+    Q_EMIT checkEnded();
 }
 
 void RSSFeed::onAuthenticationRefused()

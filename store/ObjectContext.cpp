@@ -93,7 +93,7 @@ bool ObjectContext::loadFeeds()
         m_feeds.push_back(std::move(feed));
     }
     for (RSSFeed *feed : awakened) {
-        if (m_awakesFetchedFeeds) {
+        if (m_checksFeeds) {
             feed->awakeFromFetch();
         }
     }

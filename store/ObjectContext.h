@@ -39,10 +39,12 @@ public:
     // their histories on the first call; each loaded feed then receives awakeFromFetch.
     std::optional<QList<RSSFeed *>> fetchFeeds();
     // Tools that only read or edit the store (the command line) turn this off before the
-    // first fetch: awakeFromFetch starts a check, which clears the stored error message,
-    // and resets the last fetch date, so a listing would show neither and a save would
-    // write both away.
-    void setAwakesFetchedFeeds(bool awakes) { m_awakesFetchedFeeds = awakes; }
+    // first fetch: loaded feeds are then not awakened and checkFeed does nothing. Awaking
+    // resets the last fetch date and a check clears the stored error message, so a listing
+    // would show neither and a save would write both away; and a process that exits at
+    // once would only send requests whose answers nobody reads.
+    void setChecksFeeds(bool checks) { m_checksFeeds = checks; }
+    bool checksFeeds() const { return m_checksFeeds; }
 
     RSSFeed *insertFeed();
     RSSItem *insertItem();
@@ -92,7 +94,7 @@ private:
     std::unique_ptr<StoreReader> m_reader;
     QString m_errorString;
     bool m_feedsLoaded = false;
-    bool m_awakesFetchedFeeds = true;
+    bool m_checksFeeds = true;
 
     std::vector<std::unique_ptr<RSSFeed>> m_feeds;
     QSet<RSSItem *> m_items;
