@@ -1,11 +1,14 @@
 #include "app/CommandLine.h"
 
+#include <QCoreApplication>
 #include <QTextStream>
 
 #include <cstdio>
 
+#include "app/CheckOnceCommand.h"
 #include "app/CommandResult.h"
 #include "app/FeedCommands.h"
+#include "app/HeadlessProgram.h"
 #include "app/OpmlCommands.h"
 #include "app/PreferenceCommands.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
@@ -24,6 +27,17 @@ CommandResult dumpJson(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
     }
     out << QString::fromUtf8(StoreJson::dump(*feeds));
     return CommandResult::success();
+}
+
+CommandResult runHeadless(Rss_Brevlin_AppDelegate *delegate)
+{
+    HeadlessProgram program(delegate);
+    if (!program.start()) {
+        return CommandResult::failure();
+    }
+    QObject::connect(&program, &HeadlessProgram::finished, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    return {program.exitCode(), QString()};
 }
 
 } // namespace
@@ -75,8 +89,12 @@ int CommandLine::run()
         result = PreferenceCommands::list(out);
         break;
     case Command::CheckOnce:
-    case Command::Headless:
+        result = CheckOnceCommand::run(&delegate, out);
+        break;
+    // The tray program joins here once it exists; until then no arguments mean --headless.
     case Command::Run:
+    case Command::Headless:
+        result = runHeadless(&delegate);
         break;
     }
     out.flush();

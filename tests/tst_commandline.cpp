@@ -67,6 +67,39 @@ QStringList lines(const QString &text)
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+struct Entry
+{
+    QString guid;
+    QString title;
+    QString date; // as the dump gives it
+};
+
+// An RSS 2.0 document with its entries (and, in the text of the first, two sub-links).
+QByteArray feedDocument(const QList<Entry> &entries)
+{
+    QByteArray xml = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>Server News</title>"
+                     "<link>http://news.example.org/</link><generator>Brevlin test server</generator>\n";
+    for (const Entry &entry : entries) {
+        const QDateTime date = QDateTime::fromString(entry.date, Qt::ISODate);
+        xml += "<item><title>" + entry.title.toUtf8() + "</title><guid>" + entry.guid.toUtf8()
+            + "</guid><link>http://news.example.org/" + entry.guid.toUtf8() + "</link><author>desk@example.org"
+            + "</author><pubDate>" + date.toString(Qt::RFC2822Date).toUtf8() + "</pubDate><description>"
+            + "&lt;p&gt;About " + entry.title.toUtf8()
+            + ": http://more.example.org/" + entry.guid.toUtf8() + "&lt;/p&gt;</description></item>\n";
+    }
+    return xml + "</channel></rss>\n";
+}
+
+const QList<Entry> firstEntries{
+    {"n1", "Oldest story", "2026-03-01T08:00:00Z"},
+    {"n2", "Middle story", "2026-03-02T08:30:00Z"},
+    {"n3", "Newest story", "2026-03-03T09:15:00Z"},
+};
+const QList<Entry> laterEntries{
+    {"n4", "Later story", "2026-03-04T10:00:00Z"},
+    {"n5", "Latest story", "2026-03-05T11:45:30Z"},
+};
+
 } // namespace
 
 #define RUN_OK(outcome, ...)                                                                                     \
@@ -89,6 +122,13 @@ private Q_SLOTS:
     void opmlImportAndExport();
     void hostileOpmlAddsNothing_data();
     void hostileOpmlAddsNothing();
+    void unusableStore_data();
+    void unusableStore();
+    void editingCommandsFetchNothing();
+    void checkOnceAndDump();
+    void checkOnceStopsOnSignal();
+    void headless_data();
+    void headless();
 };
 
 void tst_CommandLine::badInput_data()
@@ -335,6 +375,204 @@ void tst_CommandLine::hostileOpmlAddsNothing()
     QVERIFY(!dump.out.contains("root:") && !dump.out.contains("lol"));
     RUN_OK(listed, {"--list"});
     QCOMPARE(lines(listed.out), QStringList({"Kept\thttps://kept.example.org/feed.xml\t\t0\t"}));
+}
+
+void tst_CommandLine::unusableStore_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("list") << QStringList{"--list"};
+    QTest::newRow("add") << QStringList{"--add", "https://example.org/feed.xml"};
+    QTest::newRow("dump") << QStringList{"--dump-json"};
+    QTest::newRow("check once") << QStringList{"--check-once"};
+    QTest::newRow("headless") << QStringList{"--headless"};
+}
+
+// A store file that is not ours is reported in one line and left exactly as it was.
+void tst_CommandLine::unusableStore()
+{
+    QFETCH(QStringList, arguments);
+    TemporaryHome home;
+    QVERIFY(QDir().mkpath(home.dataHome() + "/Rss_Brevlin"));
+    const QByteArray garbage(4096, 'x');
+    QFile file(storePath(home));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(garbage);
+    file.close();
+
+    const Outcome outcome = runProgram(arguments, 30'000);
+    QVERIFY2(outcome.finished, qPrintable(describe(outcome)));
+    QCOMPARE(outcome.exitCode, 1);
+    QCOMPARE(outcome.out, QString());
+    QCOMPARE(lines(outcome.err).size(), 1);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), garbage);
+}
+
+// Commands that only edit or show the store start no download, though adding a feed
+// asks it to check itself: the process ends before its event loop would send anything.
+void tst_CommandLine::editingCommandsFetchNothing()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(firstEntries)));
+    const QString opml = home.path() + "/local.opml";
+    QFile file(opml);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<opml version=\"2.0\"><body><outline text=\"Local\" xmlUrl=\""
+               + server.url("/other.xml").toEncoded() + "\"/></body></opml>");
+    file.close();
+    for (const QStringList &arguments :
+         {QStringList{"--add", server.url("/news.xml").toString(), "--login", "kim", "--password", "pw"},
+          QStringList{"--import-opml", opml}, QStringList{"--list"}, QStringList{"--dump-json"},
+          QStringList{"--export-opml"}, QStringList{"--remove", server.url("/other.xml").toString()}}) {
+        RUN_OK(outcome, arguments);
+    }
+    QTest::qWait(100); // a connection the last child opened would show up now
+    QCOMPARE(server.connectionCount(), 0);
+}
+
+void tst_CommandLine::checkOnceAndDump()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(firstEntries)));
+    server.setResponse("/gone.xml", HttpTestResponse::htmlError(404));
+    const QString newsUrl = server.url("/news.xml").toString();
+    const QString goneUrl = server.url("/gone.xml").toString();
+    RUN_OK(addNews, {"--add", newsUrl});
+    RUN_OK(addGone, {"--add", goneUrl, "--name", "Gone", "--recent"});
+
+    // The first check stores every dated entry; a failing feed fails alone.
+    RUN_OK(first, {"--check-once"});
+    QStringList firstLines = lines(first.out);
+    QCOMPARE(firstLines.size(), 2);
+    QVERIFY2(firstLines.contains("Server News\t3\t"), qPrintable(first.out));
+    const QString goneLine = firstLines.at(firstLines.indexOf("Server News\t3\t") == 0 ? 1 : 0);
+    QVERIFY2(goneLine.startsWith("Gone\t0\tFailed ") && goneLine.endsWith(goneUrl), qPrintable(goneLine));
+
+    // Two newer entries on the server: the second check stores exactly those two.
+    server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(laterEntries + firstEntries)));
+    RUN_OK(second, {"--check-once"});
+    QCOMPARE(lines(second.out), QStringList({goneLine, "Server News\t2\t"}));
+
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(lines(listed.out), QStringList({"Gone\t" + goneUrl + "\tNo\t0\t" + goneLine.section('\t', 2),
+                                             "Server News\t" + newsUrl + "\tYes\t5\t"}));
+
+    RUN_OK(dumped, {"--dump-json"});
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(dumped.out.toUtf8(), &error);
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+    const QJsonArray feeds = json.object().value("feeds").toArray();
+    QCOMPARE(feeds.size(), 2);
+    const QJsonObject gone = feeds.at(0).toObject();
+    QCOMPARE(gone.value("name").toString(), QString("Gone"));
+    QCOMPARE(gone.value("didConnect"), QJsonValue(false));
+    QCOMPARE(gone.value("showInRecentList"), QJsonValue(true));
+    QCOMPARE(gone.value("errorMessage").toString(), goneLine.section('\t', 2));
+    QCOMPARE(gone.value("link"), QJsonValue(QJsonValue::Null));
+    QCOMPARE(gone.value("entries").toArray().size(), 0);
+
+    const QJsonObject news = feeds.at(1).toObject();
+    const QJsonObject expectedNews{
+        {"name", "Server News"}, {"url", newsUrl}, {"link", "http://news.example.org/"},
+        {"generator", "Brevlin test server"}, {"lastFetchDate", "2026-03-05T11:45:30Z"}, {"errorMessage", ""},
+        {"didConnect", true}, {"showInRecentList", false}};
+    for (auto it = expectedNews.begin(); it != expectedNews.end(); ++it) {
+        QCOMPARE(news.value(it.key()), it.value());
+    }
+    const QJsonArray entries = news.value("entries").toArray();
+    const QList<Entry> newestFirst{laterEntries.at(1), laterEntries.at(0), firstEntries.at(2), firstEntries.at(1),
+                                   firstEntries.at(0)};
+    QCOMPARE(entries.size(), newestFirst.size());
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QJsonObject entry = entries.at(i).toObject();
+        const Entry &served = newestFirst.at(i);
+        QCOMPARE(entry.value("guid").toString(), served.guid);
+        QCOMPARE(entry.value("title").toString(), served.title);
+        QCOMPARE(entry.value("date").toString(), served.date);
+        QCOMPARE(entry.value("author").toString(), QString("desk@example.org"));
+        QCOMPARE(entry.value("url").toString(), "http://news.example.org/" + served.guid);
+        QCOMPARE(entry.value("text").toString(), "About " + served.title + ": http://more.example.org/" + served.guid);
+        QCOMPARE(entry.value("cachedPath"), QJsonValue(QJsonValue::Null));
+        const QJsonArray subLinks = entry.value("subLinks").toArray();
+        QCOMPARE(subLinks.size(), 1);
+        QCOMPARE(subLinks.at(0).toObject(),
+                 QJsonObject({{"link", "http://more.example.org/" + served.guid}, {"text", QJsonValue::Null}}));
+    }
+    // The stored rows say the same.
+    QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSItem WHERE guid IN ('n1','n2','n3','n4','n5')"), 5);
+}
+
+// A signal ends the wait for a download that never ends; what arrived is saved.
+void tst_CommandLine::checkOnceStopsOnSignal()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(firstEntries)));
+    server.setResponse("/silent.xml", HttpTestResponse::ok({}).withDelivery(HttpTestResponse::Delivery::NeverAnswer));
+    RUN_OK(addNews, {"--add", server.url("/news.xml").toString(), "--name", "News"});
+    RUN_OK(addSilent, {"--add", server.url("/silent.xml").toString(), "--name", "Silent"});
+
+    QProcess process;
+    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    process.start(binaryPath(), {"--check-once"});
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests("/silent.xml").isEmpty() && !server.requests("/news.xml").isEmpty(),
+                             30'000);
+    QTest::qWait(500); // the answered document is parsed on the child's next turns of its event loop
+    process.terminate();
+    QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10'000);
+    QCOMPARE(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.contains("stopped by signal 15"), qPrintable(err));
+    QCOMPARE(lines(QString::fromUtf8(process.readAllStandardOutput())), QStringList({"News\t3\t", "Silent\t0\t"}));
+    QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSItem"), 3);
+}
+
+void tst_CommandLine::headless_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("--headless, SIGTERM") << QStringList{"--headless"} << int(SIGTERM);
+    QTest::newRow("--headless, SIGINT") << QStringList{"--headless"} << int(SIGINT);
+    QTest::newRow("no arguments, SIGHUP") << QStringList{} << int(SIGHUP);
+}
+
+void tst_CommandLine::headless()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signalNumber);
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(firstEntries)));
+    server.setResponse("/gone.xml", HttpTestResponse::htmlError(404));
+    RUN_OK(addNews, {"--add", server.url("/news.xml").toString(), "--name", "News"});
+    RUN_OK(addGone, {"--add", server.url("/gone.xml").toString(), "--name", "Gone"});
+
+    QProcess process;
+    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    QString err;
+    connect(&process, &QProcess::readyReadStandardError, this,
+            [&] { err += QString::fromUtf8(process.readAllStandardError()); });
+    process.start(binaryPath(), arguments);
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY2_WITH_TIMEOUT(err.contains("checked 2 feeds"), qPrintable(err), 30'000);
+    // Saved after every parsed document, not only when quitting.
+    QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSItem"), 3);
+    ::kill(pid_t(process.processId()), signalNumber);
+    QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10'000);
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    err += QString::fromUtf8(process.readAllStandardError());
+    const QStringList logged = lines(err);
+    QCOMPARE(logged.size(), 4);
+    QVERIFY2(logged.at(0).startsWith("rss-brevlin: checking 2 feeds every 300 s"), qPrintable(err));
+    QVERIFY2(logged.at(1).startsWith("rss-brevlin: Gone: Failed "), qPrintable(err));
+    QCOMPARE(logged.at(2), QString("rss-brevlin: checked 2 feeds: 3 new entries, 1 failed"));
+    QCOMPARE(logged.at(3), QString("rss-brevlin: quitting on signal %1").arg(signalNumber));
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(lines(listed.out).value(1), "News\t" + server.url("/news.xml").toString() + "\tYes\t3\t");
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "app/CommandResult.h"
+
+class QTextStream;
+class Rss_Brevlin_AppDelegate;
+
+// --check-once: the program's start-up check of every feed without the program around
+// it. Waits until every download has ended and every document is parsed, saves, and
+// prints one line per feed: its name, the entries this check stored, its error message.
+// SIGTERM, SIGINT or SIGHUP end the wait early; what was parsed by then is saved.
+namespace CheckOnceCommand {
+
+CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out);
+
+} // namespace CheckOnceCommand

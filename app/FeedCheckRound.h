@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+class RSSFeed;
+
+// One check of a list of feeds, followed to its end: each feed is asked to check itself,
+// in the order given, and the round is over once every check that started a download
+// has ended, its document parsed or its download failed. A feed that starts no download
+// (no address, or one that is no URL) counts as done at once.
+class FeedCheckRound : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FeedCheckRound(const QList<RSSFeed *> &feeds, QObject *parent = nullptr);
+
+    void start();
+    bool isFinished() const { return m_started && m_pending.isEmpty(); }
+    QList<RSSFeed *> feeds() const { return m_feeds; }
+    // Entries the feed's check of this round added to its history so far.
+    int newEntries(RSSFeed *feed) const;
+    int newEntries() const;
+    // Feeds whose check in this round ended without a readable document.
+    int failures() const;
+
+Q_SIGNALS:
+    // One feed's check of this round ended; emitted before finished() for the last one.
+    void feedChecked(RSSFeed *feed);
+    void finished();
+
+private:
+    void onCheckEnded(RSSFeed *feed);
+
+    QList<RSSFeed *> m_feeds;
+    QHash<RSSFeed *, qsizetype> m_entriesAtStart;
+    QSet<RSSFeed *> m_pending;
+    QSet<RSSFeed *> m_ended;
+    bool m_started = false;
+};
