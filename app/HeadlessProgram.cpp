@@ -46,15 +46,15 @@ bool HeadlessProgram::start()
     }
     // Loading wakes every feed, which starts its check; the start-up check then checks
     // them all again, by name, before the timer first fires.
-    if (!context->fetchFeeds()) {
+    const std::optional<QList<RSSFeed *>> feeds = context->fetchFeeds();
+    if (!feeds) {
         StandardErrorAlerts::printLine(QStringLiteral("cannot read the store: %1").arg(context->errorString()));
         return false;
     }
-    checkFeeds();
     recreateTimer();
-    StandardErrorAlerts::printLine(QStringLiteral("checking %1 feeds every %2 s")
-                                       .arg(m_round ? m_round->feeds().size() : 0)
-                                       .arg(m_checkFeedsTimer->interval() / 1000.0));
+    StandardErrorAlerts::printLine(
+        QStringLiteral("checking %1 feeds every %2 s").arg(feeds->size()).arg(m_checkFeedsTimer->interval() / 1000.0));
+    checkFeeds();
     return true;
 }
 

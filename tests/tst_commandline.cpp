@@ -452,7 +452,7 @@ void tst_CommandLine::checkOnceAndDump()
 
     // Two newer entries on the server: the second check stores exactly those two.
     server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(laterEntries + firstEntries)));
-    RUN_OK(second, {"--check-once"});
+    RUN_OK(second, {"--check-once", "--quiet-notifications"});
     QCOMPARE(lines(second.out), QStringList({goneLine, "Server News\t2\t"}));
 
     RUN_OK(listed, {"--list"});
