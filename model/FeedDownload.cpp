@@ -89,6 +89,9 @@ void FeedDownload::start()
     connect(manager, &QNetworkAccessManager::authenticationRequired, this,
         &FeedDownload::onAuthenticationRequired);
     m_reply = manager->get(NetworkAccess::request(m_url));
+    // Without a limit Qt's network thread reads every document ahead into its own
+    // buffers while the main thread is still parsing the earlier ones.
+    m_reply->setReadBufferSize(64 * 1024);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &FeedDownload::onMetaDataChanged);
     connect(m_reply, &QNetworkReply::readyRead, this, &FeedDownload::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &FeedDownload::onFinished);

@@ -29,6 +29,10 @@ QNetworkAccessManager* manager()
     static QPointer<QNetworkAccessManager> shared;
     if (!shared) {
         shared = createManager(QCoreApplication::instance());
+        // Destroyed before the application object: as its child the manager would go
+        // after the objects its TLS back end still refers to.
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, shared,
+            [] { delete shared.data(); });
     }
     return shared;
 }

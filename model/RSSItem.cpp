@@ -4,6 +4,18 @@
 #include "model/SubLink.h"
 #include "store/ObjectContext.h"
 
+namespace {
+
+// QString::toUtf8 reserves room for the worst case; an entry keeps its text for a while.
+QByteArray compactUtf8(const QString &text)
+{
+    QByteArray utf8 = text.toUtf8();
+    utf8.squeeze();
+    return utf8;
+}
+
+} // namespace
+
 RSSItem::RSSItem(ObjectContext *context)
     : Record(Entity::Item, context)
 {
@@ -52,16 +64,17 @@ void RSSItem::setGuid(const std::optional<QString> &guid)
 std::optional<QString> RSSItem::text() const
 {
     if (!m_textLoaded) {
-        m_text = managedObjectContext()->loadText(this);
+        const std::optional<QString> stored = managedObjectContext()->loadText(this);
+        m_text = stored ? std::optional<QByteArray>(compactUtf8(*stored)) : std::nullopt;
         m_textLoaded = true;
     }
-    return m_text;
+    return m_text ? std::optional<QString>(QString::fromUtf8(*m_text)) : std::nullopt;
 }
 
 void RSSItem::setPrimitiveText(const std::optional<QString> &text)
 {
     willChangeValueForKey(QStringLiteral("text"));
-    m_text = text;
+    m_text = text ? std::optional<QByteArray>(compactUtf8(*text)) : std::nullopt;
     m_textLoaded = true;
     didChangeValueForKey(QStringLiteral("text"));
 }

@@ -72,7 +72,9 @@ private:
     std::optional<QDateTime> m_date;
     std::optional<QString> m_url;
     std::optional<QString> m_guid;
-    mutable std::optional<QString> m_text;
+    // UTF-8: half the memory of UTF-16 for the mostly Latin text of feeds, and what the
+    // store keeps anyway.
+    mutable std::optional<QByteArray> m_text;
     mutable bool m_textLoaded = true;
     std::optional<QString> m_cachedPath;
     RSSFeed *m_feed = nullptr;

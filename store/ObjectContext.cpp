@@ -215,6 +215,12 @@ bool ObjectContext::save()
     writer.applyRowIds();
     for (Record *record : std::as_const(m_changed)) {
         record->m_state = Record::State::Saved;
+        if (record->entity() == Record::Entity::Item) {
+            // Saved texts go back to the store; they load again when someone asks.
+            auto *item = static_cast<RSSItem *>(record);
+            item->m_text.reset();
+            item->m_textLoaded = false;
+        }
     }
     m_changed.clear();
     m_unsavedGuids.clear();

@@ -154,7 +154,8 @@ bool StoreWriter::writeItem(RSSItem *item)
     const qint64 rowId = query.lastInsertId().toLongLong();
     m_newRowIds.insert(item, rowId);
     m_insertText.addBindValue(rowId);
-    m_insertText.addBindValue(nullable(item->m_text));
+    m_insertText.addBindValue(item->m_text ? QVariant(QString::fromUtf8(*item->m_text))
+                                           : QVariant(QMetaType::fromType<QString>()));
     if (!exec(m_insertText)) {
         return false;
     }
