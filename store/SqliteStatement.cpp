@@ -37,6 +37,19 @@ void SqliteStatement::bind(int index, const QString &value)
     sqlite3_bind_text16(m_statement, index, value.utf16(), int(value.size() * 2), SQLITE_TRANSIENT);
 }
 
+void SqliteStatement::bindUtf8(int index, const QByteArray &value)
+{
+    sqlite3_bind_text(m_statement, index, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+}
+
+bool SqliteStatement::exec()
+{
+    next();
+    const bool ok = !hasFailed();
+    reset();
+    return ok;
+}
+
 void SqliteStatement::bindNull(int index)
 {
     sqlite3_bind_null(m_statement, index);

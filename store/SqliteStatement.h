@@ -25,7 +25,10 @@ public:
 
     void bind(int index, qint64 value);
     void bind(int index, const QString &value);
+    void bindUtf8(int index, const QByteArray &value);
     void bindNull(int index);
+    // Runs a statement that returns no rows; false on an error (see errorString()).
+    bool exec();
     // Steps to the next row; false at the end or on an error (see errorString()).
     bool next();
     void reset();

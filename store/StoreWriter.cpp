@@ -25,7 +25,7 @@ StoreWriter::StoreWriter(const QSqlDatabase &database)
     , m_updateFeed(database)
     , m_insertItem(database)
     , m_updateItem(database)
-    , m_insertText(database)
+    , m_insertText(database, "INSERT INTO RSSItemText (item, text) VALUES (?, ?)")
     , m_insertSubLink(database)
 {
     m_insertFeed.prepare(QStringLiteral("INSERT INTO RSSFeed (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
@@ -35,7 +35,6 @@ StoreWriter::StoreWriter(const QSqlDatabase &database)
                                         "lastFetchDate = ?, link = ?, generator = ? WHERE id = ?"));
     m_insertItem.prepare(QStringLiteral("INSERT INTO RSSItem (feed, author, date, title, url, guid, cachedPath) "
                                         "VALUES (?, ?, ?, ?, ?, ?, ?)"));
-    m_insertText.prepare(QStringLiteral("INSERT INTO RSSItemText (item, text) VALUES (?, ?)"));
     m_updateItem.prepare(QStringLiteral("UPDATE RSSItem SET feed = ?, author = ?, date = ?, title = ?, url = ?, "
                                         "guid = ?, cachedPath = ? WHERE id = ?"));
     m_insertSubLink.prepare(QStringLiteral("INSERT INTO SubLink (item, link, text) VALUES (?, ?, ?)"));
@@ -153,10 +152,14 @@ bool StoreWriter::writeItem(RSSItem *item)
     }
     const qint64 rowId = query.lastInsertId().toLongLong();
     m_newRowIds.insert(item, rowId);
-    m_insertText.addBindValue(rowId);
-    m_insertText.addBindValue(item->m_text ? QVariant(QString::fromUtf8(*item->m_text))
-                                           : QVariant(QMetaType::fromType<QString>()));
-    if (!exec(m_insertText)) {
+    m_insertText.bind(1, rowId);
+    if (item->m_text) {
+        m_insertText.bindUtf8(2, *item->m_text);
+    } else {
+        m_insertText.bindNull(2);
+    }
+    if (!m_insertText.exec()) {
+        m_errorString = m_insertText.errorString();
         return false;
     }
     for (const auto &subLink : item->m_subLinks) {

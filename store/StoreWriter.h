@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include "store/SqliteStatement.h"
+
 #include <vector>
 
 class Record;
@@ -38,7 +40,7 @@ private:
     QSqlQuery m_updateFeed;
     QSqlQuery m_insertItem;
     QSqlQuery m_updateItem;
-    QSqlQuery m_insertText;
+    SqliteStatement m_insertText;
     QSqlQuery m_insertSubLink;
     QHash<Record *, qint64> m_newRowIds;
     QString m_errorString;
