@@ -29,7 +29,7 @@ QStringList corpusTexts()
         QStringLiteral("content"), QStringLiteral("encoded"),     QStringLiteral("subtitle"),
     };
     QStringList texts;
-    QDirIterator files(QStringLiteral(BREVLIN_SOURCE "/../shared/corpus/feeds"), QDir::Files,
+    QDirIterator files(QStringLiteral(BREVLIN_SOURCE "/tests/corpus/feeds"), QDir::Files,
                        QDirIterator::Subdirectories);
     while (files.hasNext()) {
         QFile file(files.next());
