@@ -40,8 +40,9 @@ bool isLiteralAmpersand(const QString &text, qsizetype ampersand)
 // With stopAtMarkup, gives no value at the first character the reader would read otherwise.
 std::optional<QString> collapseWhiteSpace(const QString &text, bool stopAtMarkup)
 {
-    QString plain(QStringLiteral(""));
-    plain.reserve(text.size());
+    // Written through a pointer: this runs over the text of every new entry.
+    QString plain(text.size(), Qt::Uninitialized);
+    QChar *out = plain.data();
     bool dropSpace = true;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
@@ -50,15 +51,16 @@ std::optional<QString> collapseWhiteSpace(const QString &text, bool stopAtMarkup
         }
         if (c.isSpace() && c != QChar::Nbsp) {
             if (!dropSpace) {
-                plain.append(u' ');
+                *out++ = u' ';
                 dropSpace = true;
             }
             continue;
         }
-        plain.append(c == QChar::Nbsp ? QChar(u' ') : c);
+        *out++ = c == QChar::Nbsp ? QChar(u' ') : c;
         dropSpace = false;
     }
-    return plain;
+    plain.truncate(out - plain.constData());
+    return plain.isNull() ? QStringLiteral("") : plain;
 }
 
 // The reader would otherwise load what the text names from disk: a style sheet's
