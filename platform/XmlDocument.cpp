@@ -49,6 +49,14 @@ public:
     }
     QString firstError() const { return m_firstError; }
 
+    // Counts one entity reference; false once the document has made more than it may.
+    bool countReference()
+    {
+        return ++m_references <= m_referenceBudget;
+    }
+    void setReferenceBudget(qsizetype budget) { m_referenceBudget = budget; }
+    xmlParserCtxt *outerContext = nullptr;
+
     // The parser inlines a "predefined" entity's text exactly as it does for "&amp;". In an
     // attribute value it copies only the first byte of such text, so there the reference is
     // handed out as an ordinary one, kept as a reference node and inlined by EntityInliner.
@@ -91,6 +99,8 @@ private:
     };
 
     QString m_firstError;
+    qsizetype m_references = 0;
+    qsizetype m_referenceBudget = 0;
     std::map<std::string, std::unique_ptr<Entity>> m_undeclared;
     bool m_hasReferenceNodes = false;
 };
@@ -119,6 +129,21 @@ xmlEntity *entityWithFallback(void *context, const xmlChar *name)
 void keepReadingReferences(void *context)
 {
     static_cast<xmlParserCtxt *>(context)->wellFormed = 1;
+}
+
+// An entity whose own text is malformed is parsed again at every reference to it, so a
+// few nested declarations make a tiny document take hours. Past a budget that grows with
+// the document the parse stops, keeping what it has read so far.
+void reference(void *context, const xmlChar *name)
+{
+    ParseState *state = stateOf(context);
+    if (!state->countReference()) {
+        state->record(QStringLiteral("Too many entity references"));
+        xmlStopParser(static_cast<xmlParserCtxt *>(context));
+        xmlStopParser(state->outerContext);
+        return;
+    }
+    xmlSAX2Reference(context, name);
 }
 
 void characters(void *context, const xmlChar *text, int length)
@@ -164,6 +189,10 @@ private:
     xmlStructuredErrorFunc m_savedHandler;
     void *m_savedContext;
 };
+
+// The number of entity references any document may make; a larger document may make one
+// per byte.
+constexpr qsizetype kMinimumReferenceBudget = 100000;
 
 // The largest amount of text that references to the document's own entities may add, unless
 // the document itself is larger.
@@ -308,6 +337,9 @@ std::unique_ptr<XmlDocument> XmlDocument::fromData(const QByteArray &data, QStri
         state.record(QStringLiteral("Document is too large"));
     } else if (context) {
         context->_private = &state;
+        state.outerContext = context.get();
+        state.setReferenceBudget(qMax(qsizetype(repaired.size()), kMinimumReferenceBudget));
+        context->sax->reference = reference;
         context->sax->getEntity = entityWithFallback;
         context->sax->characters = characters;
         context->sax->ignorableWhitespace = characters;

@@ -102,6 +102,7 @@ private Q_SLOTS:
     void corpusDocumentsBuild();
     void billionLaughsIsBounded();
     void repeatedEntityIsBounded();
+    void malformedEntityStopsTheParse();
     void externalEntitiesAreNotRead();
     void deepNestingIsCut();
     void truncatedDocumentKeepsCompleteItems();
@@ -408,6 +409,21 @@ void tst_Xml::repeatedEntityIsBounded()
     QVERIFY(text.startsWith(QString(entity)));
     QVERIFY(text.size() <= 1024 * 1024);
     QCOMPARE(child(document->rootElement(), "end").stringValue(), QString("kept"));
+}
+
+// Found by fuzzing: one broken reference inside a nested entity made libxml2 parse the
+// entity again at every use, and this 1 KB document ran for hours. It now ends at once.
+void tst_Xml::malformedEntityStopsTheParse()
+{
+    QString error;
+    const auto document = XmlDocument::fromData(
+        readFile(TestSupport::testDataPath("xml/malformed-entity-reparsed-at-every-reference.xml")), &error);
+    if (document) {
+        QCOMPARE(document->rootElement().name(), QString("rss"));
+        QVERIFY(everything(document->rootElement()).size() < 1024 * 1024);
+    } else {
+        QVERIFY(!error.isEmpty());
+    }
 }
 
 void tst_Xml::externalEntitiesAreNotRead()
