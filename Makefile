@@ -15,7 +15,8 @@ $(BUILD_DIR)/build.ninja:
 build: $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: deps build
+run: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target rss-brevlin
 	$(BUILD_DIR)/rss-brevlin
 
 # The tests get a private D-Bus session bus and no display.
