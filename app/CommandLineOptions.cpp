@@ -7,7 +7,7 @@ namespace {
 using Command = CommandLineOptions::Command;
 
 // Each option: its command (or the command a modifier belongs to) and what follows it.
-struct OptionSpec
+struct OptionRule
 {
     QLatin1StringView option;
     Command command;
@@ -17,40 +17,40 @@ struct OptionSpec
     QLatin1StringView valueNames;
 };
 
-constexpr std::array optionSpecs = {
-    OptionSpec{QLatin1StringView("--help"), Command::Help, false, 0, false, {}},
-    OptionSpec{QLatin1StringView("--version"), Command::Version, false, 0, false, {}},
-    OptionSpec{QLatin1StringView("--add"), Command::Add, false, 1, false, QLatin1StringView("a URL")},
-    OptionSpec{QLatin1StringView("--remove"), Command::Remove, false, 1, false,
+constexpr std::array optionRules = {
+    OptionRule{QLatin1StringView("--help"), Command::Help, false, 0, false, {}},
+    OptionRule{QLatin1StringView("--version"), Command::Version, false, 0, false, {}},
+    OptionRule{QLatin1StringView("--add"), Command::Add, false, 1, false, QLatin1StringView("a URL")},
+    OptionRule{QLatin1StringView("--remove"), Command::Remove, false, 1, false,
                QLatin1StringView("a feed's URL or name")},
-    OptionSpec{QLatin1StringView("--list"), Command::List, false, 0, false, {}},
-    OptionSpec{QLatin1StringView("--check-once"), Command::CheckOnce, false, 0, false, {}},
-    OptionSpec{QLatin1StringView("--dump-json"), Command::DumpJson, false, 0, false, {}},
-    OptionSpec{QLatin1StringView("--import-opml"), Command::ImportOpml, false, 1, false,
+    OptionRule{QLatin1StringView("--list"), Command::List, false, 0, false, {}},
+    OptionRule{QLatin1StringView("--check-once"), Command::CheckOnce, false, 0, false, {}},
+    OptionRule{QLatin1StringView("--dump-json"), Command::DumpJson, false, 0, false, {}},
+    OptionRule{QLatin1StringView("--import-opml"), Command::ImportOpml, false, 1, false,
                QLatin1StringView("a FILE")},
-    OptionSpec{QLatin1StringView("--export-opml"), Command::ExportOpml, false, 0, true, {}},
-    OptionSpec{QLatin1StringView("--get"), Command::Get, false, 1, false, QLatin1StringView("a KEY")},
-    OptionSpec{QLatin1StringView("--set"), Command::Set, false, 2, false, QLatin1StringView("a KEY and a VALUE")},
-    OptionSpec{QLatin1StringView("--prefs"), Command::Prefs, false, 0, false, {}},
-    OptionSpec{QLatin1StringView("--headless"), Command::Headless, false, 0, false, {}},
-    OptionSpec{QLatin1StringView("--name"), Command::Add, true, 1, false, QLatin1StringView("a NAME")},
-    OptionSpec{QLatin1StringView("--login"), Command::Add, true, 1, false, QLatin1StringView("a LOGIN")},
-    OptionSpec{QLatin1StringView("--password"), Command::Add, true, 1, false, QLatin1StringView("a PASSWORD")},
-    OptionSpec{QLatin1StringView("--recent"), Command::Add, true, 0, false, {}},
-    OptionSpec{QLatin1StringView("--quiet-notifications"), Command::CheckOnce, true, 0, false, {}},
+    OptionRule{QLatin1StringView("--export-opml"), Command::ExportOpml, false, 0, true, {}},
+    OptionRule{QLatin1StringView("--get"), Command::Get, false, 1, false, QLatin1StringView("a KEY")},
+    OptionRule{QLatin1StringView("--set"), Command::Set, false, 2, false, QLatin1StringView("a KEY and a VALUE")},
+    OptionRule{QLatin1StringView("--prefs"), Command::Prefs, false, 0, false, {}},
+    OptionRule{QLatin1StringView("--headless"), Command::Headless, false, 0, false, {}},
+    OptionRule{QLatin1StringView("--name"), Command::Add, true, 1, false, QLatin1StringView("a NAME")},
+    OptionRule{QLatin1StringView("--login"), Command::Add, true, 1, false, QLatin1StringView("a LOGIN")},
+    OptionRule{QLatin1StringView("--password"), Command::Add, true, 1, false, QLatin1StringView("a PASSWORD")},
+    OptionRule{QLatin1StringView("--recent"), Command::Add, true, 0, false, {}},
+    OptionRule{QLatin1StringView("--quiet-notifications"), Command::CheckOnce, true, 0, false, {}},
 };
 
-const OptionSpec *findSpec(QStringView option)
+const OptionRule *findRule(QStringView option)
 {
-    for (const OptionSpec &spec : optionSpecs) {
-        if (option == spec.option) {
-            return &spec;
+    for (const OptionRule &rule : optionRules) {
+        if (option == rule.option) {
+            return &rule;
         }
     }
     return nullptr;
 }
 
-bool modifierFits(const OptionSpec &modifier, Command command)
+bool modifierFits(const OptionRule &modifier, Command command)
 {
     // Quiet notifications make as much sense for the long-running mode as for one check.
     if (modifier.command == Command::CheckOnce) {
@@ -85,7 +85,7 @@ public:
     std::optional<CommandLineOptions> run(QString *errorString);
 
 private:
-    bool take(const OptionSpec &spec, const QString &token, qsizetype equals, qsizetype &index, QStringList &values);
+    bool take(const OptionRule &rule, const QString &token, qsizetype equals, qsizetype &index, QStringList &values);
     bool fail(const QString &message)
     {
         m_error = message;
@@ -104,32 +104,32 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
         return help;
     }
     CommandLineOptions options;
-    const OptionSpec *command = nullptr;
-    QList<const OptionSpec *> modifiers;
+    const OptionRule *command = nullptr;
+    QList<const OptionRule *> modifiers;
     bool ok = true;
     for (qsizetype index = 0; ok && index < m_arguments.size(); ++index) {
         const QString &token = m_arguments.at(index);
         const qsizetype equals = token.startsWith(QLatin1String("--")) ? token.indexOf(QLatin1Char('=')) : -1;
-        const OptionSpec *spec = findSpec(equals < 0 ? QStringView(token) : QStringView(token).left(equals));
-        if (!spec) {
+        const OptionRule *rule = findRule(equals < 0 ? QStringView(token) : QStringView(token).left(equals));
+        if (!rule) {
             ok = fail(token.startsWith(QLatin1Char('-'))
                           ? QStringLiteral("unknown option '%1' (see --help)").arg(token)
                           : QStringLiteral("unexpected argument '%1' (see --help)").arg(token));
             break;
         }
         QStringList values;
-        ok = take(*spec, token, equals, index, values);
+        ok = take(*rule, token, equals, index, values);
         if (!ok) {
             break;
         }
-        if (spec->isModifier) {
-            modifiers.append(spec);
-            applyModifier(options, spec->option, values.value(0));
+        if (rule->isModifier) {
+            modifiers.append(rule);
+            applyModifier(options, rule->option, values.value(0));
         } else if (command) {
-            ok = fail(QStringLiteral("%1 and %2 cannot be combined").arg(command->option, spec->option));
+            ok = fail(QStringLiteral("%1 and %2 cannot be combined").arg(command->option, rule->option));
         } else {
-            command = spec;
-            options.command = spec->command;
+            command = rule;
+            options.command = rule->command;
             options.argument = values.value(0);
             options.value = values.value(1);
         }
@@ -151,25 +151,25 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
     return options;
 }
 
-bool Parser::take(const OptionSpec &spec, const QString &token, qsizetype equals, qsizetype &index,
+bool Parser::take(const OptionRule &rule, const QString &token, qsizetype equals, qsizetype &index,
                   QStringList &values)
 {
     if (equals >= 0) {
-        if (spec.values + int(spec.optionalValue) != 1) {
-            return fail(QStringLiteral("%1 does not take '=' (see --help)").arg(spec.option));
+        if (rule.values + int(rule.optionalValue) != 1) {
+            return fail(QStringLiteral("%1 does not take '=' (see --help)").arg(rule.option));
         }
         values.append(token.mid(equals + 1));
         return true;
     }
     // Required values are taken whatever they look like: a password or a preference value may
     // well begin with a dash.
-    for (int i = 0; i < spec.values; ++i) {
+    for (int i = 0; i < rule.values; ++i) {
         if (index + 1 >= m_arguments.size()) {
-            return fail(QStringLiteral("%1 needs %2").arg(spec.option, spec.valueNames));
+            return fail(QStringLiteral("%1 needs %2").arg(rule.option, rule.valueNames));
         }
         values.append(m_arguments.at(++index));
     }
-    if (spec.optionalValue && index + 1 < m_arguments.size()
+    if (rule.optionalValue && index + 1 < m_arguments.size()
         && (!m_arguments.at(index + 1).startsWith(QLatin1Char('-')) || m_arguments.at(index + 1) == QLatin1String("-"))) {
         values.append(m_arguments.at(++index));
     }
