@@ -6,8 +6,8 @@
 
 #include "app/FeedCheckRound.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "model/RSSFeed.h"
 #include "platform/StandardErrorAlerts.h"
 #include "platform/UnixSignalWatcher.h"

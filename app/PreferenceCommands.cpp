@@ -7,7 +7,7 @@
 
 #include "app/TabSeparated.h"
 #include "controller/RSSBrevlinController.h"
-#include "controller/UserDefaults.h"
+#include "platform/UserDefaults.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <QUuid>
 
 #include "BenchSupport.h"
-#include "controller/Preferences.h"
+#include "platform/Preferences.h"
 #include "controller/RSSBrevlinController.h"
-#include "controller/UserDefaults.h"
+#include "platform/UserDefaults.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "store/ObjectContext.h"

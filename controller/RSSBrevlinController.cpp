@@ -1,7 +1,7 @@
 #include "controller/RSSBrevlinController.h"
 
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 
 QVariantMap RSSBrevlinController::defaultsDictionary()
 {

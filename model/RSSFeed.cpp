@@ -1,6 +1,6 @@
 #include "model/RSSFeed.h"
 
-#include "controller/NotificationCenter.h"
+#include "platform/NotificationCenter.h"
 #include "model/RSSItem.h"
 #include "store/ObjectContext.h"
 

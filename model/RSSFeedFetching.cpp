@@ -5,9 +5,9 @@
 #include <memory>
 #include <utility>
 
-#include "controller/NotificationCenter.h"
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "model/FeedDownload.h"
 #include "platform/XmlDocument.h"
 #include "store/DistantPast.h"

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "controller/NotificationCenter.h"
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSItem.h"
 #include "platform/Opener.h"

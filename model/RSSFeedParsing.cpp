@@ -1,6 +1,6 @@
 #include "model/RSSFeed.h"
 
-#include "controller/NotificationCenter.h"
+#include "platform/NotificationCenter.h"
 #include "model/HtmlPlainText.h"
 #include "model/RSSItem.h"
 #include "platform/NaturalLanguageDate.h"
@@ -200,7 +200,7 @@ std::optional<QDateTime> RSSFeed::parseItem(const XmlNode &item)
     // A feed that has never been fetched stores its first document without announcing it.
     if (!lastFetch || *lastFetch != distantPast()) {
         NotificationCenter::defaultCenter()->postNotificationName(Notifications::newRssItem,
-                                                                  NotificationCenter::userInfoForItem(entry));
+                                                                  RSSItem::userInfoForItem(entry));
     }
     return date;
 }

@@ -2,6 +2,7 @@
 
 #include "model/RSSFeed.h"
 #include "model/SubLink.h"
+#include "platform/NotificationCenter.h"
 #include "store/ObjectContext.h"
 
 namespace {
@@ -151,4 +152,14 @@ void RSSItem::setValueForKey(const QString &key, const QVariant &value)
     } else {
         qWarning("RSSItem::setValueForKey: unknown key %s", qPrintable(key));
     }
+}
+
+QVariantMap RSSItem::userInfoForItem(RSSItem *item)
+{
+    return {{Notifications::rssItemKey, QVariant::fromValue(item)}};
+}
+
+RSSItem *RSSItem::itemFromUserInfo(const QVariantMap &userInfo)
+{
+    return userInfo.value(Notifications::rssItemKey).value<RSSItem *>();
 }

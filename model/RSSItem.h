@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QVariantMap>
 
 #include <memory>
 #include <optional>
@@ -47,6 +48,10 @@ public:
     // entries without a date order after every dated one.
     std::partial_ordering dateCompare(const RSSItem &other) const;
 
+    // The user info of "newRssItem", which carries the new entry under "RSSItem".
+    static QVariantMap userInfoForItem(RSSItem *item);
+    static RSSItem *itemFromUserInfo(const QVariantMap &userInfo);
+
     // Page cache.
     void removePageCache();
 
@@ -80,3 +85,6 @@ private:
     RSSFeed *m_feed = nullptr;
     std::vector<std::unique_ptr<SubLink>> m_subLinks;
 };
+
+Q_DECLARE_OPAQUE_POINTER(RSSItem *)
+Q_DECLARE_METATYPE(RSSItem *)

@@ -1,7 +1,7 @@
 #include "model/RSSItem.h"
 
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "model/HtmlPlainText.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"

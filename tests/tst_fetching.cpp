@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "controller/NotificationCenter.h"
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "model/FeedDownload.h"
 #include "model/NetworkAccess.h"
 #include "model/RSSFeed.h"

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "controller/NotificationCenter.h"
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "store/ObjectContext.h"

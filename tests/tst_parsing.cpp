@@ -4,7 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "controller/NotificationCenter.h"
+#include "platform/NotificationCenter.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "platform/XmlDocument.h"
@@ -78,7 +78,7 @@ public:
         QList<RSSItem *> items;
         for (const QList<QVariant> &posted : m_spy) {
             if (posted.at(0).toString() == Notifications::newRssItem) {
-                items.append(NotificationCenter::itemFromUserInfo(posted.at(1).toMap()));
+                items.append(RSSItem::itemFromUserInfo(posted.at(1).toMap()));
             }
         }
         return items;

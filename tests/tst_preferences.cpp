@@ -1,10 +1,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "controller/NotificationCenter.h"
-#include "controller/Preferences.h"
+#include "model/RSSItem.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
 #include "controller/RSSBrevlinController.h"
-#include "controller/UserDefaults.h"
+#include "platform/UserDefaults.h"
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
@@ -114,7 +115,7 @@ private Q_SLOTS:
         });
         center->postNotificationName(Notifications::updateMenus);
         QCOMPARE(seen, (QStringList{"first", "second"}));
-        center->postNotificationName(Notifications::newRssItem, NotificationCenter::userInfoForItem(nullptr));
+        center->postNotificationName(Notifications::newRssItem, RSSItem::userInfoForItem(nullptr));
         QCOMPARE(seen.last(), QStringLiteral("item"));
 
         // A destroyed observer is never called again.

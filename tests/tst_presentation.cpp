@@ -5,8 +5,8 @@
 #include <QTextDocumentFragment>
 #include <QTimeZone>
 
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "model/HtmlPlainText.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"

@@ -2,9 +2,9 @@
 #include <QTest>
 #include <QUndoStack>
 
-#include "controller/NotificationCenter.h"
-#include "controller/Preferences.h"
-#include "controller/UserDefaults.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"

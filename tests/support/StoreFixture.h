@@ -6,7 +6,7 @@
 #include <QUuid>
 
 #include "controller/RSSBrevlinController.h"
-#include "controller/UserDefaults.h"
+#include "platform/UserDefaults.h"
 #include "tests/support/TestSupport.h"
 
 namespace TestSupport {

@@ -1,4 +1,4 @@
-#include "controller/NotificationCenter.h"
+#include "platform/NotificationCenter.h"
 
 NotificationCenter *NotificationCenter::defaultCenter()
 {
@@ -32,14 +32,4 @@ void NotificationCenter::postNotificationName(const QString &name, const QVarian
         }
     }
     Q_EMIT posted(name, userInfo);
-}
-
-RSSItem *NotificationCenter::itemFromUserInfo(const QVariantMap &userInfo)
-{
-    return userInfo.value(Notifications::rssItemKey).value<RSSItem *>();
-}
-
-QVariantMap NotificationCenter::userInfoForItem(RSSItem *item)
-{
-    return {{Notifications::rssItemKey, QVariant::fromValue(item)}};
 }

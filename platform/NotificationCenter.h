@@ -8,8 +8,6 @@
 
 #include <functional>
 
-class RSSItem;
-
 // The in-process notifications the records and the controller exchange. Delivery is
 // synchronous: every observer has run before the poster continues.
 namespace Notifications {
@@ -34,9 +32,6 @@ public:
     void removeObserver(QObject *observer);
     void postNotificationName(const QString &name, const QVariantMap &userInfo = {});
 
-    static RSSItem *itemFromUserInfo(const QVariantMap &userInfo);
-    static QVariantMap userInfoForItem(RSSItem *item);
-
 Q_SIGNALS:
     // Every posted notification, after its observers ran; tests count these.
     void posted(const QString &name, const QVariantMap &userInfo);
@@ -50,6 +45,3 @@ private:
     };
     QList<Observer> m_observers;
 };
-
-Q_DECLARE_OPAQUE_POINTER(RSSItem *)
-Q_DECLARE_METATYPE(RSSItem *)

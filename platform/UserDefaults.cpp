@@ -1,4 +1,4 @@
-#include "controller/UserDefaults.h"
+#include "platform/UserDefaults.h"
 
 #include <QStandardPaths>
 
