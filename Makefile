@@ -1,8 +1,9 @@
 # Quick start: `make run` builds and starts the program, `make test` builds and runs every test.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: all deps build run test bench fuzz clean format
+.PHONY: all deps build run install test bench fuzz clean format
 
 all: build
 
@@ -18,6 +19,9 @@ build: $(BUILD_DIR)/build.ninja
 run: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target rss-brevlin
 	$(BUILD_DIR)/rss-brevlin
+
+install: deps build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # The tests get a private D-Bus session bus and no display.
 test: deps build

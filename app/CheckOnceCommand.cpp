@@ -4,47 +4,57 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <memory>
 
 #include "app/FeedCheckRound.h"
+#include "app/MenuPrinter.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/TabSeparated.h"
+#include "controller/RSSBrevlinController.h"
 #include "model/RSSFeed.h"
+#include "platform/StandardErrorAlerts.h"
 #include "platform/UnixSignalWatcher.h"
 #include "store/ObjectContext.h"
 
 namespace CheckOnceCommand {
 
-CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
+CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, bool printMenu)
 {
     ObjectContext *context = delegate->managedObjectContext();
     if (!delegate->hasStore()) {
         return CommandResult::failure();
     }
-    // Loaded as the program loads them at start-up: each feed awakes (and starts a check),
-    // then the round checks them all by name, as the start-up check does.
-    const std::optional<QList<RSSFeed *>> feeds = context->fetchFeeds();
-    if (!feeds) {
-        return CommandResult::failure(QStringLiteral("cannot read the store: %1").arg(context->errorString()));
-    }
-    FeedCheckRound round(*feeds);
+    StandardErrorAlerts alerts;
+    RSSBrevlinController controller(context, &alerts);
+    controller.setCachesFolder(delegate->cachesFolder(), delegate->storeFilePath());
     UnixSignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
     QEventLoop loop;
+    std::unique_ptr<FeedCheckRound> round;
+    // A check the timer starts before the first one ended (a very short interval and a slow
+    // server) supersedes it; the wait is for the newest.
+    QObject::connect(&controller, &RSSBrevlinController::feedsChecked, &loop, [&](const QList<RSSFeed *> &feeds) {
+        round = std::make_unique<FeedCheckRound>(feeds);
+        QObject::connect(round.get(), &FeedCheckRound::finished, &loop, &QEventLoop::quit);
+        round->start();
+    });
     int interruption = 0;
-    QObject::connect(&round, &FeedCheckRound::finished, &loop, &QEventLoop::quit);
     QObject::connect(&watcher, &UnixSignalWatcher::received, &loop, [&](int signalNumber) {
         interruption = signalNumber;
         loop.quit();
     });
-    round.start();
-    if (!round.isFinished()) {
+    controller.awakeFromNib();
+    if (round && !round->isFinished()) {
         loop.exec();
     }
     if (!context->save()) {
         return CommandResult::failure(QStringLiteral("cannot save the store: %1").arg(context->errorString()));
     }
-    for (RSSFeed *feed : *feeds) {
-        out << TabSeparated::line({feed->name().value_or(QString()), QString::number(round.newEntries(feed)),
+    for (RSSFeed *feed : round ? round->feeds() : QList<RSSFeed *>()) {
+        out << TabSeparated::line({feed->name().value_or(QString()), QString::number(round->newEntries(feed)),
                                    feed->errorMessage().value_or(QString())});
+    }
+    if (printMenu) {
+        out << MenuPrinter::print(*controller.feedsMenu());
     }
     if (interruption) {
         return CommandResult::failure(

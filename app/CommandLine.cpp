@@ -8,12 +8,15 @@
 #include "app/CheckOnceCommand.h"
 #include "app/CommandResult.h"
 #include "app/FeedCommands.h"
-#include "app/HeadlessProgram.h"
+#include "app/MenuPrinter.h"
 #include "app/OpmlCommands.h"
+#include "app/ProgramSession.h"
 #include "app/PreferenceCommands.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/StoreAccess.h"
 #include "app/StoreJson.h"
+#include "controller/RSSBrevlinController.h"
+#include "model/MenuItem.h"
 #include "platform/StandardErrorAlerts.h"
 
 namespace {
@@ -29,13 +32,27 @@ CommandResult dumpJson(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
     return CommandResult::success();
 }
 
-CommandResult runHeadless(Rss_Brevlin_AppDelegate *delegate)
+CommandResult printMenu(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
 {
-    HeadlessProgram program(delegate);
-    if (!program.start()) {
+    // Feeds load without waking, as for --list: every feed shows the hyphen of a feed not yet
+    // checked in this run, as the tray does at start.
+    StoreAccess store(delegate);
+    if (!store.feeds()) {
+        return store.result();
+    }
+    StandardErrorAlerts alerts;
+    RSSBrevlinController controller(store.context(), &alerts);
+    out << MenuPrinter::print(*controller.feedsMenu());
+    return CommandResult::success();
+}
+
+CommandResult runHeadless(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts)
+{
+    ProgramSession program(delegate, alerts, ProgramSession::Reporting::StandardError);
+    if (!program.start(nullptr, nullptr)) {
         return CommandResult::failure();
     }
-    QObject::connect(&program, &HeadlessProgram::finished, QCoreApplication::instance(), &QCoreApplication::quit);
+    QObject::connect(&program, &ProgramSession::finished, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     return {program.exitCode(), QString()};
 }
@@ -89,12 +106,15 @@ int CommandLine::run()
         result = PreferenceCommands::list(out);
         break;
     case Command::CheckOnce:
-        result = CheckOnceCommand::run(&delegate, out);
+        result = CheckOnceCommand::run(&delegate, out, m_options.printMenu);
         break;
-    // The tray program joins here once it exists; until then no arguments mean --headless.
+    case Command::PrintMenu:
+        result = printMenu(&delegate, out);
+        break;
+    // The tray program needs a GUI application object; main() starts it, not this.
     case Command::Run:
     case Command::Headless:
-        result = runHeadless(&delegate);
+        result = runHeadless(&delegate, &alerts);
         break;
     }
     out.flush();

@@ -6,7 +6,8 @@ namespace {
 
 using Command = CommandLineOptions::Command;
 
-// Each option: its command (or the command a modifier belongs to) and what follows it.
+// Each option: its command (or the command a modifier belongs to), what follows it, and how
+// the usage text shows it.
 struct OptionRule
 {
     QLatin1StringView option;
@@ -15,29 +16,55 @@ struct OptionRule
     int values;           // how many arguments must follow
     bool optionalValue;   // one argument may follow, when it does not look like an option
     QLatin1StringView valueNames;
+    QLatin1StringView synopsis;    // the option as the usage text shows it; empty: not listed
+    QLatin1StringView description; // empty for an option shown with another
 };
 
+constexpr OptionRule rule(const char *option, Command command, int values = 0, const char *valueNames = "",
+                          const char *synopsis = "", const char *description = "")
+{
+    return {QLatin1StringView(option), command, false, values, false, QLatin1StringView(valueNames),
+            QLatin1StringView(synopsis), QLatin1StringView(description)};
+}
+
+constexpr OptionRule modifier(const char *option, Command command, int values = 0, const char *valueNames = "")
+{
+    return {QLatin1StringView(option), command, true, values, false, QLatin1StringView(valueNames), {}, {}};
+}
+
+constexpr OptionRule withOptionalValue(OptionRule rule)
+{
+    rule.optionalValue = true;
+    return rule;
+}
+
 constexpr std::array optionRules = {
-    OptionRule{QLatin1StringView("--help"), Command::Help, false, 0, false, {}},
-    OptionRule{QLatin1StringView("--version"), Command::Version, false, 0, false, {}},
-    OptionRule{QLatin1StringView("--add"), Command::Add, false, 1, false, QLatin1StringView("a URL")},
-    OptionRule{QLatin1StringView("--remove"), Command::Remove, false, 1, false,
-               QLatin1StringView("a feed's URL or name")},
-    OptionRule{QLatin1StringView("--list"), Command::List, false, 0, false, {}},
-    OptionRule{QLatin1StringView("--check-once"), Command::CheckOnce, false, 0, false, {}},
-    OptionRule{QLatin1StringView("--dump-json"), Command::DumpJson, false, 0, false, {}},
-    OptionRule{QLatin1StringView("--import-opml"), Command::ImportOpml, false, 1, false,
-               QLatin1StringView("a FILE")},
-    OptionRule{QLatin1StringView("--export-opml"), Command::ExportOpml, false, 0, true, {}},
-    OptionRule{QLatin1StringView("--get"), Command::Get, false, 1, false, QLatin1StringView("a KEY")},
-    OptionRule{QLatin1StringView("--set"), Command::Set, false, 2, false, QLatin1StringView("a KEY and a VALUE")},
-    OptionRule{QLatin1StringView("--prefs"), Command::Prefs, false, 0, false, {}},
-    OptionRule{QLatin1StringView("--headless"), Command::Headless, false, 0, false, {}},
-    OptionRule{QLatin1StringView("--name"), Command::Add, true, 1, false, QLatin1StringView("a NAME")},
-    OptionRule{QLatin1StringView("--login"), Command::Add, true, 1, false, QLatin1StringView("a LOGIN")},
-    OptionRule{QLatin1StringView("--password"), Command::Add, true, 1, false, QLatin1StringView("a PASSWORD")},
-    OptionRule{QLatin1StringView("--recent"), Command::Add, true, 0, false, {}},
-    OptionRule{QLatin1StringView("--quiet-notifications"), Command::CheckOnce, true, 0, false, {}},
+    rule("--add", Command::Add, 1, "a URL", "--add URL [--name N] [--login L] [--password P] [--recent]",
+         "subscribe to a feed (--recent: its entries head the menu)"),
+    rule("--remove", Command::Remove, 1, "a feed's URL or name", "--remove URL-or-NAME",
+         "unsubscribe, deleting the feed's entries"),
+    rule("--list", Command::List, 0, "", "--list", "one line per feed: name, URL, connected, entries, error"),
+    rule("--check-once", Command::CheckOnce, 0, "", "--check-once [--quiet-notifications] [--print-menu]",
+         "check every feed once, store what is new, and exit"),
+    rule("--print-menu", Command::PrintMenu, 0, "", "--print-menu",
+         "the status menu as the tray shows it (after the check with --check-once)"),
+    rule("--dump-json", Command::DumpJson, 0, "", "--dump-json", "the whole store as JSON"),
+    rule("--import-opml", Command::ImportOpml, 1, "a FILE", "--import-opml FILE",
+         "subscribe to every feed of an OPML file"),
+    withOptionalValue(rule("--export-opml", Command::ExportOpml, 0, "", "--export-opml [FILE]",
+                           "every feed as OPML 2.0, to FILE or standard output")),
+    rule("--get", Command::Get, 1, "a KEY", "--get KEY", "print one preference"),
+    rule("--set", Command::Set, 2, "a KEY and a VALUE", "--set KEY VALUE", "change one preference"),
+    rule("--prefs", Command::Prefs, 0, "", "--prefs", "every preference with its value"),
+    rule("--headless", Command::Headless, 0, "", "--headless",
+         "run without a tray icon until SIGTERM, SIGINT or SIGHUP"),
+    rule("--help", Command::Help, 0, "", "--help, --version"),
+    rule("--version", Command::Version),
+    modifier("--name", Command::Add, 1, "a NAME"),
+    modifier("--login", Command::Add, 1, "a LOGIN"),
+    modifier("--password", Command::Add, 1, "a PASSWORD"),
+    modifier("--recent", Command::Add),
+    modifier("--quiet-notifications", Command::CheckOnce),
 };
 
 const OptionRule *findRule(QStringView option)
@@ -57,6 +84,14 @@ bool modifierFits(const OptionRule &modifier, Command command)
         return command == Command::CheckOnce || command == Command::Headless;
     }
     return command == modifier.command;
+}
+
+// --check-once --print-menu prints the menu after the check.
+bool combinesWithPrintMenu(const OptionRule &first, const OptionRule &second)
+{
+    const auto is = [](const OptionRule &rule, Command command) { return rule.command == command && !rule.isModifier; };
+    return (is(first, Command::CheckOnce) && is(second, Command::PrintMenu))
+        || (is(first, Command::PrintMenu) && is(second, Command::CheckOnce));
 }
 
 void applyModifier(CommandLineOptions &options, QLatin1StringView option, const QString &value)
@@ -125,6 +160,12 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
         if (rule->isModifier) {
             modifiers.append(rule);
             applyModifier(options, rule->option, values.value(0));
+        } else if (command && combinesWithPrintMenu(*command, *rule)) {
+            options.printMenu = true;
+            if (rule->command == Command::CheckOnce) {
+                command = rule;
+                options.command = Command::CheckOnce;
+            }
         } else if (command) {
             ok = fail(QStringLiteral("%1 and %2 cannot be combined").arg(command->option, rule->option));
         } else {
@@ -185,27 +226,27 @@ std::optional<CommandLineOptions> CommandLineOptions::parse(const QStringList &a
 
 QString CommandLineOptions::usage()
 {
-    return QStringLiteral(
-        "Usage: rss-brevlin [COMMAND]\n"
-        "A tray feed watcher for RSS 2.0, RSS 1.0/RDF and Atom feeds.\n"
-        "Without a command it starts the program. Every command works on the same store and\n"
-        "preferences as the program ($XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_CONFIG_HOME) and exits.\n"
-        "\n"
-        "Commands:\n"
-        "  --add URL [--name N] [--login L] [--password P] [--recent]\n"
-        "                          subscribe to a feed (--recent: its entries head the menu)\n"
-        "  --remove URL-or-NAME    unsubscribe, deleting the feed's entries\n"
-        "  --list                  one line per feed: name, URL, connected, entries, error\n"
-        "  --check-once [--quiet-notifications]\n"
-        "                          check every feed once, store what is new, and exit\n"
-        "  --dump-json             the whole store as JSON\n"
-        "  --import-opml FILE      subscribe to every feed of an OPML file\n"
-        "  --export-opml [FILE]    every feed as OPML 2.0, to FILE or standard output\n"
-        "  --get KEY               print one preference\n"
-        "  --set KEY VALUE         change one preference\n"
-        "  --prefs                 every preference with its value\n"
-        "  --headless              run without a tray icon until SIGTERM, SIGINT or SIGHUP\n"
-        "  --help, --version\n"
-        "\n"
-        "Exit status: 0 on success, 1 when the command failed, 2 for a command line it cannot obey.\n");
+    // A synopsis longer than the column gets its description on the next line.
+    constexpr qsizetype column = 24;
+    QString commands;
+    for (const OptionRule &rule : optionRules) {
+        if (rule.synopsis.isEmpty()) {
+            continue;
+        }
+        QString line = QStringLiteral("  ") + rule.synopsis;
+        if (!rule.description.isEmpty()) {
+            line = line.size() + 2 > column + 2 ? line + QLatin1Char('\n') + QString(column + 2, QLatin1Char(' '))
+                                                : line.leftJustified(column + 2);
+            line += rule.description;
+        }
+        commands += line + QLatin1Char('\n');
+    }
+    return QStringLiteral("Usage: rss-brevlin [COMMAND]\n"
+                          "A tray feed watcher for RSS 2.0, RSS 1.0/RDF and Atom feeds.\n"
+                          "Without a command it starts the program. Every command works on the same store and\n"
+                          "preferences as the program ($XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_CONFIG_HOME) and exits.\n"
+                          "\n"
+                          "Commands:\n")
+        + commands
+        + QStringLiteral("\nExit status: 0 on success, 1 when the command failed, 2 for a command line it cannot obey.\n");
 }

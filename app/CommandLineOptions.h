@@ -23,6 +23,7 @@ struct CommandLineOptions
         Set,
         Prefs,
         Headless,
+        PrintMenu,
     };
 
     Command command = Command::Run;
@@ -35,6 +36,7 @@ struct CommandLineOptions
     std::optional<QString> password;
     bool recent = false;
     bool quietNotifications = false;
+    bool printMenu = false; // --print-menu, alone or after --check-once
 
     // Reads the arguments after the program name. Gives nothing for a command line that
     // cannot be obeyed; *errorString then says why in one line.

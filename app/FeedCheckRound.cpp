@@ -12,7 +12,6 @@ void FeedCheckRound::start()
 {
     m_started = true;
     for (RSSFeed *feed : std::as_const(m_feeds)) {
-        feed->checkFeed();
         // Counted after checkFeed, whose pruning is not news: from here on only the parse
         // of this check's document adds entries.
         m_entriesAtStart.insert(feed, feed->feedEntries().size());

@@ -7,16 +7,17 @@
 
 class RSSFeed;
 
-// One check of a list of feeds, followed to its end: each feed is asked to check itself,
-// in the order given, and the round is over once every check that started a download
-// has ended, its document parsed or its download failed. A feed that starts no download
-// (no address, or one that is no URL) counts as done at once.
+// One check of a list of feeds, followed to its end from the moment the controller asked each
+// feed to check itself: the round is over once every check that started a download has
+// ended, its document parsed or its download failed. A feed that started no download (no
+// address, or one that is no URL) counts as done at once.
 class FeedCheckRound : public QObject
 {
     Q_OBJECT
 public:
     explicit FeedCheckRound(const QList<RSSFeed *> &feeds, QObject *parent = nullptr);
 
+    // Call right after the feeds were asked to check themselves.
     void start();
     bool isFinished() const { return m_started && m_pending.isEmpty(); }
     QList<RSSFeed *> feeds() const { return m_feeds; }

@@ -1,7 +1,25 @@
 #include "controller/RSSBrevlinController.h"
 
+#include <QTimer>
+
+#include "controller/StatusItem.h"
+#include "model/RSSFeed.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "store/ObjectContext.h"
+
+RSSBrevlinController::RSSBrevlinController(ObjectContext *context, Alerts *alerts, QObject *parent)
+    : QObject(parent)
+    , m_context(context)
+    , m_alerts(alerts)
+{
+}
+
+RSSBrevlinController::~RSSBrevlinController()
+{
+    NotificationCenter::defaultCenter()->removeObserver(this);
+}
 
 QVariantMap RSSBrevlinController::defaultsDictionary()
 {
@@ -23,4 +41,84 @@ QVariantMap RSSBrevlinController::defaultsDictionary()
 void RSSBrevlinController::initialize()
 {
     UserDefaults::standardUserDefaults()->registerDefaults(defaultsDictionary());
+}
+
+void RSSBrevlinController::setCachesFolder(const QString &folder, const QString &storeFile)
+{
+    m_cachesFolder = folder;
+    m_storeFile = storeFile;
+}
+
+void RSSBrevlinController::awakeFromNib()
+{
+    activateStatusMenu();
+
+    NotificationCenter *center = NotificationCenter::defaultCenter();
+    // Feeds post this after every check and every pruning: the requests of one turn of the
+    // event loop are answered with one rebuild.
+    center->addObserver(this, Notifications::updateMenus, [this](const QVariantMap &) { scheduleRebuild(); });
+    if (m_context) {
+        connect(m_context, &ObjectContext::objectsDidChange, this, &RSSBrevlinController::managedContextChanged);
+    }
+    center->addObserver(this, Notifications::newRssItem,
+                        [this](const QVariantMap &userInfo) { postNewRSSItem(userInfo); });
+    connect(UserDefaults::standardUserDefaults(), &UserDefaults::changed, this,
+            &RSSBrevlinController::defaultsChanged);
+
+    checkFeedsAtStartUp();
+    if (m_windows) {
+        m_windows->setFloating(WindowPresenter::Window::ManageSubscriptions);
+        m_windows->setFloating(WindowPresenter::Window::Preferences);
+    }
+    recreateTimerAndUpdate();
+    removeUnreferencedCaches();
+}
+
+void RSSBrevlinController::defaultsChanged()
+{
+    recreateTimerAndUpdate();
+}
+
+void RSSBrevlinController::recreateTimerAndUpdate()
+{
+    if (!m_checkFeedsTimer) {
+        m_checkFeedsTimer = new QTimer(this);
+        connect(m_checkFeedsTimer, &QTimer::timeout, this, &RSSBrevlinController::checkFeeds);
+    }
+    const double seconds = qMax(30.0, UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval));
+    // Restarting counts a full interval from now.
+    m_checkFeedsTimer->start(std::chrono::milliseconds(qRound64(seconds * 1000.0)));
+    updateMenus();
+}
+
+void RSSBrevlinController::checkFeeds()
+{
+    checkFeedList(rssFeeds(), true);
+}
+
+void RSSBrevlinController::checkFeedsAtStartUp()
+{
+    // Loading the feeds for the first menu already started a check of each; starting it again
+    // would abandon a request the server is already answering.
+    checkFeedList(rssFeeds(), false);
+}
+
+void RSSBrevlinController::checkFeedList(const QList<RSSFeed *> &feeds, bool restartRunning)
+{
+    for (RSSFeed *feed : feeds) {
+        if (restartRunning || !feed->isDownloading()) {
+            feed->checkFeed();
+        }
+    }
+    Q_EMIT feedsChecked(feeds);
+}
+
+void RSSBrevlinController::quit()
+{
+    Q_EMIT quitRequested();
+}
+
+void RSSBrevlinController::postNewRSSItem(const QVariantMap &userInfo)
+{
+    Q_UNUSED(userInfo);
 }

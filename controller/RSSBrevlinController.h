@@ -1,16 +1,95 @@
 #pragma once
 
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
 #include <QVariantMap>
 
-// The program's central object: preferences and their defaults, start-up, the check
-// timer and the status menu.
-class RSSBrevlinController
+#include <memory>
+
+#include "controller/StatusItem.h"
+#include "controller/WindowPresenter.h"
+
+class Alerts;
+class ObjectContext;
+class QTimer;
+class Record;
+class RSSFeed;
+class StatusItem;
+struct Menu;
+
+// The program's central object, the same in every mode: it starts everything, keeps the check
+// timer, builds the status menu from the store and rebuilds it when what it shows changes.
+// The tray icon and the windows are views it is given; without them (headless, one check)
+// it does all the rest alike.
+class RSSBrevlinController : public QObject
 {
+    Q_OBJECT
+    Q_MOC_INCLUDE("model/RSSFeed.h")
 public:
+    // The store may be unusable (rssFeeds then reports it once and gives no feeds).
+    RSSBrevlinController(ObjectContext *context, Alerts *alerts, QObject *parent = nullptr);
+    ~RSSBrevlinController() override;
+
     // The eleven preferences and their defaults: the interval a real, the three
     // counts integers, the rest booleans.
     static QVariantMap defaultsDictionary();
     // Registers the defaults with the process's preferences; runs once, before the
     // first preference is read.
     static void initialize();
+
+    // Views, given before awakeFromNib; either may be absent.
+    void setStatusItem(StatusItem *statusItem) { m_statusItem = statusItem; }
+    void setWindowPresenter(WindowPresenter *windows) { m_windows = windows; }
+    // The folder whose unreferenced entries the start-up sweep removes, and the store file
+    // it must leave alone when both folders coincide.
+    void setCachesFolder(const QString &folder, const QString &storeFile);
+
+    // Start-up, once the views are given.
+    void awakeFromNib();
+    void defaultsChanged();
+    void recreateTimerAndUpdate();
+    void checkFeeds();
+    void quit();
+
+    QList<RSSFeed *> rssFeeds();
+    QSet<QString> allCachedIDs();
+    void activateStatusMenu();
+    std::unique_ptr<Menu> feedsMenu();
+    void updateMenus();
+    void managedContextChanged(const QList<Record *> &deletedObjects);
+
+    void postNewRSSItem(const QVariantMap &userInfo);
+
+    const QTimer *checkFeedsTimer() const { return m_checkFeedsTimer; }
+    // The menu most recently built, as the status item shows it.
+    std::shared_ptr<Menu> currentMenu() const { return m_menu; }
+
+Q_SIGNALS:
+    // The Quit item was chosen: the application decides whether it may end.
+    void quitRequested();
+    // Every feed of the list was asked to check itself.
+    void feedsChecked(const QList<RSSFeed *> &feeds);
+
+private:
+    void checkFeedsAtStartUp();
+    void checkFeedList(const QList<RSSFeed *> &feeds, bool restartRunning);
+    void removeUnreferencedCaches();
+    void scheduleRebuild();
+    void rebuildNow();
+    void onMenuClosed();
+    void addFixedItems(Menu &menu);
+
+    ObjectContext *m_context;
+    Alerts *m_alerts;
+    QPointer<StatusItem> m_statusItem;
+    WindowPresenter *m_windows = nullptr;
+    QTimer *m_checkFeedsTimer = nullptr;
+    QString m_cachesFolder;
+    QString m_storeFile;
+    std::shared_ptr<Menu> m_menu;
+    bool m_rebuildScheduled = false;
+    bool m_rebuildWaitsForClose = false;
+    bool m_storeErrorShown = false;
 };

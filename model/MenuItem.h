@@ -19,6 +19,17 @@ struct MenuItem
     Record *target = nullptr; // the record that receives the action, if any
     std::function<void()> perform;
     std::unique_ptr<Menu> submenu;
+    // Builds the submenu the first time it is needed instead: a feed's history of a hundred
+    // entries is rebuilt with every menu, but seldom opened.
+    std::function<std::unique_ptr<Menu>()> fillSubmenu;
+
+    // A line between groups of items; it has no title and does nothing.
+    bool isSeparator = false;
+
+    static MenuItem separator();
+    bool hasSubmenu() const { return submenu || fillSubmenu; }
+    // The submenu, built now if it was left to be filled later; null when there is none.
+    Menu *ensureSubmenu();
 };
 
 struct Menu

@@ -44,7 +44,12 @@ public:
     void cleanupOldItems();
     QSet<QString> cachedIDs() const;
     QList<RSSItem *> firstFeedItems(quint32 count) const;
-    MenuItem feedMenuItem(const QSet<RSSItem *> &hiddenEntries) const;
+    enum class SubmenuFill { Now, OnOpening };
+    MenuItem feedMenuItem(const QSet<RSSItem *> &hiddenEntries, SubmenuFill fill = SubmenuFill::Now) const;
+    // The feed as people know it: its name, else its address, else "Feed".
+    QString displayName() const;
+    // The display name in menus, after a hyphen when the last check reached no document.
+    QString feedMenuTitle() const;
     void openFeed() const;
 
     // Accessors with side effects.
@@ -93,6 +98,8 @@ private:
     friend class StoreReader;
     friend class StoreWriter;
 
+    QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
+    std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
     void onDownloadFinished(const QByteArray &body);
     void onDownloadFailed(const QString &message);
     void onAuthenticationRefused();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/DeferredCalls.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
@@ -80,15 +81,12 @@ void RSSFeed::onDownloadFinished(const QByteArray &body)
     // The parse runs on a later turn of the event loop, after this callback has returned. With the
     // feed as context it is dropped when the feed is destroyed first; a feed deleted from the store
     // still exists until the next save and must not take entries any more.
-    QMetaObject::invokeMethod(
-        this,
-        [this, document] {
-            if (state() != State::Deleted) {
-                parseDocument(document.get());
-            }
-            Q_EMIT checkEnded();
-        },
-        Qt::QueuedConnection);
+    DeferredCalls::post(this, [this, document] {
+        if (state() != State::Deleted) {
+            parseDocument(document.get());
+        }
+        Q_EMIT checkEnded();
+    });
 }
 
 void RSSFeed::onDownloadFailed(const QString &message)

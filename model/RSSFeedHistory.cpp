@@ -64,32 +64,46 @@ QList<RSSItem *> RSSFeed::firstFeedItems(quint32 count) const
     return newestFirst(m_feedEntries).mid(0, qsizetype(count));
 }
 
-MenuItem RSSFeed::feedMenuItem(const QSet<RSSItem *> &hiddenEntries) const
+QString RSSFeed::displayName() const
 {
     // An empty name or address would make an item without a title, which nobody could pick out.
-    QString title = QStringLiteral("Feed");
     if (m_name && !m_name->isEmpty()) {
-        title = *m_name;
-    } else if (m_url && !m_url->isEmpty()) {
-        title = *m_url;
+        return *m_name;
     }
-    if (!m_didConnect) {
-        // The hyphen marks a feed whose last check reached no document.
-        title = QStringLiteral("-%1").arg(title);
+    if (m_url && !m_url->isEmpty()) {
+        return *m_url;
     }
+    return QStringLiteral("Feed");
+}
 
+QString RSSFeed::feedMenuTitle() const
+{
+    return m_didConnect ? displayName() : QStringLiteral("-%1").arg(displayName());
+}
+
+QList<RSSItem *> RSSFeed::historyEntries(const QSet<RSSItem *> &hiddenEntries) const
+{
     QList<RSSItem *> entries = m_feedEntries;
     if (UserDefaults::standardUserDefaults()->boolForKey(Preferences::hideTopEntriesFromHistory)) {
         entries.removeIf([&hiddenEntries](RSSItem *entry) { return hiddenEntries.contains(entry); });
     }
+    return entries;
+}
+
+std::unique_ptr<Menu> RSSFeed::historyMenu(const QSet<RSSItem *> &hiddenEntries) const
+{
     auto menu = std::make_unique<Menu>();
-    menu->title = title;
-    for (const RSSItem *entry : newestFirst(entries).mid(0, qsizetype(historyLimit()))) {
+    menu->title = feedMenuTitle();
+    for (const RSSItem *entry : newestFirst(historyEntries(hiddenEntries)).mid(0, qsizetype(historyLimit()))) {
         menu->items.push_back(entry->menuItem());
     }
+    return menu;
+}
 
+MenuItem RSSFeed::feedMenuItem(const QSet<RSSItem *> &hiddenEntries, SubmenuFill fill) const
+{
     MenuItem item;
-    item.title = title;
+    item.title = feedMenuTitle();
     item.action = QStringLiteral("openFeed");
     item.target = const_cast<RSSFeed *>(this);
     item.perform = [feed = QPointer<const RSSFeed>(this)] {
@@ -98,8 +112,17 @@ MenuItem RSSFeed::feedMenuItem(const QSet<RSSItem *> &hiddenEntries) const
         }
     };
     // Without entries to list the item opens the feed's site when chosen.
-    if (!entries.isEmpty()) {
-        item.submenu = std::move(menu);
+    if (historyEntries(hiddenEntries).isEmpty()) {
+        return item;
+    }
+    if (fill == SubmenuFill::Now) {
+        item.submenu = historyMenu(hiddenEntries);
+    } else {
+        // Built from the history as it is when the submenu opens: a save in between may have
+        // freed entries. The hidden entries are only compared, never followed.
+        item.fillSubmenu = [feed = QPointer<const RSSFeed>(this), hiddenEntries] {
+            return feed ? feed->historyMenu(hiddenEntries) : std::make_unique<Menu>();
+        };
     }
     return item;
 }

@@ -28,6 +28,10 @@ std::optional<double> numberFrom(const QVariant &value)
         || text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0) {
         return 1.0;
     }
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0
+        || text.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0) {
+        return 0.0;
+    }
     bool ok = false;
     const double number = text.toDouble(&ok);
     if (!ok || std::isnan(number)) {
@@ -72,15 +76,25 @@ QVariant UserDefaults::objectForKey(const QString &key) const
     return value.isValid() ? value : m_registered.value(key);
 }
 
+std::optional<double> UserDefaults::numberForKey(const QString &key) const
+{
+    // A value that cannot be read as a number (written by hand into the file) counts as not
+    // set: read as 0, a history count would prune every entry at the next check.
+    if (const std::optional<double> stored = numberFrom(m_settings.value(key))) {
+        return stored;
+    }
+    return numberFrom(m_registered.value(key));
+}
+
 bool UserDefaults::boolForKey(const QString &key) const
 {
-    const std::optional<double> number = numberFrom(objectForKey(key));
+    const std::optional<double> number = numberForKey(key);
     return number && *number != 0.0;
 }
 
 qint32 UserDefaults::integerForKey(const QString &key) const
 {
-    const std::optional<double> number = numberFrom(objectForKey(key));
+    const std::optional<double> number = numberForKey(key);
     if (!number) {
         return 0;
     }
@@ -91,7 +105,7 @@ qint32 UserDefaults::integerForKey(const QString &key) const
 
 double UserDefaults::doubleForKey(const QString &key) const
 {
-    return numberFrom(objectForKey(key)).value_or(0.0);
+    return numberForKey(key).value_or(0.0);
 }
 
 void UserDefaults::setObject(const QVariant &value, const QString &key)

@@ -127,6 +127,7 @@ private Q_SLOTS:
     void editingCommandsFetchNothing();
     void checkOnceAndDump();
     void checkOnceStopsOnSignal();
+    void printMenu();
     void headless_data();
     void headless();
 };
@@ -577,3 +578,30 @@ void tst_CommandLine::headless()
 
 QTEST_GUILESS_MAIN(tst_CommandLine)
 #include "tst_commandline.moc"
+
+void tst_CommandLine::printMenu()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(firstEntries)));
+    server.setResponse("/gone.xml", HttpTestResponse::htmlError(404));
+    RUN_OK(addNews, {"--add", server.url("/news.xml").toString(), "--recent"});
+    RUN_OK(addGone, {"--add", server.url("/gone.xml").toString(), "--name", "Q&A\tdesk\n"});
+    RUN_OK(set, {"--set", "Show Top Entries Count", "2"});
+
+    // Alone it checks nothing: every feed carries the hyphen of a feed not checked in this run.
+    RUN_OK(before, {"--print-menu"});
+    QCOMPARE(lines(before.out), QStringList({"---", "-" + server.url("/news.xml").toString(), "-Q&A desk", "---",
+                                             "Manage Subscriptions...", "Preferences...", "About", "Quit"}));
+    QVERIFY(server.requests().isEmpty());
+
+    // After the check: the two newest entries head the menu, the third is in the feed's history
+    // with its sub-link, the failing feed keeps its hyphen.
+    RUN_OK(after, {"--check-once", "--print-menu"});
+    const QStringList menu = lines(after.out).mid(2);
+    QCOMPARE(menu, QStringList({"Newest story", "  <http://more.example.org/n3> http://more.example.org/n3",
+                                "Middle story", "  <http://more.example.org/n2> http://more.example.org/n2", "---",
+                                "-Q&A desk", "Server News", "  Oldest story",
+                                "    <http://more.example.org/n1> http://more.example.org/n1", "---",
+                                "Manage Subscriptions...", "Preferences...", "About", "Quit"}));
+}

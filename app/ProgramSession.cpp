@@ -1,0 +1,113 @@
+#include "app/ProgramSession.h"
+
+#include <QTimer>
+
+#include <csignal>
+
+#include "app/FeedCheckRound.h"
+#include "app/Rss_Brevlin_AppDelegate.h"
+#include "controller/RSSBrevlinController.h"
+#include "model/RSSFeed.h"
+#include "platform/StandardErrorAlerts.h"
+#include "platform/UnixSignalWatcher.h"
+#include "store/ObjectContext.h"
+
+ProgramSession::ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts, Reporting reporting,
+                               QObject *parent)
+    : QObject(parent)
+    , m_delegate(delegate)
+    , m_reporting(reporting)
+    , m_controller(new RSSBrevlinController(delegate->managedObjectContext(), alerts, this))
+    , m_signalWatcher(new UnixSignalWatcher({SIGTERM, SIGINT, SIGHUP}, this))
+{
+    connect(m_signalWatcher, &UnixSignalWatcher::received, this, &ProgramSession::quit);
+    connect(m_controller, &RSSBrevlinController::quitRequested, this, [this] { quit(0); });
+    connect(m_controller, &RSSBrevlinController::feedsChecked, this, &ProgramSession::onFeedsChecked);
+    m_controller->setCachesFolder(delegate->cachesFolder(), delegate->storeFilePath());
+}
+
+ProgramSession::~ProgramSession() = default;
+
+bool ProgramSession::start(StatusItem *statusItem, WindowPresenter *windows)
+{
+    m_controller->setStatusItem(statusItem);
+    m_controller->setWindowPresenter(windows);
+    m_controller->awakeFromNib();
+    if (!m_delegate->hasStore()) {
+        return false;
+    }
+    report(QStringLiteral("checking %1 feeds every %2 s")
+               .arg(m_controller->rssFeeds().size())
+               .arg(m_controller->checkFeedsTimer()->interval() / 1000.0));
+    return true;
+}
+
+void ProgramSession::onFeedsChecked(const QList<RSSFeed *> &feeds)
+{
+    // A check still running when the next one starts is cut short by it (each feed cancels
+    // its download); what it found so far is reported now.
+    if (m_round) {
+        onRoundFinished();
+    }
+    m_round = new FeedCheckRound(feeds, this);
+    connect(m_round, &FeedCheckRound::feedChecked, this, &ProgramSession::onFeedChecked);
+    // Queued: the start-up check may end at once, before its first line was written.
+    connect(
+        m_round, &FeedCheckRound::finished, this,
+        [this, round = m_round.data()] {
+            if (m_round == round) {
+                onRoundFinished();
+            }
+        },
+        Qt::QueuedConnection);
+    m_round->start();
+}
+
+void ProgramSession::onFeedChecked(RSSFeed *feed)
+{
+    // Saved after every parsed document, so that ending the session loses nothing.
+    m_delegate->saveAction();
+    if (!feed->didConnect()) {
+        report(QStringLiteral("%1: %2").arg(feed->displayName(), feed->errorMessage().value_or(QString())));
+    }
+}
+
+void ProgramSession::onRoundFinished()
+{
+    FeedCheckRound *round = m_round;
+    if (!round) {
+        return;
+    }
+    m_round = nullptr;
+    report(QStringLiteral("checked %1 feeds: %2 new entries, %3 failed")
+               .arg(round->feeds().size())
+               .arg(round->newEntries())
+               .arg(round->failures()));
+    round->deleteLater();
+}
+
+void ProgramSession::quit(int signalNumber)
+{
+    if (signalNumber) {
+        report(QStringLiteral("quitting on signal %1").arg(signalNumber));
+    }
+    if (m_round) {
+        m_round->disconnect(this);
+        m_round->deleteLater();
+    }
+    // Without a window to ask in (headless, or a signal), a failed save is reported and
+    // answered "Quit anyway" by the alerts in use.
+    if (m_delegate->applicationShouldTerminate() == Rss_Brevlin_AppDelegate::TerminateReply::TerminateCancel) {
+        return;
+    }
+    ObjectContext *context = m_delegate->hasStore() ? m_delegate->managedObjectContext() : nullptr;
+    m_exitCode = context && context->hasChanges() ? 1 : 0;
+    Q_EMIT finished();
+}
+
+void ProgramSession::report(const QString &line) const
+{
+    if (m_reporting == Reporting::StandardError) {
+        StandardErrorAlerts::printLine(line);
+    }
+}

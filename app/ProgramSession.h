@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class Alerts;
+class FeedCheckRound;
+class RSSBrevlinController;
+class RSSFeed;
+class Rss_Brevlin_AppDelegate;
+class StatusItem;
+class UnixSignalWatcher;
+class WindowPresenter;
+
+// The long-running program, with its tray icon or without (headless): the controller started
+// over the store, every check followed so that the store is saved after each parsed document,
+// and an orderly quit, saving, on the Quit item or on SIGTERM, SIGINT and SIGHUP.
+// Headless, it writes one line to standard error per check and per failing feed.
+class ProgramSession : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Reporting { Silent, StandardError };
+
+    ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts, Reporting reporting,
+                   QObject *parent = nullptr);
+    ~ProgramSession() override;
+
+    RSSBrevlinController *controller() const { return m_controller; }
+    // Starts the controller with the given views (either may be null); false when the store
+    // cannot be used, in which case the controller still runs over no feeds.
+    bool start(StatusItem *statusItem, WindowPresenter *windows);
+    // The process's exit code once finished() was emitted.
+    int exitCode() const { return m_exitCode; }
+
+Q_SIGNALS:
+    void finished();
+
+private:
+    void onFeedsChecked(const QList<RSSFeed *> &feeds);
+    void onFeedChecked(RSSFeed *feed);
+    void onRoundFinished();
+    void quit(int signalNumber);
+    void report(const QString &line) const;
+
+    Rss_Brevlin_AppDelegate *m_delegate;
+    Reporting m_reporting;
+    RSSBrevlinController *m_controller;
+    UnixSignalWatcher *m_signalWatcher;
+    QPointer<FeedCheckRound> m_round;
+    int m_exitCode = 0;
+};

@@ -1,0 +1,44 @@
+#include "controller/MenuTitles.h"
+
+namespace {
+
+bool isBreak(QChar c)
+{
+    return c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == QChar(0x2028)
+        || c == QChar(0x2029) || c == QChar(0x85);
+}
+
+} // namespace
+
+namespace MenuTitles {
+
+QString asRead(const QString &title)
+{
+    qsizetype end = title.size();
+    while (end > 0 && isBreak(title.at(end - 1))) {
+        --end;
+    }
+    QString text = title.left(end);
+    for (QChar &c : text) {
+        if (isBreak(c)) {
+            c = u' ';
+        }
+    }
+    return text;
+}
+
+QString forAction(const QString &title, qsizetype maxCharacters)
+{
+    QString text = asRead(title);
+    if (text.size() > maxCharacters) {
+        qsizetype cut = maxCharacters - 1;
+        // Never split a surrogate pair.
+        if (cut > 0 && text.at(cut - 1).isHighSurrogate()) {
+            --cut;
+        }
+        text = text.left(cut) + QChar(0x2026);
+    }
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+} // namespace MenuTitles

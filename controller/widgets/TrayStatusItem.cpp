@@ -1,0 +1,144 @@
+#include "controller/widgets/TrayStatusItem.h"
+
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "controller/MenuTitles.h"
+#include "controller/widgets/TrayFallbackWindow.h"
+#include "model/MenuItem.h"
+
+namespace {
+
+// Tray hosts often start after the programs of a session: give them this long before
+// offering the menu in a window, and look again this often afterwards.
+constexpr int trayGraceMs = 5000;
+constexpr int trayPollMs = 10000;
+
+} // namespace
+
+TrayStatusItem::TrayStatusItem(QObject *parent)
+    : StatusItem(parent)
+    , m_rootMenu(std::make_unique<QMenu>())
+    , m_trayIcon(new QSystemTrayIcon(this))
+    , m_trayWatch(new QTimer(this))
+    , m_icon(QStringLiteral(":/icons/menuicon.svg"))
+    , m_selectedIcon(QStringLiteral(":/icons/menuicon_sel.svg"))
+{
+    m_trayIcon->setIcon(m_icon);
+    m_trayIcon->setToolTip(QStringLiteral("RSS Brevlin"));
+    m_trayIcon->setContextMenu(m_rootMenu.get());
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger) {
+            popUpMenu();
+        }
+    });
+    connect(m_rootMenu.get(), &QMenu::aboutToShow, this, &TrayStatusItem::onAboutToShow);
+    connect(m_rootMenu.get(), &QMenu::aboutToHide, this, &TrayStatusItem::onAboutToHide);
+    m_trayIcon->show();
+
+    m_trayWatch->setSingleShot(true);
+    connect(m_trayWatch, &QTimer::timeout, this, &TrayStatusItem::checkForTray);
+    m_trayWatch->start(trayGraceMs);
+}
+
+TrayStatusItem::~TrayStatusItem() = default;
+
+void TrayStatusItem::setMenu(std::shared_ptr<Menu> menu)
+{
+    // Nothing is taken away from a menu on screen; the new one replaces it once it closes.
+    if (m_menuOpen) {
+        m_pendingMenu = std::move(menu);
+        return;
+    }
+    m_rootMenu->clear();
+    for (QMenu *submenu : m_rootMenu->findChildren<QMenu *>(Qt::FindDirectChildrenOnly)) {
+        delete submenu;
+    }
+    m_menu = std::move(menu);
+    if (m_menu) {
+        populate(m_rootMenu.get(), m_menu.get());
+    }
+}
+
+void TrayStatusItem::populate(QMenu *menu, Menu *items)
+{
+    for (MenuItem &item : items->items) {
+        if (item.isSeparator) {
+            menu->addSeparator();
+            continue;
+        }
+        const QString text = MenuTitles::forAction(item.title);
+        MenuItem *entry = &item;
+        if (!item.hasSubmenu()) {
+            QAction *action = menu->addAction(text);
+            connect(action, &QAction::triggered, this, [entry] {
+                if (entry->perform) {
+                    entry->perform();
+                }
+            });
+            continue;
+        }
+        // Submenus are the children of the root menu whatever their depth, so that one
+        // rebuild frees them all. A history is built only when it is opened.
+        auto *submenu = new QMenu(text, m_rootMenu.get());
+        menu->addMenu(submenu);
+        if (item.submenu) {
+            populate(submenu, item.submenu.get());
+        } else {
+            connect(submenu, &QMenu::aboutToShow, this, [this, submenu, entry] {
+                if (submenu->isEmpty()) {
+                    if (Menu *filled = entry->ensureSubmenu()) {
+                        populate(submenu, filled);
+                    }
+                }
+            });
+        }
+    }
+}
+
+void TrayStatusItem::popUpMenu()
+{
+    m_rootMenu->popup(QCursor::pos());
+}
+
+void TrayStatusItem::onAboutToShow()
+{
+    m_menuOpen = true;
+    m_trayIcon->setIcon(m_selectedIcon);
+    Q_EMIT menuOpened();
+}
+
+void TrayStatusItem::onAboutToHide()
+{
+    // The chosen item's action runs after aboutToHide: the menu it belongs to must outlive it.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_menuOpen = false;
+            m_trayIcon->setIcon(m_icon);
+            if (m_pendingMenu) {
+                setMenu(std::exchange(m_pendingMenu, nullptr));
+            }
+            Q_EMIT menuClosed();
+        },
+        Qt::QueuedConnection);
+}
+
+void TrayStatusItem::checkForTray()
+{
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (available) {
+        m_fallbackWindow.reset();
+        return;
+    }
+    if (!m_fallbackWindow) {
+        m_fallbackWindow = std::make_unique<TrayFallbackWindow>(m_icon);
+        connect(m_fallbackWindow.get(), &TrayFallbackWindow::menuRequested, this, [this](const QPoint &where) {
+            m_rootMenu->popup(where);
+        });
+        m_fallbackWindow->show();
+    }
+    m_trayWatch->start(trayPollMs);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QIcon>
+#include <QPointer>
+
+#include <memory>
+
+#include "controller/StatusItem.h"
+
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+class TrayFallbackWindow;
+struct Menu;
+
+// The status item in the desktop's system tray (StatusNotifierItem or XEmbed, as Qt finds
+// them). A left click pops the same menu as a right click. Where no tray turns up soon after
+// start, a small window offers the menu instead, until a tray appears.
+class TrayStatusItem : public StatusItem
+{
+    Q_OBJECT
+public:
+    explicit TrayStatusItem(QObject *parent = nullptr);
+    ~TrayStatusItem() override;
+
+    void setMenu(std::shared_ptr<Menu> menu) override;
+    bool isMenuOpen() const override { return m_menuOpen; }
+
+    QMenu *rootMenu() const { return m_rootMenu.get(); }
+    // Pops the menu up at the pointer, as a left click does.
+    void popUpMenu();
+
+private:
+    void populate(QMenu *menu, Menu *items);
+    void onAboutToShow();
+    void onAboutToHide();
+    void checkForTray();
+
+    std::unique_ptr<QMenu> m_rootMenu;
+    QSystemTrayIcon *m_trayIcon;
+    QTimer *m_trayWatch;
+    std::unique_ptr<TrayFallbackWindow> m_fallbackWindow;
+    std::shared_ptr<Menu> m_menu;
+    std::shared_ptr<Menu> m_pendingMenu;
+    QIcon m_icon;
+    QIcon m_selectedIcon;
+    bool m_menuOpen = false;
+};

@@ -1,0 +1,381 @@
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimeZone>
+#include <QTimer>
+
+#include <memory>
+
+#include "app/MenuPrinter.h"
+#include "controller/MenuTitles.h"
+#include "controller/RSSBrevlinController.h"
+#include "model/MenuItem.h"
+#include "model/RSSFeed.h"
+#include "model/RSSItem.h"
+#include "platform/DeferredCalls.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
+#include "store/ObjectContext.h"
+#include "tests/fakes/FakeAlerts.h"
+#include "tests/fakes/FakeStatusItem.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/StoreFixture.h"
+
+using namespace TestSupport;
+
+namespace {
+
+const QDateTime firstDate(QDate(2024, 3, 1), QTime(8, 0), QTimeZone::utc());
+const QStringList fixedItems{QStringLiteral("---"), QStringLiteral("Manage Subscriptions..."),
+                             QStringLiteral("Preferences..."), QStringLiteral("About"), QStringLiteral("Quit")};
+
+QStringList lines(const std::shared_ptr<Menu> &menu)
+{
+    return MenuPrinter::print(*menu).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList lines(Menu &menu)
+{
+    return MenuPrinter::print(menu).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// The controller without widgets: start-up, the check timer, the status menu and its rebuilds.
+class tst_Controller : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PreferencesHome> m_home;
+    std::unique_ptr<ObjectContext> m_context;
+    std::unique_ptr<FakeAlerts> m_alerts;
+    std::unique_ptr<RSSBrevlinController> m_controller;
+    std::unique_ptr<FakeStatusItem> m_statusItem;
+
+    QString storePath() const { return m_home->dataHome() + QStringLiteral("/store.sql"); }
+    QString cachesFolder() const { return m_home->cacheHome() + QStringLiteral("/Rss_Brevlin"); }
+
+    // A connected feed named name whose entries are dated at the given hours after the first date.
+    RSSFeed *addFeed(const QString &name, const QList<int> &hours, bool recent = true)
+    {
+        RSSFeed *feed = m_context->insertFeed();
+        feed->setName(name);
+        feed->setShowInRecentList(recent);
+        feed->setErrorMessage(QStringLiteral(""));
+        for (int hour : hours) {
+            RSSItem *entry = m_context->insertItem();
+            entry->setGuid(QStringLiteral("%1-%2").arg(name).arg(hour));
+            entry->setTitle(QStringLiteral("%1 %2").arg(name).arg(hour));
+            entry->setUrl(QStringLiteral("https://example.org/%1/%2").arg(name).arg(hour));
+            entry->setDate(firstDate.addSecs(3600 * hour));
+            feed->addFeedEntry(entry);
+        }
+        return feed;
+    }
+    void setPreference(const QString &key, const QVariant &value)
+    {
+        UserDefaults::standardUserDefaults()->setObject(value, key);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<PreferencesHome>();
+        QVERIFY(QDir().mkpath(m_home->dataHome()));
+        m_context = std::make_unique<ObjectContext>();
+        QVERIFY2(m_context->open(storePath(), dataModel()), qPrintable(m_context->errorString()));
+        m_context->setChecksFeeds(false);
+        QVERIFY(m_context->fetchFeeds());
+        m_alerts = std::make_unique<FakeAlerts>();
+        m_controller = std::make_unique<RSSBrevlinController>(m_context.get(), m_alerts.get());
+        m_statusItem = std::make_unique<FakeStatusItem>();
+    }
+    void cleanup()
+    {
+        m_controller.reset();
+        m_statusItem.reset();
+        m_context.reset();
+        m_home.reset();
+    }
+
+    void menuWithoutFeeds()
+    {
+        QCOMPARE(lines(m_controller->feedsMenu()), QStringList{QStringLiteral("---")} + fixedItems);
+    }
+
+    void topEntries_data()
+    {
+        QTest::addColumn<QVariant>("topCount");
+        QTest::addColumn<bool>("hide");
+        QTest::addColumn<QStringList>("expected");
+
+        // Feed A has entries at hours 1, 4, 6; feed B at 0, 2, 3, 5, 7, 8, 9.
+        QTest::newRow("count 4: the four newest of both feeds' four newest, newest first")
+            << QVariant(4) << true
+            << QStringList{"B 9", "B 8", "B 7", "A 6", "---", "A", "  A 4", "  A 1", "B", "  B 5", "  B 3",
+                           "  B 2", "  B 0"};
+        QTest::newRow("count 4, top entries kept in the histories")
+            << QVariant(4) << false
+            << QStringList{"B 9", "B 8", "B 7", "A 6", "---", "A", "  A 6", "  A 4", "  A 1", "B", "  B 9",
+                           "  B 8", "  B 7", "  B 5", "  B 3", "  B 2", "  B 0"};
+        QTest::newRow("count 0: no top entry, nothing hidden")
+            << QVariant(0) << true
+            << QStringList{"---", "A", "  A 6", "  A 4", "  A 1", "B", "  B 9", "  B 8", "  B 7", "  B 5",
+                           "  B 3", "  B 2", "  B 0"};
+        QTest::newRow("count -1: every entry heads the menu")
+            << QVariant(-1) << true
+            << QStringList{"B 9", "B 8", "B 7", "A 6", "B 5", "A 4", "B 3", "B 2", "A 1", "B 0", "---", "A", "B"};
+    }
+
+    void topEntries()
+    {
+        QFETCH(QVariant, topCount);
+        QFETCH(bool, hide);
+        QFETCH(QStringList, expected);
+        addFeed(QStringLiteral("B"), {0, 2, 3, 5, 7, 8, 9});
+        addFeed(QStringLiteral("A"), {1, 4, 6});
+        setPreference(Preferences::showTopEntriesCount, topCount);
+        setPreference(Preferences::hideTopEntriesFromHistory, hide);
+        QCOMPARE(lines(m_controller->feedsMenu()), expected + fixedItems);
+    }
+
+    void feedOutsideTheRecentListStillHasItsItem()
+    {
+        addFeed(QStringLiteral("Quiet"), {5, 6}, false);
+        addFeed(QStringLiteral("Loud"), {1});
+        QCOMPARE(lines(m_controller->feedsMenu()),
+                 (QStringList{"Loud 1", "---", "Loud", "Quiet", "  Quiet 6", "  Quiet 5"} + fixedItems));
+    }
+
+    void failingFeedHasAHyphen()
+    {
+        RSSFeed *feed = addFeed(QStringLiteral("Flaky"), {}, true);
+        feed->setErrorMessage(QStringLiteral("Failed 404 Not Found http://x/"));
+        RSSFeed *unnamed = m_context->insertFeed();
+        unnamed->setUrl(QStringLiteral("http://example.org/feed"));
+        QCOMPARE(lines(m_controller->feedsMenu()),
+                 (QStringList{"---", "-http://example.org/feed", "-Flaky"} + fixedItems));
+    }
+
+    void titlesAsTheyRead_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("asRead");
+        QTest::addColumn<QString>("forAction");
+
+        QTest::newRow("ampersand is doubled for Qt only") << "Q&A" << "Q&A" << "Q&&A";
+        QTest::newRow("tabs and line breaks become spaces") << "a\tb\r\nc" << "a b  c" << "a b  c";
+        QTest::newRow("trailing breaks are dropped") << "title\n\t\r\n" << "title" << "title";
+        QTest::newRow("long titles are cut in the view only")
+            << QString(100, QLatin1Char('x')) << QString(100, QLatin1Char('x'))
+            << QString(79, QLatin1Char('x')) + QChar(0x2026);
+        QTest::newRow("a cut never splits a surrogate pair")
+            << QString(78, QLatin1Char('x')) + QStringLiteral("\U0001F600\U0001F600") << QString()
+            << QString(78, QLatin1Char('x')) + QChar(0x2026);
+    }
+
+    void titlesAsTheyRead()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, asRead);
+        QFETCH(QString, forAction);
+        if (!asRead.isEmpty()) {
+            QCOMPARE(MenuTitles::asRead(title), asRead);
+        }
+        QCOMPARE(MenuTitles::forAction(title), forAction);
+    }
+
+    void fixedItemsReachTheWindowsAndQuit()
+    {
+        RecordingWindowPresenter windows;
+        m_controller->setWindowPresenter(&windows);
+        QSignalSpy quit(m_controller.get(), &RSSBrevlinController::quitRequested);
+        std::unique_ptr<Menu> menu = m_controller->feedsMenu();
+        for (MenuItem &item : menu->items) {
+            if (item.perform) {
+                item.perform();
+            }
+        }
+        using Window = WindowPresenter::Window;
+        QCOMPARE(windows.shown, (QList<Window>{Window::ManageSubscriptions, Window::Preferences, Window::About}));
+        QCOMPARE(quit.count(), 1);
+    }
+
+    void timerInterval_data()
+    {
+        QTest::addColumn<QVariant>("checkInterval");
+        QTest::addColumn<int>("milliseconds");
+
+        QTest::newRow("default 300 s") << QVariant() << 300000;
+        QTest::newRow("10 s is raised to 30 s") << QVariant(10) << 30000;
+        QTest::newRow("0 is raised to 30 s") << QVariant(0) << 30000;
+        QTest::newRow("negative is raised to 30 s") << QVariant(-5) << 30000;
+        QTest::newRow("45.5 s stays") << QVariant(45.5) << 45500;
+        QTest::newRow("text reads as the default") << QVariant(QStringLiteral("often")) << 300000;
+    }
+
+    void timerInterval()
+    {
+        QFETCH(QVariant, checkInterval);
+        QFETCH(int, milliseconds);
+        if (checkInterval.isValid()) {
+            setPreference(Preferences::checkInterval, checkInterval);
+        }
+        m_controller->setStatusItem(m_statusItem.get());
+        m_controller->awakeFromNib();
+        QVERIFY(m_controller->checkFeedsTimer()->isActive());
+        QCOMPARE(m_controller->checkFeedsTimer()->interval(), milliseconds);
+    }
+
+    void anyPreferenceChangeRestartsTheTimerAndRebuilds()
+    {
+        setPreference(Preferences::checkInterval, 30);
+        m_controller->setStatusItem(m_statusItem.get());
+        m_controller->awakeFromNib();
+        QTest::qWait(1100);
+        QVERIFY(m_controller->checkFeedsTimer()->remainingTime() <= 29000);
+        const qsizetype menus = m_statusItem->menus.size();
+        setPreference(Preferences::growlClickAction, true);
+        QVERIFY(m_controller->checkFeedsTimer()->remainingTime() > 29000);
+        QCOMPARE(m_statusItem->menus.size(), menus + 1);
+    }
+
+    void deletionRebuildsAtOnceInsertionDoesNot()
+    {
+        RSSFeed *feed = addFeed(QStringLiteral("Gone"), {1, 2});
+        m_controller->setStatusItem(m_statusItem.get());
+        m_controller->awakeFromNib();
+        const qsizetype menus = m_statusItem->menus.size();
+        addFeed(QStringLiteral("New"), {3});
+        QCOMPARE(m_statusItem->menus.size(), menus);
+        m_context->deleteFeed(feed);
+        QCOMPARE(m_statusItem->menus.size(), menus + 1);
+        QCOMPARE(lines(m_statusItem->menus.last()), (QStringList{"New 3", "---", "New"} + fixedItems));
+    }
+
+    void rebuildRequestsOfOneTurnAreMerged()
+    {
+        m_controller->setStatusItem(m_statusItem.get());
+        m_controller->awakeFromNib();
+        const qsizetype menus = m_statusItem->menus.size();
+        for (int i = 0; i < 5; ++i) {
+            NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+        }
+        QCOMPARE(m_statusItem->menus.size(), menus);
+        QTRY_COMPARE(m_statusItem->menus.size(), menus + 1);
+    }
+
+    void openMenuDefersRebuildsAndParses()
+    {
+        m_controller->setStatusItem(m_statusItem.get());
+        m_controller->awakeFromNib();
+        const qsizetype menus = m_statusItem->menus.size();
+        m_statusItem->openMenu();
+        bool parsed = false;
+        QObject context;
+        DeferredCalls::post(&context, [&parsed] { parsed = true; });
+        m_controller->updateMenus();
+        NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+        QTest::qWait(50);
+        QCOMPARE(m_statusItem->menus.size(), menus);
+        QVERIFY(!parsed);
+        m_statusItem->closeMenu();
+        QCOMPARE(m_statusItem->menus.size(), menus + 1);
+        QTRY_VERIFY(parsed);
+    }
+
+    void lazyHistoryFollowsTheFeedAsItIsWhenOpened()
+    {
+        RSSFeed *feed = addFeed(QStringLiteral("F"), {1, 2, 3});
+        setPreference(Preferences::showTopEntriesCount, 0);
+        std::unique_ptr<Menu> menu = m_controller->feedsMenu();
+        MenuItem &feedItem = menu->items.at(1);
+        QVERIFY(feedItem.hasSubmenu());
+        QVERIFY(!feedItem.submenu);
+        // Pruned and saved away before the submenu first opens.
+        setPreference(Preferences::maximumEntryHistoryCount, 1);
+        feed->cleanupOldItems();
+        QVERIFY(m_context->save());
+        QCOMPARE(lines(*feedItem.ensureSubmenu()), QStringList{"F 3"});
+    }
+
+    void storeThatCannotBeReadIsReportedOnce()
+    {
+        // The feeds' table vanishes under an open store that has not loaded them yet.
+        m_context = std::make_unique<ObjectContext>();
+        QVERIFY(m_context->open(storePath(), dataModel()));
+        QVERIFY(runSql(storePath(), {QStringLiteral("DROP TABLE IF EXISTS SubLink"),
+                                     QStringLiteral("DROP TABLE IF EXISTS RSSItemText"), QStringLiteral("DROP TABLE IF EXISTS RSSItem"),
+                                     QStringLiteral("DROP TABLE IF EXISTS RSSFeed")}));
+        m_controller = std::make_unique<RSSBrevlinController>(m_context.get(), m_alerts.get());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(lines(m_controller->feedsMenu()), QStringList{QStringLiteral("---")} + fixedItems);
+        }
+        QCOMPARE(m_alerts->presentedErrors.size(), 1);
+    }
+
+    void startUpSweepKeepsReferencedArchivesAndTheStore()
+    {
+        RSSFeed *feed = addFeed(QStringLiteral("F"), {1});
+        QVERIFY(QDir().mkpath(cachesFolder() + QStringLiteral("/folder/inner")));
+        const auto write = [](const QString &path) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write("x") == 1;
+        };
+        const QString kept = cachesFolder() + QStringLiteral("/KEPT.mhtml");
+        QVERIFY(write(kept));
+        QVERIFY(write(cachesFolder() + QStringLiteral("/STALE.mhtml")));
+        QVERIFY(write(cachesFolder() + QStringLiteral("/folder/inner/file")));
+        const QString target = m_home->path() + QStringLiteral("/target");
+        QVERIFY(write(target));
+        QVERIFY(QFile::link(target, cachesFolder() + QStringLiteral("/link")));
+        feed->feedEntries().first()->setCachedPath(kept);
+        // The store in the same folder, as when both folders fall back to the temporary folder.
+        const QString store = cachesFolder() + QStringLiteral("/Rss_Brevlin.sql");
+        QVERIFY(write(store));
+        QVERIFY(write(store + QStringLiteral("-journal")));
+
+        m_controller->setCachesFolder(cachesFolder(), store);
+        m_controller->awakeFromNib();
+        QStringList left = QDir(cachesFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+        left.sort();
+        QCOMPARE(left, (QStringList{"KEPT.mhtml", "Rss_Brevlin.sql", "Rss_Brevlin.sql-journal"}));
+        QVERIFY(QFile::exists(target));
+    }
+
+    void startUpFetchesEachFeedOnce()
+    {
+        HttpTestServer server;
+        QVERIFY(server.isListening());
+        QFile document(testDataPath(QStringLiteral("fetch/two-entries.xml")));
+        QVERIFY(document.open(QIODevice::ReadOnly));
+        server.setResponse("/a.xml", HttpTestResponse::ok(document.readAll()));
+        for (const char *path : {"/a.xml", "/b.xml"}) {
+            RSSFeed *feed = m_context->insertFeed();
+            feed->setUrl(server.url(QString::fromLatin1(path)).toString());
+        }
+        QVERIFY(m_context->save());
+        // Loaded afresh, as at start-up: loading wakes each feed, which starts its check.
+        m_context = std::make_unique<ObjectContext>();
+        QVERIFY(m_context->open(storePath(), dataModel()));
+        m_controller = std::make_unique<RSSBrevlinController>(m_context.get(), m_alerts.get());
+        QSignalSpy checked(m_controller.get(), &RSSBrevlinController::feedsChecked);
+        m_controller->awakeFromNib();
+        QCOMPARE(checked.count(), 1);
+        const QList<RSSFeed *> feeds = checked.first().first().value<QList<RSSFeed *>>();
+        QCOMPARE(feeds.size(), 2);
+        QTRY_VERIFY(!feeds.at(0)->isDownloading() && !feeds.at(1)->isDownloading());
+        QCOMPARE(server.requests("/a.xml").size(), 1);
+        QCOMPARE(server.requests("/b.xml").size(), 1);
+        // The timer's check asks again.
+        m_controller->checkFeeds();
+        QTRY_COMPARE(server.requests("/a.xml").size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Controller)
+#include "tst_controller.moc"
