@@ -16,30 +16,31 @@ const QString storeFileName = QStringLiteral("Rss_Brevlin.sql");
 Rss_Brevlin_AppDelegate::Rss_Brevlin_AppDelegate(Alerts *alerts, QObject *parent)
     : QObject(parent)
     , m_alerts(alerts)
-    , m_directorySearch([](QStandardPaths::StandardLocation location) {
-        return QStandardPaths::writableLocation(location);
-    })
 {
 }
 
 Rss_Brevlin_AppDelegate::~Rss_Brevlin_AppDelegate()
 {
     delete m_coordinator;
+    if (m_movedFolders) {
+        BrevlinFolders::setDirectorySearch({});
+    }
 }
 
-QString Rss_Brevlin_AppDelegate::folder(QStandardPaths::StandardLocation location) const
+void Rss_Brevlin_AppDelegate::setDirectorySearch(BrevlinFolders::DirectorySearch search)
 {
-    return brevlinFolder(m_directorySearch(location));
+    m_movedFolders = true;
+    BrevlinFolders::setDirectorySearch(std::move(search));
 }
 
 QString Rss_Brevlin_AppDelegate::applicationSupportFolder() const
 {
-    return folder(QStandardPaths::GenericDataLocation);
+    return BrevlinFolders::applicationSupportFolder();
 }
 
 QString Rss_Brevlin_AppDelegate::cachesFolder() const
 {
-    return folder(QStandardPaths::GenericCacheLocation);
+    return BrevlinFolders::cachesFolder();
 }
 
 QString Rss_Brevlin_AppDelegate::pdfFolder() const

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QObject>
-#include <QStandardPaths>
 
 #include <functional>
 #include <optional>
+
+#include "platform/BrevlinFolders.h"
 
 class Alerts;
 class ObjectContext;
@@ -17,13 +18,12 @@ class Rss_Brevlin_AppDelegate : public QObject
     Q_OBJECT
 public:
     enum class TerminateReply { TerminateNow, TerminateCancel };
-    // Finds the user's folder of a kind; an empty result falls back to the temporary folder.
-    using DirectorySearch = std::function<QString(QStandardPaths::StandardLocation)>;
 
     explicit Rss_Brevlin_AppDelegate(Alerts *alerts, QObject *parent = nullptr);
     ~Rss_Brevlin_AppDelegate() override;
 
-    void setDirectorySearch(DirectorySearch search) { m_directorySearch = std::move(search); }
+    // Moves the program's folders for every part of it while this delegate lives (tests).
+    void setDirectorySearch(BrevlinFolders::DirectorySearch search);
 
     // Computed afresh on every call, so they follow the environment.
     QString applicationSupportFolder() const;
@@ -41,10 +41,8 @@ public:
     TerminateReply applicationShouldTerminate();
 
 private:
-    QString folder(QStandardPaths::StandardLocation location) const;
-
     Alerts *m_alerts;
-    DirectorySearch m_directorySearch;
+    bool m_movedFolders = false;
     std::optional<QString> m_managedObjectModel;
     ObjectContext *m_coordinator = nullptr;
     bool m_contextCreated = false;

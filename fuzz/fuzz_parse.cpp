@@ -38,7 +38,7 @@ public:
     {
         const QString scheme = url.scheme();
         check(scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("rdar")
-              || (url.isLocalFile() && url.toLocalFile().startsWith(brevlinCachesFolder() + QLatin1Char('/'))));
+              || (url.isLocalFile() && url.toLocalFile().startsWith(BrevlinFolders::cachesFolder() + QLatin1Char('/'))));
     }
 };
 

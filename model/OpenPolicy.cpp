@@ -18,7 +18,7 @@ bool isCachedPage(const QString &path)
     if (!file.isFile()) {
         return false;
     }
-    const QString cache = QFileInfo(brevlinCachesFolder()).canonicalFilePath();
+    const QString cache = QFileInfo(BrevlinFolders::cachesFolder()).canonicalFilePath();
     return !cache.isEmpty() && QFileInfo(file.canonicalFilePath()).absolutePath() == cache;
 }
 

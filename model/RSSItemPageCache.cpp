@@ -12,7 +12,7 @@ namespace {
 // never what it points to; a folder is left to the start-up sweep.
 bool isOurCacheFile(const QFileInfo &file)
 {
-    const QString folder = QFileInfo(brevlinCachesFolder()).canonicalFilePath();
+    const QString folder = QFileInfo(BrevlinFolders::cachesFolder()).canonicalFilePath();
     if (folder.isEmpty() || QFileInfo(file.absolutePath()).canonicalFilePath() != folder) {
         return false;
     }

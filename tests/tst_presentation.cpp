@@ -332,7 +332,7 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(QString, opened);
 
-        const QString folder = brevlinCachesFolder();
+        const QString folder = BrevlinFolders::cachesFolder();
         QVERIFY(folder.startsWith(m_home->cacheHome()));
         QVERIFY(QDir().mkpath(folder));
         const QString ours = folder + QStringLiteral("/4F1B2D4C-0000-4000-8000-000000000001.mhtml");
