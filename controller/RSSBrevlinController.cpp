@@ -83,6 +83,8 @@ void RSSBrevlinController::recreateTimerAndUpdate()
 {
     if (!m_checkFeedsTimer) {
         m_checkFeedsTimer = new QTimer(this);
+        // A coarse timer may fire 5% early: the interval is the promise to the servers.
+        m_checkFeedsTimer->setTimerType(Qt::PreciseTimer);
         connect(m_checkFeedsTimer, &QTimer::timeout, this, &RSSBrevlinController::checkFeeds);
     }
     const double seconds = qMax(30.0, UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval));

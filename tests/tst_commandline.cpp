@@ -128,6 +128,7 @@ private Q_SLOTS:
     void checkOnceAndDump();
     void checkOnceStopsOnSignal();
     void printMenu();
+    void trayProgramQuitsInOrderOnSignal();
     void headless_data();
     void headless();
 };
@@ -537,7 +538,7 @@ void tst_CommandLine::headless_data()
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("--headless, SIGTERM") << QStringList{"--headless"} << int(SIGTERM);
     QTest::newRow("--headless, SIGINT") << QStringList{"--headless"} << int(SIGINT);
-    QTest::newRow("no arguments, SIGHUP") << QStringList{} << int(SIGHUP);
+    QTest::newRow("--headless, SIGHUP") << QStringList{"--headless"} << int(SIGHUP);
 }
 
 void tst_CommandLine::headless()
@@ -599,9 +600,29 @@ void tst_CommandLine::printMenu()
     // with its sub-link, the failing feed keeps its hyphen.
     RUN_OK(after, {"--check-once", "--print-menu"});
     const QStringList menu = lines(after.out).mid(2);
-    QCOMPARE(menu, QStringList({"Newest story", "  <http://more.example.org/n3> http://more.example.org/n3",
-                                "Middle story", "  <http://more.example.org/n2> http://more.example.org/n2", "---",
-                                "-Q&A desk", "Server News", "  Oldest story",
-                                "    <http://more.example.org/n1> http://more.example.org/n1", "---",
+    QCOMPARE(menu, QStringList({"Newest story", "  <http://more.example.org/n3>", "Middle story",
+                                "  <http://more.example.org/n2>", "---", "-Q&A desk", "Server News", "  Oldest story",
+                                "    <http://more.example.org/n1>", "---",
                                 "Manage Subscriptions...", "Preferences...", "About", "Quit"}));
+}
+
+void tst_CommandLine::trayProgramQuitsInOrderOnSignal()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(firstEntries)));
+    RUN_OK(addNews, {"--add", server.url("/news.xml").toString(), "--name", "News"});
+
+    // Without arguments the tray program starts (offscreen here: no tray, which it survives).
+    QProcess process;
+    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    process.start(binaryPath(), QStringList());
+    QVERIFY(process.waitForStarted());
+    // Saved after the parsed document, without waiting for the quit.
+    QTRY_COMPARE_WITH_TIMEOUT(countRows(storePath(home), "SELECT count(*) FROM RSSItem"), 3, 30'000);
+    QCOMPARE(server.requests("/news.xml").size(), 1);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10'000);
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
 }
