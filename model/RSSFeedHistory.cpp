@@ -1,6 +1,5 @@
 #include "model/RSSFeed.h"
 
-#include <QPointer>
 #include <QUrl>
 
 #include <algorithm>
@@ -92,11 +91,7 @@ MenuItem RSSFeed::feedMenuItem(const QSet<RSSItem *> &hiddenEntries) const
     item.title = title;
     item.action = QStringLiteral("openFeed");
     item.target = const_cast<RSSFeed *>(this);
-    item.perform = [feed = QPointer<const RSSFeed>(this)] {
-        if (feed) {
-            feed->openFeed();
-        }
-    };
+    item.perform = performOnRecord(this, &RSSFeed::openFeed);
     // Without entries to list the item opens the feed's site when chosen.
     if (!entries.isEmpty()) {
         item.submenu = std::move(menu);
