@@ -1,10 +1,11 @@
 #include "model/HtmlPlainText.h"
 
-#include <QGuiApplication>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 
 #include "text/StringHTML.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -71,11 +72,142 @@ protected:
     QVariant loadResource(int, const QUrl &) override { return {}; }
 };
 
+// The reader gives code, keyboard, sample, teletype and preformatted text the system's
+// fixed-pitch font, which only a GUI application object can name: without one it crashes.
+// Those elements are renamed to ones it reads the same way but for the font (italic inline
+// text; a block keeping its white space), so every program stores the same text. The
+// style attribute stays unquoted so that a name renamed inside a quoted attribute value
+// cannot end that value.
+struct FixedPitchElement {
+    QLatin1StringView name;
+    QLatin1StringView opening;
+    QLatin1StringView closing;
+};
+
+constexpr FixedPitchElement fixedPitchElements[] = {
+    {QLatin1StringView("code"), QLatin1StringView("var "), QLatin1StringView("var ")},
+    {QLatin1StringView("kbd"), QLatin1StringView("cite "), QLatin1StringView("cite ")},
+    {QLatin1StringView("pre"), QLatin1StringView("h6 style=white-space:pre "), QLatin1StringView("h6 ")},
+    {QLatin1StringView("samp"), QLatin1StringView("em "), QLatin1StringView("em ")},
+    {QLatin1StringView("tt"), QLatin1StringView("dfn "), QLatin1StringView("dfn ")},
+};
+
+const FixedPitchElement *fixedPitchElement(const QString &name)
+{
+    for (const FixedPitchElement &element : fixedPitchElements) {
+        if (name == element.name) {
+            return &element;
+        }
+    }
+    return nullptr;
+}
+
+// A reference in a tag name, read from just after its "&" as the reader reads it there (see
+// isLiteralAmpersand): what it stands for, or "&" and pos unmoved when it is none. Named
+// references never stand for a letter, so one character that is none stands for them all;
+// numeric ones are resolved, since "&#112;re" names "pre" to the reader.
+QString readReference(QStringView text, qsizetype &pos)
+{
+    constexpr qsizetype longestReference = 9;
+    qsizetype end = pos;
+    while (end < text.size() && text.at(end) != u';') {
+        if (text.at(end).isSpace() || end + 1 - pos > longestReference) {
+            return QStringLiteral("&");
+        }
+        ++end;
+    }
+    if (end < text.size() && end + 1 - pos > longestReference) {
+        return QStringLiteral("&");
+    }
+    QStringView reference = text.sliced(pos, end - pos);
+    if (reference.isEmpty()) {
+        return QStringLiteral("&");
+    }
+    QString character(QChar::ReplacementCharacter);
+    if (reference.size() > 1 && reference.front() == u'#') {
+        reference = reference.sliced(1);
+        int base = 10;
+        if (reference.front().toLower() == u'x') {
+            reference = reference.sliced(1);
+            base = 16;
+        }
+        bool ok = false;
+        const uint code = reference.toUInt(&ok, base);
+        if (!ok) {
+            return QStringLiteral("&");
+        }
+        // The reader maps 0x80 to 0x9f to the Windows Latin-1 characters, none of them a letter.
+        const char32_t resolved = code >= 0x80 && code < 0xa0 ? char32_t(QChar::ReplacementCharacter) : char32_t(code);
+        character = QString::fromUcs4(&resolved, 1);
+    }
+    pos = std::min(end + 1, text.size());
+    return character;
+}
+
+// The word the reader takes for a tag name at pos: quoted in either quote, or bare up to
+// white space, "<", "=", ">" or "/>"; lower-cased. *end is set to the position after it.
+QString readTagName(QStringView text, qsizetype pos, qsizetype *end)
+{
+    QString word;
+    const QChar quote = pos < text.size() ? text.at(pos) : QChar();
+    if (quote == u'"' || quote == u'\'') {
+        ++pos;
+        while (pos < text.size()) {
+            const QChar c = text.at(pos++);
+            // Inside single quotes a backslash keeps the quote, and references stay as written.
+            if (c == quote && (quote == u'"' || text.at(pos - 2) != u'\\')) {
+                break;
+            }
+            word += c == u'&' && quote == u'"' ? readReference(text, pos) : QString(c);
+        }
+    } else {
+        while (pos < text.size()) {
+            const QChar c = text.at(pos);
+            if (c == u'>' || c == u'<' || c == u'=' || c.isSpace()
+                || (c == u'/' && pos + 1 < text.size() && text.at(pos + 1) == u'>')) {
+                break;
+            }
+            ++pos;
+            word += c == u'&' ? readReference(text, pos) : QString(c);
+        }
+    }
+    *end = pos;
+    return word.toLower();
+}
+
+// The markup with every fixed-pitch element renamed. Every "<" is looked at, also those the
+// reader takes for text of a comment or an attribute, where a new name shows nowhere.
+QString withoutFixedPitchElements(const QString &html)
+{
+    QString renamed;
+    qsizetype copied = 0;
+    for (qsizetype open = html.indexOf(u'<'); open >= 0; open = html.indexOf(u'<', open + 1)) {
+        qsizetype pos = open + 1;
+        while (pos < html.size() && html.at(pos).isSpace() && html.at(pos) != QChar::ParagraphSeparator) {
+            ++pos;
+        }
+        const bool closing = pos < html.size() && html.at(pos) == u'/';
+        pos += closing ? 1 : 0;
+        qsizetype end = pos;
+        const QString name = readTagName(html, pos, &end);
+        const FixedPitchElement *element = fixedPitchElement(closing ? name.trimmed() : name);
+        if (!element) {
+            continue;
+        }
+        renamed += QStringView(html).sliced(copied, pos - copied);
+        renamed += closing ? element->closing : element->opening;
+        copied = end;
+        open = end - 1;
+    }
+    if (copied == 0) {
+        return html;
+    }
+    renamed += QStringView(html).sliced(copied);
+    return renamed;
+}
+
 bool mayUseReader(const QString &html)
 {
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        return false;
-    }
     const qsizetype tags = html.count(u'<');
     return tags <= HtmlReaderBudget::maxTagsPerText && HtmlReaderBudget::take(tags);
 }
@@ -94,7 +226,7 @@ QString plainTextFromHtml(const QString &html)
     }
     if (mayUseReader(html)) {
         const WithoutResources resources;
-        return QTextDocumentFragment::fromHtml(html, &resources).toPlainText();
+        return QTextDocumentFragment::fromHtml(withoutFixedPitchElements(html), &resources).toPlainText();
     }
     return *collapseWhiteSpace(stringByUnescapingFromHTML(flattenHTML(html)), false);
 }

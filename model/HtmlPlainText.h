@@ -8,10 +8,10 @@
 // dropped, character references resolved, runs of white space collapsed to one space
 // (leading white space dropped, trailing kept as one space), non-breaking spaces made
 // plain and paragraph breaks made line breaks. "<p>a &amp;  b</p>" gives "a & b".
-// The reader loads nothing the text names (style sheets, images). Text the reader may not
-// take on (see HtmlReaderBudget), or any text while no GUI application object exists (the
-// reader then crashes on monospace markup such as "<pre>"), is rendered by stripping its
-// tags and resolving its references instead, with white space collapsed the same way.
+// The reader loads nothing the text names (style sheets, images), and reads the same with
+// or without a GUI application object, so the tray and the command line store the same
+// text. Text the reader may not take on (see HtmlReaderBudget) is rendered by stripping
+// its tags and resolving its references instead, with white space collapsed the same way.
 QString plainTextFromHtml(const QString &html);
 
 // The same result, computed without the HTML reader, for text that holds no markup, no

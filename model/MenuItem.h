@@ -2,11 +2,12 @@
 
 #include <QString>
 
+#include "store/Record.h"
+
 #include <functional>
 #include <memory>
 #include <vector>
 
-class Record;
 struct Menu;
 
 // One item of the status menu as the records build it: a plain tree, testable without
@@ -37,3 +38,16 @@ struct Menu
     QString title;
     std::vector<MenuItem> items;
 };
+
+// An action on a record for MenuItem::perform. The record is looked up when the item is
+// chosen, not when the menu is built: a menu may outlive its records, and once the record
+// is freed the item does nothing.
+template<class T>
+std::function<void()> performOnRecord(const T *record, void (T::*action)() const)
+{
+    return [record, lifetime = record->lifetime(), action] {
+        if (!lifetime.expired()) {
+            (record->*action)();
+        }
+    };
+}

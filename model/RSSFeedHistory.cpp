@@ -1,6 +1,5 @@
 #include "model/RSSFeed.h"
 
-#include <QPointer>
 #include <QUrl>
 
 #include <algorithm>
@@ -106,11 +105,7 @@ MenuItem RSSFeed::feedMenuItem(const QSet<RSSItem *> &hiddenEntries, SubmenuFill
     item.title = feedMenuTitle();
     item.action = QStringLiteral("openFeed");
     item.target = const_cast<RSSFeed *>(this);
-    item.perform = [feed = QPointer<const RSSFeed>(this)] {
-        if (feed) {
-            feed->openFeed();
-        }
-    };
+    item.perform = performOnRecord(this, &RSSFeed::openFeed);
     // Without entries to list the item opens the feed's site when chosen.
     if (historyEntries(hiddenEntries).isEmpty()) {
         return item;

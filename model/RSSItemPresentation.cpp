@@ -84,7 +84,7 @@ MenuItem RSSItem::menuItem() const
     item.action = QStringLiteral("openFeed");
     // The menu hands its target back to the caller, who may change the record.
     item.target = const_cast<RSSItem *>(this);
-    item.perform = [this] { openFeed(); };
+    item.perform = performOnRecord(this, &RSSItem::openFeed);
     if (!m_subLinks.empty() && UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableSubLinksInMenu)) {
         item.submenu = std::make_unique<Menu>();
         item.submenu->title = title;

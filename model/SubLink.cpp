@@ -25,7 +25,7 @@ MenuItem SubLink::subLinkMenuItem()
     item.title = m_text ? QStringLiteral("<%1> %2").arg(link, *m_text) : QStringLiteral("<%1>").arg(link);
     item.action = QStringLiteral("openLink");
     item.target = this;
-    item.perform = [this] { openLink(); };
+    item.perform = performOnRecord(this, &SubLink::openLink);
     return item;
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <memory>
 #include <optional>
 
 class ObjectContext;
@@ -26,6 +27,9 @@ public:
     ObjectContext *managedObjectContext() const { return m_context; }
     qint64 rowId() const { return m_rowId; }
     State state() const { return m_state; }
+    // Expires when the record is freed. A save frees entries that left their feed while menus
+    // built from them may still be open, so whatever outlives a record holds this beside it.
+    std::weak_ptr<const void> lifetime() const { return m_lifetime; }
 
     virtual QVariant valueForKey(const QString &key) const = 0;
     virtual void setValueForKey(const QString &key, const QVariant &value) = 0;
@@ -46,6 +50,7 @@ private:
     ObjectContext *m_context;
     qint64 m_rowId = 0;
     State m_state = State::Inserted;
+    std::shared_ptr<const void> m_lifetime = std::make_shared<char>();
 };
 
 // Helpers for the by-key access of the records: absent values travel as invalid

@@ -373,6 +373,47 @@ private Q_SLOTS:
         item.perform();
         QCOMPARE(opener.opened, QList<QUrl>());
     }
+
+    // Menus are built from the records, and a save frees the entries pruning took from their
+    // feed while such a menu may still be open: choosing their items must then do nothing.
+    void menuOfAPrunedEntry_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QList<QUrl>>("opened");
+
+        QTest::newRow("kept entry and its sub-link open")
+            << 1 << QList<QUrl>{QUrl("http://example.com/entry-1"), QUrl("http://example.com/link-1")};
+        QTest::newRow("pruned and saved entry and its sub-link do nothing") << 0 << QList<QUrl>();
+    }
+    void menuOfAPrunedEntry()
+    {
+        QFETCH(int, entry);
+        QFETCH(QList<QUrl>, opened);
+
+        QVERIFY(QDir().mkpath(m_home->dataHome()));
+        m_context = std::make_unique<ObjectContext>();
+        QVERIFY(m_context->open(m_home->dataHome() + QStringLiteral("/store.sql"), dataModel()));
+        m_feed = m_context->insertFeed();
+        setPreference(Preferences::enableSubLinksInMenu, true);
+        setPreference(Preferences::maximumEntryHistoryCount, 1);
+        const QList<RSSItem *> entries = addEntries(2);
+        for (int i = 0; i < entries.size(); ++i) {
+            entries[i]->setUrl(QStringLiteral("http://example.com/entry-%1").arg(i));
+            entries[i]->setText(QStringLiteral("<p>see http://example.com/link-%1</p>").arg(i));
+        }
+        MenuItem item = entries.at(entry)->menuItem();
+        QVERIFY(item.submenu && item.submenu->items.size() == 1);
+
+        m_feed->cleanupOldItems();
+        QCOMPARE(entries.at(0)->feed(), nullptr);
+        QCOMPARE(entries.at(1)->feed(), m_feed);
+        QVERIFY(m_context->save());
+
+        RecordingOpener opener;
+        item.perform();
+        item.submenu->items.front().perform();
+        QCOMPARE(opener.opened, opened);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_History)
