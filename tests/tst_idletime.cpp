@@ -1,8 +1,10 @@
 // The idle time as the sticky rule reads it: the conversion of what a source delivers, the
 // messages of every trouble, and the rule itself.
 
+#include <QDBusConnection>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QThread>
 
 #include <cstdio>
 #include <unistd.h>
@@ -12,6 +14,10 @@
 #include "notify/SystemIdleTime.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "platform/dbus/DBusIdleTimeProvider.h"
+#ifdef BREVLIN_HAVE_X11
+#include "platform/x11/X11IdleTimeProvider.h"
+#endif
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
@@ -68,6 +74,47 @@ QVariant number(qint64 value)
 
 } // namespace
 
+// GNOME's idle monitor for tests, answering from a thread of its own: the provider waits for
+// the answer, so a monitor served by the waiting thread would never answer.
+class FakeIdleMonitor : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.gnome.Mutter.IdleMonitor")
+public:
+    explicit FakeIdleMonitor(quint64 idleMilliseconds)
+        : m_idleMilliseconds(idleMilliseconds)
+    {
+        moveToThread(&m_thread);
+        m_thread.start();
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
+                m_registered = bus.registerObject(QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core"), this,
+                                                  QDBusConnection::ExportScriptableSlots)
+                    && bus.registerService(QStringLiteral("org.gnome.Mutter.IdleMonitor"));
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~FakeIdleMonitor() override
+    {
+        QMetaObject::invokeMethod(
+            this, [] { QDBusConnection::disconnectFromBus(connectionName); }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    bool isRegistered() const { return m_registered; }
+
+public Q_SLOTS:
+    Q_SCRIPTABLE quint64 GetIdletime() { return m_idleMilliseconds; }
+
+private:
+    static constexpr const char *connectionName = "fake-idle-monitor";
+    QThread m_thread;
+    quint64 m_idleMilliseconds;
+    bool m_registered = false;
+};
+
 class tst_IdleTime : public QObject
 {
     Q_OBJECT
@@ -122,6 +169,41 @@ private Q_SLOTS:
         QCOMPARE(output.text(), printed);
         QCOMPARE(result, seconds);
     }
+
+    // The desktop's sources deliver what the conversion expects.
+    void desktopSources()
+    {
+        const std::unique_ptr<IdleTimeProvider> mutter = DBusIdleTimeProvider::mutterIdleMonitor();
+        const std::unique_ptr<IdleTimeProvider> screenSaver = DBusIdleTimeProvider::freedesktopScreenSaver();
+        QVERIFY(!mutter->isAvailable());
+        QCOMPARE(mutter->idleTime(), Delivered());
+        QVERIFY(!screenSaver->isAvailable());
+        {
+            FakeIdleMonitor monitor(5000);
+            QVERIFY(monitor.isRegistered());
+            QVERIFY(mutter->isAvailable());
+            QCOMPARE(mutter->idleTime(), Delivered(bytes(5000000000)));
+        }
+    }
+
+#ifdef BREVLIN_HAVE_X11
+    void x11SourceWithoutADisplay()
+    {
+        const std::optional<QByteArray> display =
+            qEnvironmentVariableIsSet("DISPLAY") ? std::optional(qgetenv("DISPLAY")) : std::nullopt;
+        qputenv("DISPLAY", ":4242");
+        X11IdleTimeProvider x11;
+        const bool available = x11.isAvailable();
+        const Delivered delivered = x11.idleTime();
+        if (display) {
+            qputenv("DISPLAY", *display);
+        } else {
+            qunsetenv("DISPLAY");
+        }
+        QVERIFY(!available);
+        QCOMPARE(delivered, Delivered());
+    }
+#endif
 
     void shouldPin_data()
     {
