@@ -232,15 +232,19 @@ bool ObjectContext::save()
 void ObjectContext::releaseSavedObjects()
 {
     m_deletedFeeds.clear();
-    qDeleteAll(m_deletedItems);
+    QList<Record *> released(m_deletedItems.cbegin(), m_deletedItems.cend());
     m_deletedItems.clear();
     for (auto it = m_items.begin(); it != m_items.end();) {
         if ((*it)->feed() == nullptr) {
-            delete *it;
+            released.append(*it);
             it = m_items.erase(it);
         } else {
             ++it;
         }
+    }
+    if (!released.isEmpty()) {
+        Q_EMIT itemsWillBeReleased(released);
+        qDeleteAll(released);
     }
 }
 

@@ -82,6 +82,9 @@ public:
 Q_SIGNALS:
     void recordChanged(Record *record, const QString &key);
     void objectsDidChange(const QList<Record *> &deletedObjects);
+    // Entries are about to leave memory (deleted, or detached from every feed, and saved);
+    // whoever holds one of them must let go now.
+    void itemsWillBeReleased(const QList<Record *> &items);
 
 private:
     bool loadFeeds();

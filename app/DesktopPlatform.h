@@ -1,0 +1,15 @@
+#pragma once
+
+class NotificationService;
+class QObject;
+
+// The real platform services of the desktop program, picked in one place.
+namespace DesktopPlatform {
+
+// The desktop's notification server on the session bus.
+NotificationService *createNotificationService(QObject *parent);
+// The idle-time sources in order of preference: the X11 screen saver when a display is
+// reachable, then GNOME's idle monitor, then the freedesktop screen saver.
+void installIdleTimeProviders();
+
+}

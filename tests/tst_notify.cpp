@@ -1,0 +1,497 @@
+// The notification bridge against a notification server on a private session bus: what is
+// posted, what a click or a time-out does, and servers that are missing, late or gone.
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimeZone>
+
+#include <memory>
+
+#include "fakes/FakeIdleTimeProvider.h"
+#include "fakes/FakeNotificationServer.h"
+#include "fakes/RecordingOpener.h"
+#include "model/RSSFeed.h"
+#include "model/RSSItem.h"
+#include "notify/BrevlinObject.h"
+#include "notify/NotificationBridgeHost.h"
+#include "notify/NotificationPinning.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
+#include "platform/dbus/FreedesktopNotificationService.h"
+#include "store/ObjectContext.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/StoreFixture.h"
+
+using namespace TestSupport;
+
+namespace {
+
+// The controller's part, as small as a test needs it.
+class TestHost : public NotificationBridgeHost
+{
+public:
+    explicit TestHost(ObjectContext *context)
+        : m_context(context)
+    {
+    }
+    QList<RSSFeed *> rssFeeds() override { return m_context->fetchFeeds().value_or(QList<RSSFeed *>()); }
+    bool pinGrowlNotification() override { return NotificationPinning::shouldPin(*UserDefaults::standardUserDefaults()); }
+
+private:
+    ObjectContext *m_context;
+};
+
+void setPreference(const QString &key, const QVariant &value)
+{
+    UserDefaults::standardUserDefaults()->setObject(value, key);
+}
+
+} // namespace
+
+class tst_Notify : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PreferencesHome> m_home;
+    std::unique_ptr<RecordingOpener> m_opener;
+    std::unique_ptr<FakeNotificationServer> m_server;
+    std::unique_ptr<ObjectContext> m_context;
+    std::unique_ptr<TestHost> m_host;
+    std::unique_ptr<FreedesktopNotificationService> m_service;
+    std::unique_ptr<BrevlinObject> m_bridge;
+    FakeIdleTimeProvider *m_idle = nullptr;
+
+    // The service and the bridge, made after the test decided whether a server runs.
+    void createBridge()
+    {
+        m_service = std::make_unique<FreedesktopNotificationService>();
+        m_bridge = std::make_unique<BrevlinObject>(m_host.get(), m_service.get());
+    }
+
+    RSSItem *addEntry(RSSFeed *feed, const QString &title, const QString &url,
+                      const QString &text = QStringLiteral("Some text"))
+    {
+        RSSItem *item = m_context->insertItem();
+        item->setTitle(title);
+        item->setUrl(url);
+        item->setText(text);
+        feed->addFeedEntry(item);
+        return item;
+    }
+
+    RSSFeed *addFeed(const std::optional<QString> &name)
+    {
+        RSSFeed *feed = m_context->insertFeed();
+        feed->setName(name);
+        return feed;
+    }
+
+    // Posts one entry and waits until the server has it; the id the server gave it.
+    uint postAndWait(RSSItem *item)
+    {
+        QSignalSpy called(m_server.get(), &FakeNotificationServer::notifyCalled);
+        m_bridge->postNewRSSItem(item);
+        if (!called.wait(5000)) {
+            return 0;
+        }
+        return m_server->calls.constLast().id;
+    }
+
+    // A round trip to the server: a notification it closes at once. Its close comes after every
+    // signal the server sent before, so those have been handled when it has.
+    bool syncWithServer()
+    {
+        const QStringList before = m_bridge->outstandingClickContexts();
+        const uint id = postAndWait(addEntry(addFeed(QStringLiteral("Sync")), QStringLiteral("sync"),
+                                             QStringLiteral("http://example.org/sync")));
+        QStringList added;
+        const bool replied = QTest::qWaitFor([&] {
+            added = m_bridge->outstandingClickContexts();
+            added.removeIf([&before](const QString &context) { return before.contains(context); });
+            return !added.isEmpty();
+        });
+        if (id == 0 || !replied) {
+            return false;
+        }
+        m_server->close(id);
+        return QTest::qWaitFor([&] { return !m_bridge->outstandingClickContexts().contains(added.first()); });
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_home = std::make_unique<PreferencesHome>();
+        m_opener = std::make_unique<RecordingOpener>();
+        m_server = std::make_unique<FakeNotificationServer>();
+        m_context = std::make_unique<ObjectContext>();
+        QVERIFY(m_context->open(m_home->path() + QStringLiteral("/store.sql"), dataModel()));
+        m_host = std::make_unique<TestHost>(m_context.get());
+        m_idle = FakeIdleTimeProvider::install();
+    }
+
+    void cleanup()
+    {
+        m_bridge.reset();
+        m_service.reset();
+        m_host.reset();
+        m_context.reset();
+        m_server.reset();
+        m_opener.reset();
+        m_home.reset();
+        IdleTimeRegistry::shared()->clear();
+    }
+
+    // Two items newer than the last fetch give two notifications, each with the entry's title
+    // and text; the bridge learns of them as the controller will, through "newRssItem".
+    void newItemsOfAFeedDocumentAreAnnounced()
+    {
+        QVERIFY(m_server->start());
+        createBridge();
+        NotificationCenter::defaultCenter()->addObserver(m_bridge.get(), Notifications::newRssItem,
+            [this](const QVariantMap &userInfo) { m_bridge->postNewRSSItem(RSSItem::itemFromUserInfo(userInfo)); });
+        QFile document(testDataPath(QStringLiteral("fetch/two-entries.xml")));
+        QVERIFY(document.open(QIODevice::ReadOnly));
+        HttpTestServer http;
+        http.setResponse("/feed.xml", HttpTestResponse::ok(document.readAll()));
+
+        RSSFeed *feed = addFeed(QStringLiteral("Fetch test"));
+        feed->setLastFetchDate(QDateTime(QDate(2024, 2, 1), QTime(0, 0), QTimeZone::utc()));
+        QSignalSpy ended(feed, &RSSFeed::checkEnded);
+        feed->setUrl(http.url(QStringLiteral("/feed.xml")).toString());
+        QVERIFY(ended.wait(10000));
+        QTRY_COMPARE(m_server->calls.size(), 2);
+
+        QMap<QString, QString> bodies;
+        for (const FakeNotificationServer::Call &call : std::as_const(m_server->calls)) {
+            bodies.insert(call.summary, call.body);
+            QCOMPARE(call.applicationName, QStringLiteral("RSS Brevlin"));
+            QCOMPARE(call.icon, QStringLiteral("rss-brevlin"));
+            QCOMPARE(call.timeout, -1);
+            QCOMPARE(call.actions, QStringList({QStringLiteral("default"), QStringLiteral("Open")}));
+            QCOMPARE(call.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("rss-brevlin"));
+            QCOMPARE(call.hints.value(QStringLiteral("urgency")).toInt(), 1);
+            QCOMPARE(call.hints.value(QStringLiteral("x-rss-brevlin-notification-name")).toString(),
+                     BrevlinObject::newRssEntryName);
+        }
+        QCOMPARE(bodies, (QMap<QString, QString>{
+                             {QStringLiteral("First entry"), QStringLiteral("The first entry of the test feed.")},
+                             {QStringLiteral("Second entry"), QStringLiteral("The second entry of the test feed.")},
+                         }));
+
+        setPreference(Preferences::growlClickAction, true);
+        m_server->invokeAction(m_server->calls.first().id);
+        QTRY_COMPARE(m_opener->opened.size(), 1);
+        const QString expected = m_server->calls.first().summary == QStringLiteral("First entry")
+            ? QStringLiteral("http://example.org/entries/1")
+            : QStringLiteral("http://example.org/entries/2");
+        QCOMPARE(m_opener->opened.first(), QUrl(expected));
+    }
+
+    void click_data()
+    {
+        QTest::addColumn<bool>("clickAction");
+        QTest::addColumn<int>("opened");
+        QTest::newRow("click action on opens the entry") << true << 1;
+        QTest::newRow("click action off only forgets it") << false << 0;
+    }
+
+    void click()
+    {
+        QFETCH(bool, clickAction);
+        QFETCH(int, opened);
+        setPreference(Preferences::growlClickAction, clickAction);
+        QVERIFY(m_server->start());
+        createBridge();
+        RSSFeed *feed = addFeed(QStringLiteral("Feed"));
+        const uint id = postAndWait(addEntry(feed, QStringLiteral("One"), QStringLiteral("http://example.org/1")));
+        QVERIFY(id);
+        QTRY_COMPARE(m_bridge->outstandingClickContexts().size(), 1);
+
+        m_server->invokeAction(id);
+        QTRY_COMPARE(m_bridge->outstandingClickContexts().size(), 0);
+        QCOMPARE(m_opener->opened.size(), opened);
+        // The server closes a clicked notification; that close is no time-out, and a second
+        // report of the click finds nothing.
+        m_server->close(id, FakeNotificationServer::dismissed);
+        m_server->invokeAction(id);
+        QVERIFY(syncWithServer());
+        QCOMPARE(m_opener->opened.size(), opened);
+    }
+
+    void signalsAboutOtherNotificationsAreIgnored_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::newRow("another client's id clicked") << QStringLiteral("foreign click");
+        QTest::newRow("another client's id closed") << QStringLiteral("foreign close");
+        QTest::newRow("another action than the default") << QStringLiteral("other action");
+        QTest::newRow("time-out, then a click") << QStringLiteral("timeout then click");
+    }
+
+    void signalsAboutOtherNotificationsAreIgnored()
+    {
+        QFETCH(QString, event);
+        setPreference(Preferences::growlClickAction, true);
+        QVERIFY(m_server->start());
+        createBridge();
+        RSSFeed *feed = addFeed(QStringLiteral("Feed"));
+        const uint id = postAndWait(addEntry(feed, QStringLiteral("One"), QStringLiteral("http://example.org/1")));
+        QVERIFY(id);
+        int outstanding = 1;
+        if (event == QLatin1String("foreign click")) {
+            m_server->invokeAction(m_server->foreignId());
+        } else if (event == QLatin1String("foreign close")) {
+            m_server->close(m_server->foreignId());
+        } else if (event == QLatin1String("other action")) {
+            m_server->invokeAction(id, QStringLiteral("reply"));
+        } else {
+            m_server->close(id);
+            m_server->invokeAction(id);
+            outstanding = 0;
+        }
+        QVERIFY(syncWithServer());
+        QCOMPARE(m_bridge->outstandingClickContexts().size(), outstanding);
+        QCOMPARE(m_opener->opened, QList<QUrl>());
+    }
+
+    // A server may signal about a notification before the reply to our Notify arrives.
+    void clickBeforeTheNotifyReplyIsMatchedWhenItArrives()
+    {
+        setPreference(Preferences::growlClickAction, true);
+        QVERIFY(m_server->start());
+        m_server->setHoldReplies(true);
+        createBridge();
+        RSSFeed *feed = addFeed(QStringLiteral("Feed"));
+        const uint id = postAndWait(addEntry(feed, QStringLiteral("One"), QStringLiteral("http://example.org/1")));
+        QVERIFY(id);
+        m_server->invokeAction(m_server->foreignId());
+        m_server->invokeAction(id);
+        m_server->close(id, FakeNotificationServer::dismissed);
+        m_server->releaseReplies();
+        QTRY_COMPARE(m_opener->opened, QList<QUrl>({QUrl(QStringLiteral("http://example.org/1"))}));
+        QTRY_COMPARE(m_bridge->outstandingClickContexts().size(), 0);
+    }
+
+    void registrationFollowsPreferenceAndRenames()
+    {
+        QVERIFY(m_server->start());
+        RSSFeed *bravo = addFeed(QStringLiteral("Bravo"));
+        addFeed(std::nullopt);
+        addFeed(QString(""));
+        addFeed(QStringLiteral("Alpha"));
+        addFeed(QStringLiteral("Alpha"));
+        createBridge();
+        const QStringList separate{BrevlinObject::newRssEntryName};
+        QCOMPARE(m_bridge->registeredNotificationNames(), separate);
+        QCOMPARE(m_bridge->registrationDictionaryForGrowl(),
+                 (QVariantMap{{QStringLiteral("AllNotifications"), separate},
+                              {QStringLiteral("DefaultNotifications"), separate}}));
+
+        setPreference(Preferences::growlListFeedsSeparately, true);
+        m_bridge->reregister();
+        QCOMPARE(m_bridge->registeredNotificationNames(),
+                 QStringList({BrevlinObject::feedsWithNoNameName, QString(""), QStringLiteral("Alpha"),
+                              QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
+
+        NotificationCenter::defaultCenter()->addObserver(m_bridge.get(), Notifications::feedNameChanged,
+                                                         [this](const QVariantMap &) { m_bridge->reregister(); });
+        bravo->setName(QStringLiteral("Zulu"));
+        QCOMPARE(m_bridge->registeredNotificationNames().constLast(), QStringLiteral("Zulu"));
+        postAndWait(addEntry(bravo, QStringLiteral("One"), QStringLiteral("http://example.org/1")));
+        QCOMPARE(m_server->calls.constLast().hints.value(QStringLiteral("x-rss-brevlin-notification-name")).toString(),
+                 QStringLiteral("Zulu"));
+        postAndWait(addEntry(addFeed(std::nullopt), QStringLiteral("Two"), QStringLiteral("http://example.org/2")));
+        QCOMPARE(m_server->calls.constLast().hints.value(QStringLiteral("x-rss-brevlin-notification-name")).toString(),
+                 BrevlinObject::feedsWithNoNameName);
+    }
+
+    void stickyWhileAway_data()
+    {
+        QTest::addColumn<bool>("pin");
+        QTest::addColumn<quint64>("idle");
+        QTest::addColumn<int>("timeout");
+        QTest::newRow("pinning off") << false << quint64(1000) << -1;
+        QTest::newRow("idle for exactly the minutes") << true << quint64(300) << -1;
+        QTest::newRow("idle for longer than the minutes") << true << quint64(301) << 0;
+    }
+
+    void stickyWhileAway()
+    {
+        QFETCH(bool, pin);
+        QFETCH(quint64, idle);
+        QFETCH(int, timeout);
+        setPreference(Preferences::pinGrowlNotifications, pin);
+        setPreference(Preferences::pinGrowlMinutes, 5);
+        m_idle->setIdleUnits(idle);
+        QVERIFY(m_server->start());
+        createBridge();
+        QVERIFY(postAndWait(addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/"))));
+        QCOMPARE(m_server->calls.constLast().timeout, timeout);
+    }
+
+    void bodyAndActionsFollowCapabilities_data()
+    {
+        QTest::addColumn<QStringList>("capabilities");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QStringList>("actions");
+        const QStringList open{QStringLiteral("default"), QStringLiteral("Open")};
+        QTest::newRow("plain body, actions") << QStringList{QStringLiteral("actions")}
+                                             << QStringLiteral("Fish & <chips> > 2") << open;
+        QTest::newRow("markup body, no actions") << QStringList{QStringLiteral("body"), QStringLiteral("body-markup")}
+                                                 << QStringLiteral("Fish &amp; &lt;chips&gt; &gt; 2") << QStringList();
+    }
+
+    void bodyAndActionsFollowCapabilities()
+    {
+        QFETCH(QStringList, capabilities);
+        QFETCH(QString, body);
+        QFETCH(QStringList, actions);
+        m_server->setCapabilities(capabilities);
+        QVERIFY(m_server->start());
+        createBridge();
+        RSSFeed *feed = addFeed(QStringLiteral("F"));
+        QVERIFY(postAndWait(addEntry(feed, QStringLiteral("One"), QStringLiteral("http://x.org/"),
+                                     QStringLiteral("Fish &amp; &lt;chips&gt; &gt; 2"))));
+        QVERIFY(postAndWait(addEntry(feed, QStringLiteral("Two"), QStringLiteral("http://x.org/"),
+                                     QStringLiteral("Fish &amp; &lt;chips&gt; &gt; 2"))));
+        QCOMPARE(m_server->calls.constLast().body, body);
+        QCOMPARE(m_server->calls.constLast().actions, actions);
+        QCOMPARE(m_server->capabilityRequests, 1);
+    }
+
+    // Nothing is shown and nothing kept; the program carries on.
+    void postsWithoutAServerKeepNothing_data()
+    {
+        QTest::addColumn<bool>("serverRuns");
+        QTest::newRow("no server on the bus") << false;
+        QTest::newRow("server refuses the post") << true;
+    }
+
+    void postsWithoutAServerKeepNothing()
+    {
+        QFETCH(bool, serverRuns);
+        if (serverRuns) {
+            QVERIFY(m_server->start());
+            m_server->setRefuseNotify(true);
+        }
+        createBridge();
+        QCOMPARE(m_service->isAvailable(), serverRuns);
+        QSignalSpy dropped(m_service.get(), &NotificationService::notificationDropped);
+        m_bridge->postNewRSSItem(addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/")));
+        QVERIFY(dropped.wait(5000));
+        QCOMPARE(m_bridge->outstandingClickContexts().size(), 0);
+        QCOMPARE(m_server->calls.size(), 0);
+    }
+
+    void aServerThatStartsLateIsUsed()
+    {
+        createBridge();
+        QSignalSpy dropped(m_service.get(), &NotificationService::notificationDropped);
+        m_bridge->postNewRSSItem(addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/")));
+        QVERIFY(dropped.wait(5000));
+
+        QSignalSpy appeared(m_service.get(), &NotificationService::serviceAppeared);
+        QVERIFY(m_server->start());
+        QVERIFY(appeared.wait(5000));
+        QVERIFY(m_service->isAvailable());
+        QVERIFY(postAndWait(addEntry(addFeed(QStringLiteral("G")), QStringLiteral("Two"), QStringLiteral("http://x.org/"))));
+        QCOMPARE(m_server->calls.constLast().summary, QStringLiteral("Two"));
+    }
+
+    // Its ids mean nothing to the next server: they are forgotten, and the next server is asked
+    // for its capabilities again.
+    void aServerThatGoesAwayTakesItsNotifications()
+    {
+        setPreference(Preferences::growlClickAction, true);
+        QVERIFY(m_server->start());
+        createBridge();
+        const uint id = postAndWait(addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/1")));
+        QVERIFY(id);
+        QSignalSpy vanished(m_service.get(), &NotificationService::serviceVanished);
+        m_server->stop();
+        QVERIFY(vanished.wait(5000));
+        QCOMPARE(m_bridge->outstandingClickContexts().size(), 0);
+
+        QSignalSpy appeared(m_service.get(), &NotificationService::serviceAppeared);
+        QVERIFY(m_server->start());
+        QVERIFY(appeared.wait(5000));
+        m_server->invokeAction(id);
+        QVERIFY(syncWithServer());
+        QCOMPARE(m_opener->opened, QList<QUrl>());
+        QCOMPARE(m_server->capabilityRequests, 2);
+    }
+
+    void aClickOnADeletedEntryOpensNothing_data()
+    {
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("feed deleted before the entry was saved") << false;
+        QTest::newRow("feed deleted and saved") << true;
+    }
+
+    void aClickOnADeletedEntryOpensNothing()
+    {
+        QFETCH(bool, saved);
+        setPreference(Preferences::growlClickAction, true);
+        QVERIFY(m_server->start());
+        createBridge();
+        RSSFeed *feed = addFeed(QStringLiteral("F"));
+        RSSItem *item = addEntry(feed, QStringLiteral("One"), QStringLiteral("http://x.org/1"));
+        if (saved) {
+            QVERIFY(m_context->save());
+        }
+        const uint id = postAndWait(item);
+        QVERIFY(id);
+        m_context->deleteFeed(feed);
+        if (saved) {
+            QVERIFY(m_context->save());
+        }
+        QCOMPARE(m_bridge->outstandingClickContexts().size(), 0);
+        m_server->invokeAction(id);
+        QVERIFY(syncWithServer());
+        QCOMPARE(m_opener->opened, QList<QUrl>());
+    }
+
+    // An entry pruned from its feed leaves memory at the next save; its notification goes with it.
+    void aClickOnAReleasedEntryOpensNothing()
+    {
+        setPreference(Preferences::growlClickAction, true);
+        QVERIFY(m_server->start());
+        createBridge();
+        RSSFeed *feed = addFeed(QStringLiteral("F"));
+        RSSItem *item = addEntry(feed, QStringLiteral("One"), QStringLiteral("http://x.org/1"));
+        const uint id = postAndWait(item);
+        QVERIFY(id);
+        feed->removeFeedEntry(item);
+        QVERIFY(m_context->save());
+        QCOMPARE(m_bridge->outstandingClickContexts().size(), 0);
+        m_server->invokeAction(id);
+        QVERIFY(syncWithServer());
+        QCOMPARE(m_opener->opened, QList<QUrl>());
+    }
+
+    void clickContextsAreFreshUpperCaseUuids()
+    {
+        QVERIFY(m_server->start());
+        createBridge();
+        QStringList contexts;
+        connect(m_service.get(), &NotificationService::actionInvoked, this,
+                [&contexts](const QString &context) { contexts.append(context); });
+        RSSItem *item = addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/1"));
+        // The same entry announced twice is held twice.
+        const uint first = postAndWait(item);
+        const uint second = postAndWait(item);
+        QTRY_COMPARE(m_bridge->outstandingClickContexts().size(), 2);
+        m_server->invokeAction(first);
+        m_server->invokeAction(second);
+        QTRY_COMPARE(contexts.size(), 2);
+        const QRegularExpression uuid(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+        QVERIFY2(uuid.match(contexts[0]).hasMatch(), qPrintable(contexts[0]));
+        QVERIFY(contexts[0] != contexts[1]);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Notify)
+#include "tst_notify.moc"
