@@ -1,24 +1,42 @@
 #include "app/CheckOnceCommand.h"
 
+#include <QDeadlineTimer>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTextStream>
 
 #include <csignal>
 #include <memory>
 
+#include "app/DesktopPlatform.h"
 #include "app/FeedCheckRound.h"
 #include "app/MenuPrinter.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/TabSeparated.h"
 #include "controller/RSSBrevlinController.h"
 #include "model/RSSFeed.h"
+#include "platform/NotificationService.h"
 #include "platform/StandardErrorAlerts.h"
 #include "platform/UnixSignalWatcher.h"
 #include "store/ObjectContext.h"
 
 namespace CheckOnceCommand {
 
-CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, bool printMenu)
+namespace {
+
+// Posts travel to the notification server asynchronously; exiting before they arrived would
+// lose them. A server that does not answer is not waited for long.
+void waitForPosts(const NotificationService *service)
+{
+    QDeadlineTimer deadline(3000);
+    while (service->hasPostsInFlight() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+}
+
+} // namespace
+
+CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const Options &options)
 {
     ObjectContext *context = delegate->managedObjectContext();
     if (!delegate->hasStore()) {
@@ -27,6 +45,12 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, bool prin
     StandardErrorAlerts alerts;
     RSSBrevlinController controller(context, &alerts);
     controller.setCachesFolder(delegate->cachesFolder(), delegate->storeFilePath());
+    std::unique_ptr<NotificationService> notifications;
+    if (!options.quietNotifications) {
+        DesktopPlatform::installIdleTimeProviders();
+        notifications.reset(DesktopPlatform::createNotificationService(nullptr));
+        controller.setNotificationService(notifications.get());
+    }
     UnixSignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
     QEventLoop loop;
     std::unique_ptr<FeedCheckRound> round;
@@ -46,6 +70,9 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, bool prin
     if (round && !round->isFinished()) {
         loop.exec();
     }
+    if (notifications) {
+        waitForPosts(notifications.get());
+    }
     if (!context->save()) {
         return CommandResult::failure(QStringLiteral("cannot save the store: %1").arg(context->errorString()));
     }
@@ -53,7 +80,7 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, bool prin
         out << TabSeparated::line({feed->name().value_or(QString()), QString::number(round->newEntries(feed)),
                                    feed->errorMessage().value_or(QString())});
     }
-    if (printMenu) {
+    if (options.printMenu) {
         out << MenuPrinter::print(*controller.feedsMenu());
     }
     if (interruption) {

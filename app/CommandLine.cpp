@@ -106,7 +106,7 @@ int CommandLine::run()
         result = PreferenceCommands::list(out);
         break;
     case Command::CheckOnce:
-        result = CheckOnceCommand::run(&delegate, out, m_options.printMenu);
+        result = CheckOnceCommand::run(&delegate, out, {m_options.quietNotifications, m_options.printMenu});
         break;
     case Command::PrintMenu:
         result = printMenu(&delegate, out);

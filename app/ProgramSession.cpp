@@ -4,6 +4,7 @@
 
 #include <csignal>
 
+#include "app/DesktopPlatform.h"
 #include "app/FeedCheckRound.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "controller/RSSBrevlinController.h"
@@ -24,6 +25,8 @@ ProgramSession::ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts
     connect(m_controller, &RSSBrevlinController::quitRequested, this, [this] { quit(0); });
     connect(m_controller, &RSSBrevlinController::feedsChecked, this, &ProgramSession::onFeedsChecked);
     m_controller->setCachesFolder(delegate->cachesFolder(), delegate->storeFilePath());
+    DesktopPlatform::installIdleTimeProviders();
+    m_controller->setNotificationService(DesktopPlatform::createNotificationService(this));
 }
 
 ProgramSession::~ProgramSession() = default;

@@ -4,6 +4,9 @@
 
 #include "controller/StatusItem.h"
 #include "model/RSSFeed.h"
+#include "model/RSSItem.h"
+#include "notify/BrevlinObject.h"
+#include "notify/NotificationPinning.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
@@ -51,6 +54,9 @@ void RSSBrevlinController::setCachesFolder(const QString &folder, const QString 
 
 void RSSBrevlinController::awakeFromNib()
 {
+    if (m_notificationService) {
+        m_brevlinObject = new BrevlinObject(this, m_notificationService, this);
+    }
     activateStatusMenu();
 
     NotificationCenter *center = NotificationCenter::defaultCenter();
@@ -64,6 +70,10 @@ void RSSBrevlinController::awakeFromNib()
                         [this](const QVariantMap &userInfo) { postNewRSSItem(userInfo); });
     connect(UserDefaults::standardUserDefaults(), &UserDefaults::changed, this,
             &RSSBrevlinController::defaultsChanged);
+    if (m_brevlinObject) {
+        center->addObserver(m_brevlinObject, Notifications::feedNameChanged,
+                            [bridge = m_brevlinObject](const QVariantMap &) { bridge->reregister(); });
+    }
 
     checkFeedsAtStartUp();
     if (m_windows) {
@@ -76,6 +86,9 @@ void RSSBrevlinController::awakeFromNib()
 
 void RSSBrevlinController::defaultsChanged()
 {
+    if (m_brevlinObject) {
+        m_brevlinObject->reregister();
+    }
     recreateTimerAndUpdate();
 }
 
@@ -122,5 +135,13 @@ void RSSBrevlinController::quit()
 
 void RSSBrevlinController::postNewRSSItem(const QVariantMap &userInfo)
 {
-    Q_UNUSED(userInfo);
+    RSSItem *item = RSSItem::itemFromUserInfo(userInfo);
+    if (m_brevlinObject && item) {
+        m_brevlinObject->postNewRSSItem(item);
+    }
+}
+
+bool RSSBrevlinController::pinGrowlNotification()
+{
+    return NotificationPinning::shouldPin(*UserDefaults::standardUserDefaults());
 }

@@ -10,8 +10,11 @@
 
 #include "controller/StatusItem.h"
 #include "controller/WindowPresenter.h"
+#include "notify/NotificationBridgeHost.h"
 
 class Alerts;
+class BrevlinObject;
+class NotificationService;
 class ObjectContext;
 class QTimer;
 class Record;
@@ -23,7 +26,7 @@ struct Menu;
 // timer, builds the status menu from the store and rebuilds it when what it shows changes.
 // The tray icon and the windows are views it is given; without them (headless, one check)
 // it does all the rest alike.
-class RSSBrevlinController : public QObject
+class RSSBrevlinController : public QObject, public NotificationBridgeHost
 {
     Q_OBJECT
     Q_MOC_INCLUDE("model/RSSFeed.h")
@@ -42,6 +45,8 @@ public:
     // Views, given before awakeFromNib; either may be absent.
     void setStatusItem(StatusItem *statusItem) { m_statusItem = statusItem; }
     void setWindowPresenter(WindowPresenter *windows) { m_windows = windows; }
+    // The desktop's notification service; without one, new entries are announced nowhere.
+    void setNotificationService(NotificationService *service) { m_notificationService = service; }
     // The folder whose unreferenced entries the start-up sweep removes, and the store file
     // it must leave alone when both folders coincide.
     void setCachesFolder(const QString &folder, const QString &storeFile);
@@ -53,7 +58,7 @@ public:
     void checkFeeds();
     void quit();
 
-    QList<RSSFeed *> rssFeeds();
+    QList<RSSFeed *> rssFeeds() override;
     QSet<QString> allCachedIDs();
     void activateStatusMenu();
     std::unique_ptr<Menu> feedsMenu();
@@ -61,6 +66,8 @@ public:
     void managedContextChanged(const QList<Record *> &deletedObjects);
 
     void postNewRSSItem(const QVariantMap &userInfo);
+    bool pinGrowlNotification() override;
+    BrevlinObject *brevlinObject() const { return m_brevlinObject; }
 
     const QTimer *checkFeedsTimer() const { return m_checkFeedsTimer; }
     // The menu most recently built, as the status item shows it.
@@ -85,6 +92,8 @@ private:
     Alerts *m_alerts;
     QPointer<StatusItem> m_statusItem;
     WindowPresenter *m_windows = nullptr;
+    NotificationService *m_notificationService = nullptr;
+    BrevlinObject *m_brevlinObject = nullptr;
     QTimer *m_checkFeedsTimer = nullptr;
     QString m_cachesFolder;
     QString m_storeFile;

@@ -31,6 +31,9 @@ public:
     // What the current server announced; false while that is not known yet.
     virtual bool supportsActions() const = 0;
     virtual bool supportsBodyMarkup() const = 0;
+    // Whether posts are still on their way to the server: a process about to exit waits
+    // for them, or they are lost.
+    virtual bool hasPostsInFlight() const = 0;
 
 Q_SIGNALS:
     // The user clicked the notification.

@@ -26,6 +26,7 @@ public:
     bool isAvailable() const override { return !m_owner.isEmpty(); }
     bool supportsActions() const override;
     bool supportsBodyMarkup() const override;
+    bool hasPostsInFlight() const override { return !m_queue.isEmpty() || m_pendingNotifies > 0; }
 
 private:
     // A server signal for an id that is not (yet) known to be ours.
