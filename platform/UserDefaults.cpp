@@ -28,6 +28,11 @@ std::optional<double> numberFrom(const QVariant &value)
         || text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0) {
         return 1.0;
     }
+    // Read back from the file a stored false is text too, and must not read as unreadable.
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0
+        || text.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0) {
+        return 0.0;
+    }
     bool ok = false;
     const double number = text.toDouble(&ok);
     if (!ok || std::isnan(number)) {
@@ -72,15 +77,23 @@ QVariant UserDefaults::objectForKey(const QString &key) const
     return value.isValid() ? value : m_registered.value(key);
 }
 
+std::optional<double> UserDefaults::numberForKey(const QString &key) const
+{
+    // A value typed by hand into the file that reads as no number falls back to the
+    // registered default: read as 0 it would, say, prune every entry of every feed.
+    const std::optional<double> stored = numberFrom(m_settings.value(key));
+    return stored ? stored : numberFrom(m_registered.value(key));
+}
+
 bool UserDefaults::boolForKey(const QString &key) const
 {
-    const std::optional<double> number = numberFrom(objectForKey(key));
+    const std::optional<double> number = numberForKey(key);
     return number && *number != 0.0;
 }
 
 qint32 UserDefaults::integerForKey(const QString &key) const
 {
-    const std::optional<double> number = numberFrom(objectForKey(key));
+    const std::optional<double> number = numberForKey(key);
     if (!number) {
         return 0;
     }
@@ -91,7 +104,7 @@ qint32 UserDefaults::integerForKey(const QString &key) const
 
 double UserDefaults::doubleForKey(const QString &key) const
 {
-    return numberFrom(objectForKey(key)).value_or(0.0);
+    return numberForKey(key).value_or(0.0);
 }
 
 void UserDefaults::setObject(const QVariant &value, const QString &key)

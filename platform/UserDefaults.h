@@ -5,10 +5,12 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 // The user's preferences over QSettings, with an in-memory registration domain whose
 // values apply until the user sets one. Reads follow the number rules every caller
-// relies on: an absent or non-numeric value reads as 0 or false.
+// relies on: an absent value reads as its registered default, else as 0 or false; a
+// stored value that is no number reads as the registered default too.
 class UserDefaults : public QObject
 {
     Q_OBJECT
@@ -34,6 +36,8 @@ Q_SIGNALS:
     void changed(const QString &key);
 
 private:
+    std::optional<double> numberForKey(const QString &key) const;
+
     QSettings m_settings;
     QVariantMap m_registered;
 };

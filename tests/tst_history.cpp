@@ -133,8 +133,9 @@ private Q_SLOTS:
             << QVariant(10) << 10 << 0 << range(9, 0) << 0;
         QTest::newRow("limit 0 empties the history") << QVariant(0) << 3 << 0 << QStringList() << 1;
         QTest::newRow("a negative limit never prunes") << QVariant(-1) << 5 << 0 << range(4, 0) << 0;
-        QTest::newRow("a non-numeric limit reads as 0")
-            << QVariant(QStringLiteral("many")) << 2 << 0 << QStringList() << 1;
+        // Read as 0 it would empty every history; it reads as the registered 100.
+        QTest::newRow("a non-numeric limit reads as the default")
+            << QVariant(QStringLiteral("many")) << 2 << 0 << range(1, 0) << 0;
         QTest::newRow("undated entries count as the oldest") << QVariant(3) << 3 << 2 << range(2, 0) << 1;
     }
 
