@@ -1,11 +1,11 @@
 #include "app/OpmlCommands.h"
 
-#include <QSaveFile>
+#include <QDateTime>
 #include <QTextStream>
 
 #include "app/StoreAccess.h"
-#include "model/FeedSubscriber.h"
 #include "model/OpmlReader.h"
+#include "model/OpmlTransfer.h"
 #include "model/OpmlWriter.h"
 #include "platform/StandardErrorAlerts.h"
 
@@ -23,26 +23,14 @@ CommandResult import(Rss_Brevlin_AppDelegate *delegate, const QString &path, QTe
     if (!feeds) {
         return store.result();
     }
-    FeedSubscriber subscriber(store.context(), *feeds);
-    int added = 0;
-    int skipped = 0;
-    for (const Subscription &subscription : *subscriptions) {
-        switch (subscriber.subscribe(subscription)) {
-        case FeedSubscriber::Outcome::Added:
-            ++added;
-            break;
-        case FeedSubscriber::Outcome::NotAnAddress:
-            StandardErrorAlerts::printLine(QStringLiteral("skipped '%1': not a feed address").arg(subscription.url));
-            Q_FALLTHROUGH();
-        case FeedSubscriber::Outcome::AlreadySubscribed:
-            ++skipped;
-            break;
-        }
+    const OpmlTransfer::ImportResult result = OpmlTransfer::subscribeAll(store.context(), *feeds, *subscriptions);
+    for (const QString &url : result.unusableAddresses) {
+        StandardErrorAlerts::printLine(QStringLiteral("skipped '%1': not a feed address").arg(url));
     }
     if (!store.save()) {
         return store.result();
     }
-    out << QStringLiteral("added %1, skipped %2\n").arg(added).arg(skipped);
+    out << QStringLiteral("added %1, skipped %2\n").arg(result.added).arg(result.skipped);
     return CommandResult::success();
 }
 
@@ -53,15 +41,13 @@ CommandResult exportTo(Rss_Brevlin_AppDelegate *delegate, const QString &path, Q
     if (!feeds) {
         return store.result();
     }
-    const QByteArray opml = OpmlWriter::write(*feeds, QDateTime::currentDateTimeUtc());
     if (path.isEmpty() || path == QLatin1String("-")) {
-        out << QString::fromUtf8(opml);
+        out << QString::fromUtf8(OpmlWriter::write(*feeds, QDateTime::currentDateTimeUtc()));
         return CommandResult::success();
     }
-    // A half-written file would be mistaken for the whole list; it appears complete or not at all.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(opml) != opml.size() || !file.commit()) {
-        return CommandResult::failure(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    QString error;
+    if (!OpmlTransfer::exportFile(*feeds, path, &error)) {
+        return CommandResult::failure(QStringLiteral("cannot write %1: %2").arg(path, error));
     }
     return CommandResult::success();
 }

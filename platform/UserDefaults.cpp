@@ -28,6 +28,7 @@ std::optional<double> numberFrom(const QVariant &value)
         || text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0) {
         return 1.0;
     }
+    // Read back from the file a stored false is text too, and must not read as unreadable.
     if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0
         || text.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0) {
         return 0.0;
@@ -78,12 +79,10 @@ QVariant UserDefaults::objectForKey(const QString &key) const
 
 std::optional<double> UserDefaults::numberForKey(const QString &key) const
 {
-    // A value that cannot be read as a number (written by hand into the file) counts as not
-    // set: read as 0, a history count would prune every entry at the next check.
-    if (const std::optional<double> stored = numberFrom(m_settings.value(key))) {
-        return stored;
-    }
-    return numberFrom(m_registered.value(key));
+    // A value typed by hand into the file that reads as no number falls back to the
+    // registered default: read as 0 it would, say, prune every entry of every feed.
+    const std::optional<double> stored = numberFrom(m_settings.value(key));
+    return stored ? stored : numberFrom(m_registered.value(key));
 }
 
 bool UserDefaults::boolForKey(const QString &key) const

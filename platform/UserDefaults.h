@@ -9,8 +9,8 @@
 
 // The user's preferences over QSettings, with an in-memory registration domain whose
 // values apply until the user sets one. Reads follow the number rules every caller
-// relies on: a stored value that is not a number reads as the registered default, and
-// without one, like an absent value, as 0 or false.
+// relies on: an absent value reads as its registered default, else as 0 or false; a
+// stored value that is no number reads as the registered default too.
 class UserDefaults : public QObject
 {
     Q_OBJECT

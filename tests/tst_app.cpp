@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 
 #include "app/Rss_Brevlin_AppDelegate.h"
-#include "app/widgets/BrevlinWindow.h"
+#include "controller/widgets/BrevlinWindow.h"
 #include "tests/fakes/FakeAlerts.h"
 #include "model/RSSFeed.h"
 #include "store/ObjectContext.h"

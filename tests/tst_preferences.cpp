@@ -82,6 +82,45 @@ private Q_SLOTS:
         QCOMPARE(prefs->doubleForKey(key), asReal);
     }
 
+    void unreadableValueReadsAsTheRegisteredDefault_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<double>("asReal");
+        QTest::addColumn<qint32>("asInteger");
+        QTest::addColumn<bool>("asBool");
+
+        // Read as 0, a history count would prune every entry of every feed.
+        QTest::newRow("text for the history count")
+            << Preferences::maximumEntryHistoryCount << QVariant(QStringLiteral("many")) << 100.0 << 100 << true;
+        QTest::newRow("text for the interval")
+            << Preferences::checkInterval << QVariant(QStringLiteral("lots")) << 300.0 << 300 << true;
+        QTest::newRow("empty text for a flag")
+            << Preferences::enableSubLinksInMenu << QVariant(QString("")) << 1.0 << 1 << true;
+        QTest::newRow("a stored false stays false")
+            << Preferences::enableSubLinksInMenu << QVariant(false) << 0.0 << 0 << false;
+        QTest::newRow("a number is read, not replaced")
+            << Preferences::checkInterval << QVariant(QStringLiteral("0")) << 0.0 << 0 << false;
+    }
+
+    void unreadableValueReadsAsTheRegisteredDefault()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        QFETCH(double, asReal);
+        QFETCH(qint32, asInteger);
+        QFETCH(bool, asBool);
+        PreferencesHome home;
+        UserDefaults::standardUserDefaults()->setObject(stored, key);
+        // A fresh read of the file, as at the next start.
+        UserDefaults::resetStandardUserDefaults();
+        RSSBrevlinController::initialize();
+        UserDefaults *prefs = UserDefaults::standardUserDefaults();
+        QCOMPARE(prefs->doubleForKey(key), asReal);
+        QCOMPARE(prefs->integerForKey(key), asInteger);
+        QCOMPARE(prefs->boolForKey(key), asBool);
+    }
+
     void userValueWinsAndEveryWriteSignals()
     {
         PreferencesHome home;

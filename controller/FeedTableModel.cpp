@@ -1,0 +1,269 @@
+#include "controller/FeedTableModel.h"
+
+#include <algorithm>
+
+#include "model/FeedSubscriber.h"
+#include "model/RSSFeed.h"
+#include "store/ObjectContext.h"
+
+namespace {
+
+// The record keys behind the editable columns, as the undo stack replays them.
+QString keyOf(int column)
+{
+    switch (column) {
+    case FeedTableModel::NameColumn:
+        return QStringLiteral("name");
+    case FeedTableModel::UrlColumn:
+        return QStringLiteral("url");
+    case FeedTableModel::LoginColumn:
+        return QStringLiteral("login");
+    case FeedTableModel::PasswordColumn:
+        return QStringLiteral("password");
+    case FeedTableModel::ShowInRecentListColumn:
+        return QStringLiteral("showInRecentList");
+    default:
+        return {};
+    }
+}
+
+int columnOf(const QString &key)
+{
+    if (key == QLatin1String("errorMessage") || key == QLatin1String("didConnectString")) {
+        return FeedTableModel::StatusColumn;
+    }
+    for (int column = 0; column < FeedTableModel::StatusColumn; ++column) {
+        if (keyOf(column) == key) {
+            return column;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+FeedTableModel::FeedTableModel(ObjectContext *context, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_context(context)
+{
+    connect(m_context, &ObjectContext::recordChanged, this, &FeedTableModel::onRecordChanged);
+    connect(m_context, &ObjectContext::objectsDidChange, this, &FeedTableModel::onObjectsDidChange);
+    reload();
+}
+
+int FeedTableModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_feeds.size()); }
+
+int FeedTableModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant FeedTableModel::data(const QModelIndex &index, int role) const
+{
+    const RSSFeed *feed = feedAt(index.row());
+    if (feed == nullptr) {
+        return {};
+    }
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return displayValue(feed, column);
+    case Qt::EditRole:
+        // The masked editor asks for PasswordRole; anything else that edits gets nothing to show.
+        return column == PasswordColumn ? QVariant(QString()) : displayValue(feed, column);
+    case PasswordRole:
+        return column == PasswordColumn ? QVariant(feed->password().value_or(QString())) : QVariant();
+    case Qt::CheckStateRole:
+        if (column == ShowInRecentListColumn) {
+            return feed->showInRecentList() ? Qt::Checked : Qt::Unchecked;
+        }
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant FeedTableModel::displayValue(const RSSFeed *feed, int column) const
+{
+    switch (column) {
+    case NameColumn:
+        return feed->name().value_or(QString());
+    case UrlColumn:
+        return feed->url().value_or(QString());
+    case LoginColumn:
+        return feed->login().value_or(QString());
+    case PasswordColumn:
+        // A fixed number of dots: the length of a password is part of the secret.
+        return feed->password().value_or(QString()).isEmpty() ? QString() : QString(8, QChar(0x2022));
+    case StatusColumn:
+        return statusText(feed);
+    default:
+        return {};
+    }
+}
+
+QString FeedTableModel::statusText(const RSSFeed *feed)
+{
+    const std::optional<QString> connected = feed->didConnectString();
+    if (!connected) {
+        return tr("Not checked yet");
+    }
+    if (*connected == QLatin1String("Yes")) {
+        return tr("Connected");
+    }
+    const QString error = feed->errorMessage().value_or(QString());
+    // The messages of failed checks already say what failed ("Failed 404 Not Found ...").
+    return error.isEmpty() ? tr("Failed") : error;
+}
+
+QVariant FeedTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    switch (section) {
+    case NameColumn:
+        return tr("Name");
+    case UrlColumn:
+        return tr("Address");
+    case LoginColumn:
+        return tr("Login");
+    case PasswordColumn:
+        return tr("Password");
+    case ShowInRecentListColumn:
+        return tr("In recent list");
+    case StatusColumn:
+        return tr("Status");
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags FeedTableModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (!index.isValid() || index.column() == StatusColumn) {
+        return flags;
+    }
+    if (index.column() == ShowInRecentListColumn) {
+        return flags | Qt::ItemIsUserCheckable;
+    }
+    return flags | Qt::ItemIsEditable;
+}
+
+bool FeedTableModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    RSSFeed *feed = feedAt(index.row());
+    const QString key = keyOf(index.column());
+    if (feed == nullptr || key.isEmpty()) {
+        return false;
+    }
+    if (index.column() == ShowInRecentListColumn) {
+        if (role != Qt::CheckStateRole) {
+            return false;
+        }
+        m_context->setValueUndoably(feed, key, value.value<Qt::CheckState>() == Qt::Checked);
+        return true;
+    }
+    if (role != Qt::EditRole) {
+        return false;
+    }
+    QString text = value.toString();
+    if (index.column() == UrlColumn) {
+        // Pasted addresses often carry a line break or spaces around them.
+        text = text.trimmed();
+    }
+    const QString current = index.column() == PasswordColumn ? feed->password().value_or(QString())
+                                                             : displayValue(feed, index.column()).toString();
+    // An editor closed unchanged must not restart the feed's check nor fill the undo stack.
+    if (text == current) {
+        return true;
+    }
+    // A cleared field clears the value rather than storing an empty one.
+    m_context->setValueUndoably(feed, key, text.isEmpty() ? QVariant() : QVariant(text));
+    if (index.column() == UrlColumn && !text.isEmpty()) {
+        const QString stored = feed->url().value_or(QString());
+        if (!FeedSubscriber::isUsableAddress(stored)) {
+            Q_EMIT unusableAddress(stored);
+        }
+    }
+    return true;
+}
+
+RSSFeed *FeedTableModel::feedAt(int row) const { return row >= 0 && row < m_feeds.size() ? m_feeds.at(row) : nullptr; }
+
+int FeedTableModel::rowOf(const RSSFeed *feed) const { return int(m_feeds.indexOf(feed)); }
+
+QModelIndex FeedTableModel::addFeed()
+{
+    RSSFeed *feed = m_context->insertFeed();
+    reload();
+    return index(rowOf(feed), UrlColumn);
+}
+
+void FeedTableModel::removeFeeds(const QList<int> &rows)
+{
+    QList<RSSFeed *> doomed;
+    for (int row : rows) {
+        if (RSSFeed *feed = feedAt(row); feed != nullptr && !doomed.contains(feed)) {
+            doomed.append(feed);
+        }
+    }
+    // Each deletion reloads the rows, so the feeds are picked before the first one goes.
+    for (RSSFeed *feed : std::as_const(doomed)) {
+        m_context->deleteFeed(feed);
+    }
+}
+
+OpmlTransfer::ImportResult FeedTableModel::subscribeAll(const QList<Subscription> &subscriptions)
+{
+    // Each new feed changes several values; one reload at the end keeps a long list's import quick.
+    m_importing = true;
+    const OpmlTransfer::ImportResult result = OpmlTransfer::subscribeAll(m_context, m_feeds, subscriptions);
+    m_importing = false;
+    reload();
+    return result;
+}
+
+bool FeedTableModel::exportFile(const QString &path, QString *errorString) const
+{
+    return OpmlTransfer::exportFile(m_feeds, path, errorString);
+}
+
+void FeedTableModel::reload()
+{
+    beginResetModel();
+    const std::optional<QList<RSSFeed *>> feeds = m_context->fetchFeeds();
+    m_feeds = feeds.value_or(QList<RSSFeed *>());
+    m_errorString = feeds ? QString() : m_context->errorString();
+    endResetModel();
+}
+
+void FeedTableModel::onRecordChanged(Record *record, const QString &key)
+{
+    if (m_importing || record->entity() != Record::Entity::Feed) {
+        return;
+    }
+    const int row = rowOf(static_cast<RSSFeed *>(record));
+    // A feed added elsewhere (an import, the command line), or a new name, changes the order.
+    if (row < 0 || key == QLatin1String("name")) {
+        reload();
+        return;
+    }
+    const int column = columnOf(key);
+    if (column >= 0) {
+        const QModelIndex changed = index(row, column);
+        Q_EMIT dataChanged(changed, changed);
+    }
+}
+
+void FeedTableModel::onObjectsDidChange(const QList<Record *> &deletedObjects)
+{
+    if (m_importing) {
+        return;
+    }
+    const bool ours = std::any_of(deletedObjects.cbegin(), deletedObjects.cend(), [this](Record *record) {
+        return record->entity() == Record::Entity::Feed && rowOf(static_cast<RSSFeed *>(record)) >= 0;
+    });
+    if (ours) {
+        reload();
+    }
+}

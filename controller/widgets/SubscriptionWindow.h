@@ -1,0 +1,39 @@
+#pragma once
+
+#include "controller/widgets/BrevlinWindow.h"
+
+class Alerts;
+class FeedTableModel;
+class ObjectContext;
+class QTableView;
+
+// The subscription manager: the feeds as an editable table, with adding, removing,
+// undo, a check of all feeds and OPML import and export.
+class SubscriptionWindow : public BrevlinWindow
+{
+    Q_OBJECT
+public:
+    SubscriptionWindow(ObjectContext *context, Alerts *alerts, QWidget *parent = nullptr);
+
+    FeedTableModel *model() const { return m_model; }
+    QTableView *table() const { return m_table; }
+
+    // Subscribes to the feeds of an OPML file; tells the user what could not be read or used.
+    bool importOpml(const QString &path);
+    bool exportOpml(const QString &path);
+
+    void addFeed();
+    void removeSelectedFeeds();
+
+Q_SIGNALS:
+    void checkAllRequested();
+
+private:
+    void chooseImportFile();
+    void chooseExportFile();
+    QWidget *createButtons(ObjectContext *context);
+
+    Alerts *m_alerts;
+    FeedTableModel *m_model;
+    QTableView *m_table;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "model/Subscription.h"
+
+class ObjectContext;
+class RSSFeed;
+
+// Moves subscription lists between OPML files and the store, for the command line and the
+// subscription window alike, so both count, skip and write the same way.
+class OpmlTransfer
+{
+public:
+    struct ImportResult
+    {
+        int added = 0;
+        // Addresses already subscribed to and those no check could fetch.
+        int skipped = 0;
+        // The second kind only: worth telling the user, the first is expected on a re-import.
+        QStringList unusableAddresses;
+    };
+
+    static ImportResult subscribeAll(ObjectContext *context, const QList<RSSFeed *> &existingFeeds,
+                                     const QList<Subscription> &subscriptions);
+    // The file appears complete or not at all; *errorString says why it did not.
+    static bool exportFile(const QList<RSSFeed *> &feeds, const QString &path, QString *errorString);
+};
