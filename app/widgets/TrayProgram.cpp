@@ -1,9 +1,14 @@
 #include "app/widgets/TrayProgram.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include "app/ProgramSession.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
+#include "controller/FeedTableModel.h"
+#include "controller/RSSBrevlinController.h"
+#include "controller/widgets/BrevlinWindows.h"
+#include "controller/widgets/SubscriptionWindow.h"
 #include "controller/widgets/TrayStatusItem.h"
 #include "platform/widgets/MessageBoxAlerts.h"
 
@@ -17,10 +22,33 @@ int run()
     MessageBoxAlerts alerts;
     Rss_Brevlin_AppDelegate delegate(&alerts);
     ProgramSession session(&delegate, &alerts, ProgramSession::Reporting::Silent);
+    RSSBrevlinController *controller = session.controller();
+    BrevlinWindows windows(delegate.managedObjectContext(), &alerts);
+    SubscriptionWindow *subscriptions = windows.subscriptionWindow();
+    QObject::connect(subscriptions, &SubscriptionWindow::checkAllRequested, controller,
+                     &RSSBrevlinController::checkFeeds);
+
+    // Subscriptions edited in the window are saved a moment after the last change, not only
+    // when a check ends or the program quits.
+    QTimer saveTimer;
+    saveTimer.setSingleShot(true);
+    saveTimer.setInterval(1000);
+    QObject::connect(&saveTimer, &QTimer::timeout, &delegate, &Rss_Brevlin_AppDelegate::saveAction);
+    const auto saveSoon = [&saveTimer] { saveTimer.start(); };
+    FeedTableModel *feeds = subscriptions->model();
+    QObject::connect(feeds, &FeedTableModel::dataChanged, &saveTimer, saveSoon);
+    QObject::connect(feeds, &FeedTableModel::rowsInserted, &saveTimer, saveSoon);
+    QObject::connect(feeds, &FeedTableModel::rowsRemoved, &saveTimer, saveSoon);
+    QObject::connect(feeds, &FeedTableModel::modelReset, &saveTimer, saveSoon);
+
     TrayStatusItem statusItem;
     QObject::connect(&session, &ProgramSession::finished, qApp, &QApplication::quit);
     // A store that cannot be used was reported; the tray still offers its windows and Quit.
-    session.start(&statusItem, nullptr);
+    const bool hasStore = session.start(&statusItem, &windows);
+    // A new user learns at once where to begin.
+    if (hasStore && controller->rssFeeds().isEmpty()) {
+        windows.makeKeyAndOrderFront(WindowPresenter::Window::ManageSubscriptions);
+    }
     QApplication::exec();
     return session.exitCode();
 }
