@@ -22,7 +22,7 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
     }
     // Loaded as the program loads them at start-up: each feed awakes (and starts a check),
     // then the round checks them all by name, as the start-up check does.
-    const std::optional<QList<RSSFeed *>> feeds = context->fetchFeeds();
+    const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(context);
     if (!feeds) {
         return CommandResult::failure(QStringLiteral("cannot read the store: %1").arg(context->errorString()));
     }

@@ -46,7 +46,7 @@ bool HeadlessProgram::start()
     }
     // Loading wakes every feed, which starts its check; the start-up check then checks
     // them all again, by name, before the timer first fires.
-    const std::optional<QList<RSSFeed *>> feeds = context->fetchFeeds();
+    const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(context);
     if (!feeds) {
         StandardErrorAlerts::printLine(QStringLiteral("cannot read the store: %1").arg(context->errorString()));
         return false;
@@ -71,7 +71,7 @@ void HeadlessProgram::checkFeeds()
     if (m_round) {
         onRoundFinished();
     }
-    const std::optional<QList<RSSFeed *>> feeds = m_delegate->managedObjectContext()->fetchFeeds();
+    const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_delegate->managedObjectContext());
     if (!feeds) {
         StandardErrorAlerts::printLine(
             QStringLiteral("cannot read the store: %1").arg(m_delegate->managedObjectContext()->errorString()));
