@@ -28,7 +28,6 @@ const EntityDescription &RSSFeed::entityDescription()
             attribute("generator", &RSSFeed::m_generator, &RSSFeed::setGenerator),
         };
         RelationshipDescription entries;
-        entries.key = QStringLiteral("feedEntries");
         entries.destination = &RSSItem::entityDescription;
         entries.attach = [](Record &source, std::unique_ptr<Record> &destination) {
             auto &feed = static_cast<RSSFeed &>(source);

@@ -28,7 +28,6 @@ const EntityDescription &RSSItem::entityDescription()
         description.textTable = QStringLiteral("RSSItemText");
         description.textOwnerColumn = QStringLiteral("item");
         RelationshipDescription subLinks;
-        subLinks.key = QStringLiteral("subLinks");
         subLinks.destination = &SubLink::entityDescription;
         subLinks.ordered = true;
         subLinks.owning = true;

@@ -46,7 +46,6 @@ struct AttributeDescription {
 // A to-many relationship from a record to the records of another entity, which name
 // their source by its row id in their parent column.
 struct RelationshipDescription {
-    QString key;
     // A function, so that entities can refer to each other before both exist.
     const EntityDescription &(*destination)() = nullptr;
     // Destinations keep the order in which they were stored.

@@ -329,6 +329,16 @@ private Q_SLOTS:
         }
     }
 
+    void newStoreTakesEveryStep()
+    {
+        ObjectContext context;
+        QVERIFY(context.open(storePath(), dataModel(), {step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"))}));
+        QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 2);
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM pragma_table_info('RSSFeed') "
+                                                       "WHERE name = 'note'")),
+                 1);
+    }
+
     void refusedStoreIsLeftUntouched_data()
     {
         QTest::addColumn<QList<SchemaMigration>>("migrations");
