@@ -63,7 +63,7 @@ CommandResult remove(Rss_Brevlin_AppDelegate *delegate, const QString &urlOrName
         return CommandResult::failure(QStringLiteral("no feed has the URL or name '%1'").arg(urlOrName));
     }
     for (RSSFeed *feed : doomed) {
-        store.context()->deleteFeed(feed);
+        store.context()->deleteObject(feed);
     }
     return store.save() ? CommandResult::success() : store.result();
 }

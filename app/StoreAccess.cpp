@@ -1,6 +1,7 @@
 #include "app/StoreAccess.h"
 
 #include "app/Rss_Brevlin_AppDelegate.h"
+#include "model/RSSFeed.h"
 #include "store/ObjectContext.h"
 
 StoreAccess::StoreAccess(Rss_Brevlin_AppDelegate *delegate)
@@ -20,7 +21,7 @@ std::optional<QList<RSSFeed *>> StoreAccess::feeds()
     if (!m_context) {
         return std::nullopt;
     }
-    std::optional<QList<RSSFeed *>> feeds = m_context->fetchFeeds();
+    std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context);
     if (!feeds) {
         m_result = CommandResult::failure(QStringLiteral("cannot read the store: %1").arg(m_context->errorString()));
     }

@@ -12,38 +12,53 @@
 
 namespace {
 
-QJsonValue text(const std::optional<QString> &value)
+QJsonValue date(const QVariant &value)
 {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
-}
-
-QJsonValue date(const std::optional<QDateTime> &value)
-{
-    if (!value || !value->isValid()) {
+    const QDateTime date = value.toDateTime();
+    if (!value.isValid() || !date.isValid()) {
         return QJsonValue::Null;
     }
-    const QDateTime utc = value->toUTC();
+    const QDateTime utc = date.toUTC();
     // Milliseconds only where the store has them, so that ordinary dates read as they were written.
     return utc.toString(utc.time().msec() == 0 ? Qt::ISODate : Qt::ISODateWithMs);
+}
+
+QJsonValue jsonValue(const AttributeDescription &attribute, const Record &record)
+{
+    const QVariant value = attribute.value(record);
+    switch (attribute.type) {
+    case AttributeType::Date:
+        return date(value);
+    case AttributeType::Bool:
+        return value.toBool();
+    case AttributeType::String:
+    case AttributeType::Utf8Text:
+        break;
+    }
+    return value.isValid() ? QJsonValue(value.toString()) : QJsonValue(QJsonValue::Null);
+}
+
+// Every stored attribute of the record but the secret ones.
+QJsonObject attributesObject(const Record &record)
+{
+    QJsonObject object;
+    for (const AttributeDescription &attribute : record.entity().attributes) {
+        if (!attribute.secret) {
+            object.insert(attribute.key, jsonValue(attribute, record));
+        }
+    }
+    return object;
 }
 
 QJsonObject entryObject(const RSSItem *item)
 {
     QJsonArray subLinks;
     for (const auto &subLink : item->subLinks()) {
-        subLinks.append(QJsonObject{{QStringLiteral("link"), text(subLink->link())},
-                                    {QStringLiteral("text"), text(subLink->text())}});
+        subLinks.append(attributesObject(*subLink));
     }
-    return {
-        {QStringLiteral("title"), text(item->title())},
-        {QStringLiteral("author"), text(item->author())},
-        {QStringLiteral("date"), date(item->date())},
-        {QStringLiteral("url"), text(item->url())},
-        {QStringLiteral("guid"), text(item->guid())},
-        {QStringLiteral("text"), text(item->text())},
-        {QStringLiteral("cachedPath"), text(item->cachedPath())},
-        {QStringLiteral("subLinks"), subLinks},
-    };
+    QJsonObject object = attributesObject(*item);
+    object.insert(QStringLiteral("subLinks"), subLinks);
+    return object;
 }
 
 QJsonObject feedObject(const RSSFeed *feed)
@@ -55,21 +70,15 @@ QJsonObject feedObject(const RSSFeed *feed)
     for (const RSSItem *item : entries) {
         entryArray.append(entryObject(item));
     }
+    QJsonObject object = attributesObject(*feed);
     // The connection flag itself lives only in memory; its stored mirror tells what the
     // last check found, and null says no check has finished yet.
+    object.remove(QStringLiteral("didConnectString"));
     const std::optional<QString> connected = feed->didConnectString();
-    return {
-        {QStringLiteral("name"), text(feed->name())},
-        {QStringLiteral("url"), text(feed->url())},
-        {QStringLiteral("link"), text(feed->link())},
-        {QStringLiteral("generator"), text(feed->generator())},
-        {QStringLiteral("lastFetchDate"), date(feed->lastFetchDate())},
-        {QStringLiteral("errorMessage"), text(feed->errorMessage())},
-        {QStringLiteral("didConnect"),
-         connected ? QJsonValue(*connected == QLatin1String("Yes")) : QJsonValue(QJsonValue::Null)},
-        {QStringLiteral("showInRecentList"), feed->showInRecentList()},
-        {QStringLiteral("entries"), entryArray},
-    };
+    object.insert(QStringLiteral("didConnect"),
+                  connected ? QJsonValue(*connected == QLatin1String("Yes")) : QJsonValue(QJsonValue::Null));
+    object.insert(QStringLiteral("entries"), entryArray);
+    return object;
 }
 
 } // namespace

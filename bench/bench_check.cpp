@@ -174,7 +174,7 @@ int main(int argc, char *argv[])
     }
     QList<RSSFeed *> feeds;
     for (int i = 0; i < feedCount; ++i) {
-        RSSFeed *feed = context.insertFeed();
+        RSSFeed *feed = RSSFeed::insert(&context);
         feed->setName(QStringLiteral("Benchmark feed %1").arg(i));
         // Setting the address starts a check; the measured ones start below, all together.
         feed->setUrl(QStringLiteral("http://127.0.0.1:%1/feed-%2.xml").arg(port).arg(i));

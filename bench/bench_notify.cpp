@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     // Round 0 warms up: its posts wait for the server's capabilities, later ones go out at once.
     for (int round = 0; round <= rounds; ++round) {
         ObjectContext context;
-        RSSFeed *feed = context.insertFeed();
+        RSSFeed *feed = RSSFeed::insert(&context);
         feed->setName(QStringLiteral("Announced"));
         feed->setLastFetchDate(QDateTime(QDate(2024, 1, 1), QTime(0, 0), QTimeZone::utc()));
         const std::unique_ptr<XmlDocument> document = XmlDocument::fromData(feedDocument(round));

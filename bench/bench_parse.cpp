@@ -143,7 +143,7 @@ Round measureRound(const std::vector<QByteArray> &documents, const QString &stor
     }
     QList<RSSFeed *> feeds;
     for (int i = 0; i < feedCount; ++i) {
-        feeds.append(context.insertFeed());
+        feeds.append(RSSFeed::insert(&context));
     }
     Round round{};
     round.firstMs = parseAll(documents, feeds);

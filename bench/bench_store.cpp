@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
     timer.start();
     ObjectContext context;
     context.open(path, TestSupport::dataModel());
-    const auto feeds = context.fetchFeeds();
+    const auto feeds = RSSFeed::fetchFeeds(&context);
     const double openMs = double(timer.nsecsElapsed()) / 1e6;
     if (!feeds || feeds->size() != feedCount) {
         qFatal("the benchmark store did not load");
@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
     timer.restart();
     for (int i = 0; i < lookups; ++i) {
         // Half of the lookups hit a stored identifier, half miss, as in a real check.
-        found += context.hasItemWithGuid(i % 2 ? guidFor((i * 7919) % known) : guidFor(known + i)) ? 1 : 0;
+        found += RSSItem::existsWithGuid(&context, i % 2 ? guidFor((i * 7919) % known) : guidFor(known + i)) ? 1 : 0;
     }
     const double lookupSeconds = double(timer.nsecsElapsed()) / 1e9;
     if (found != lookups / 2) {
@@ -130,7 +130,7 @@ int main(int argc, char *argv[])
 
     const QString text = QString(QStringLiteral("Fresh text of a new entry. ")).repeated(40);
     for (int i = 0; i < 5000; ++i) {
-        RSSItem *item = context.insertItem();
+        RSSItem *item = RSSItem::insert(&context);
         item->setTitle(QStringLiteral("New entry %1").arg(i));
         item->setDate(QDateTime::currentDateTimeUtc());
         item->setUrl(QStringLiteral("https://example.org/new/%1").arg(i));

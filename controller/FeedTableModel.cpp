@@ -194,7 +194,7 @@ int FeedTableModel::rowOf(const RSSFeed *feed) const { return int(m_feeds.indexO
 
 QModelIndex FeedTableModel::addFeed()
 {
-    RSSFeed *feed = m_context->insertFeed();
+    RSSFeed *feed = RSSFeed::insert(m_context);
     reload();
     return index(rowOf(feed), UrlColumn);
 }
@@ -209,7 +209,7 @@ void FeedTableModel::removeFeeds(const QList<int> &rows)
     }
     // Each deletion reloads the rows, so the feeds are picked before the first one goes.
     for (RSSFeed *feed : std::as_const(doomed)) {
-        m_context->deleteFeed(feed);
+        m_context->deleteObject(feed);
     }
 }
 
@@ -231,7 +231,7 @@ bool FeedTableModel::exportFile(const QString &path, QString *errorString) const
 void FeedTableModel::reload()
 {
     beginResetModel();
-    const std::optional<QList<RSSFeed *>> feeds = m_context->fetchFeeds();
+    const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context);
     m_feeds = feeds.value_or(QList<RSSFeed *>());
     m_errorString = feeds ? QString() : m_context->errorString();
     endResetModel();
@@ -239,7 +239,7 @@ void FeedTableModel::reload()
 
 void FeedTableModel::onRecordChanged(Record *record, const QString &key)
 {
-    if (m_importing || record->entity() != Record::Entity::Feed) {
+    if (m_importing || &record->entity() != &RSSFeed::entityDescription()) {
         return;
     }
     const int row = rowOf(static_cast<RSSFeed *>(record));
@@ -261,7 +261,7 @@ void FeedTableModel::onObjectsDidChange(const QList<Record *> &deletedObjects)
         return;
     }
     const bool ours = std::any_of(deletedObjects.cbegin(), deletedObjects.cend(), [this](Record *record) {
-        return record->entity() == Record::Entity::Feed && rowOf(static_cast<RSSFeed *>(record)) >= 0;
+        return &record->entity() == &RSSFeed::entityDescription() && rowOf(static_cast<RSSFeed *>(record)) >= 0;
     });
     if (ours) {
         reload();

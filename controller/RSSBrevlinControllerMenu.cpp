@@ -22,7 +22,7 @@ QList<RSSFeed *> RSSBrevlinController::rssFeeds()
     if (!m_context || !m_context->isOpen()) {
         return {};
     }
-    const std::optional<QList<RSSFeed *>> feeds = m_context->fetchFeeds();
+    const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context);
     if (feeds) {
         m_storeErrorShown = false;
         return *feeds;

@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     ObjectContext context;
-    RSSFeed *feed = context.insertFeed();
+    RSSFeed *feed = RSSFeed::insert(&context);
     // The three states the date filter knows: never fetched, no date, and a real date.
     switch (size % 3) {
     case 0:

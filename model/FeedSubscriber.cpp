@@ -17,7 +17,7 @@ FeedSubscriber::FeedSubscriber(ObjectContext *context, const QList<RSSFeed *> &e
 
 FeedSubscriber::Outcome FeedSubscriber::subscribe(const Subscription &subscription)
 {
-    RSSFeed *feed = m_context->insertFeed();
+    RSSFeed *feed = RSSFeed::insert(m_context);
     if (subscription.name) {
         feed->setName(subscription.name);
     }
@@ -42,7 +42,7 @@ FeedSubscriber::Outcome FeedSubscriber::subscribe(const Subscription &subscripti
     if (outcome == Outcome::Added) {
         m_subscribedUrls.insert(url);
     } else {
-        m_context->deleteFeed(feed);
+        m_context->deleteObject(feed);
     }
     return outcome;
 }

@@ -25,9 +25,17 @@ public:
     explicit RSSFeed(ObjectContext *context);
     ~RSSFeed() override;
 
+    // The stored attributes and the history, as the store sees them.
+    static const EntityDescription &entityDescription();
+    static RSSFeed *insert(ObjectContext *context);
+    // Every feed, sorted by name ascending (absent names first). Loads the feeds and their
+    // histories on the first call; each loaded feed then receives awakeFromFetch.
+    static std::optional<QList<RSSFeed *>> fetchFeeds(ObjectContext *context);
+
     // Store life cycle.
-    void awakeFromInsert();
-    void awakeFromFetch();
+    void awakeFromInsert() override;
+    void awakeFromFetch() override;
+    void prepareForDeletion() override;
 
     // Fetching.
     void checkFeed();
@@ -70,6 +78,7 @@ public:
     std::optional<QDateTime> lastFetchDate() const { return m_lastFetchDate; }
     void setLastFetchDate(const std::optional<QDateTime> &date);
     std::optional<QString> link() const { return m_link; }
+    void setLink(const std::optional<QString> &link);
     std::optional<QString> generator() const { return m_generator; }
     void setGenerator(const std::optional<QString> &generator);
 
@@ -85,19 +94,12 @@ public:
     void parseItems(const XmlNode &element);
     std::optional<QDateTime> parseItem(const XmlNode &item);
 
-    QVariant valueForKey(const QString &key) const override;
-    void setValueForKey(const QString &key, const QVariant &value) override;
-
 Q_SIGNALS:
     // A check that started a download has ended: its document was parsed (after the deferred
     // parse ran) or its download failed. Cancelled downloads end without it.
     void checkEnded();
 
 private:
-    friend class ObjectContext;
-    friend class StoreReader;
-    friend class StoreWriter;
-
     QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
     std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
     void onDownloadFinished(const QByteArray &body);

@@ -115,7 +115,6 @@ void RSSFeed::dropDownload()
 
 void RSSFeed::setErrorMessage(const std::optional<QString> &message)
 {
-    willChangeValueForKey(QStringLiteral("errorMessage"));
     m_errorMessage = message;
     didChangeValueForKey(QStringLiteral("errorMessage"));
     if (!message) {
@@ -128,7 +127,6 @@ void RSSFeed::setErrorMessage(const std::optional<QString> &message)
 void RSSFeed::setDidConnect(bool flag)
 {
     m_didConnect = flag;
-    willChangeValueForKey(QStringLiteral("didConnectString"));
     m_didConnectString = m_didConnect ? QStringLiteral("Yes") : QStringLiteral("No");
     didChangeValueForKey(QStringLiteral("didConnectString"));
 }

@@ -188,7 +188,7 @@ std::optional<QDateTime> RSSFeed::parseItem(const XmlNode &item)
         return date;
     }
 
-    RSSItem *entry = managedObjectContext()->insertItem();
+    RSSItem *entry = RSSItem::insert(managedObjectContext());
     entry->setAuthor(authorValue(nodes.author));
     entry->setDate(date);
     entry->setTitle(title);
@@ -208,5 +208,5 @@ std::optional<QDateTime> RSSFeed::parseItem(const XmlNode &item)
 bool RSSFeed::isKnownIdentifier(const std::optional<QString> &identifier) const
 {
     // Exact equality: an identifier from a feed is never read as a pattern.
-    return managedObjectContext()->hasItemWithGuid(identifier);
+    return RSSItem::existsWithGuid(managedObjectContext(), identifier);
 }

@@ -20,6 +20,16 @@ public:
     explicit RSSItem(ObjectContext *context);
     ~RSSItem() override;
 
+    // The stored attributes and the sub-links, as the store sees them.
+    static const EntityDescription &entityDescription();
+    static RSSItem *insert(ObjectContext *context);
+    // Whether any entry, of any feed or of none, has exactly this identifier; unsaved
+    // entries count. An absent identifier matches entries stored without one.
+    static bool existsWithGuid(ObjectContext *context, const std::optional<QString> &guid);
+
+    // Saved texts go back to the store; they load again when someone asks.
+    void didSynchronizeWithStore() override;
+
     std::optional<QString> title() const { return m_title; }
     void setTitle(const std::optional<QString> &title);
     std::optional<QString> author() const { return m_author; }
@@ -61,14 +71,8 @@ public:
     void createURLLinksFromString(const QString &text);
     void addSubLinkEntry(std::unique_ptr<SubLink> subLink);
 
-    QVariant valueForKey(const QString &key) const override;
-    void setValueForKey(const QString &key, const QVariant &value) override;
-
 private:
     friend class RSSFeed;
-    friend class StoreReader;
-    friend class StoreWriter;
-    friend class ObjectContext;
 
     void setPrimitiveText(const std::optional<QString> &text);
 

@@ -88,7 +88,7 @@ void RSSItem::createSubLinksFromString(const std::optional<QString> &text)
 void RSSItem::createRdarLinksFromString(const QString &text)
 {
     for (const FoundLink &found : scanLinks(text, QLatin1StringView("rdar://"))) {
-        std::unique_ptr<SubLink> subLink = managedObjectContext()->insertSubLink();
+        std::unique_ptr<SubLink> subLink = std::make_unique<SubLink>(managedObjectContext());
         subLink->setLink(found.link);
         subLink->setText(found.rest);
         addSubLinkEntry(std::move(subLink));
@@ -98,7 +98,7 @@ void RSSItem::createRdarLinksFromString(const QString &text)
 void RSSItem::createURLLinksFromString(const QString &text)
 {
     for (const FoundLink &found : scanLinks(text, QLatin1StringView("http://"))) {
-        std::unique_ptr<SubLink> subLink = managedObjectContext()->insertSubLink();
+        std::unique_ptr<SubLink> subLink = std::make_unique<SubLink>(managedObjectContext());
         subLink->setLink(found.link);
         addSubLinkEntry(std::move(subLink));
     }
@@ -106,9 +106,8 @@ void RSSItem::createURLLinksFromString(const QString &text)
 
 void RSSItem::addSubLinkEntry(std::unique_ptr<SubLink> subLink)
 {
-    willChangeValueForKey(QStringLiteral("subLinks"));
     subLink->m_owner = this;
     SubLink *added = subLink.get();
     m_subLinks.push_back(std::move(subLink));
-    didChangeValueForKey(QStringLiteral("subLinks"), SetMutation::Union, {added});
+    didChangeValueForKey(QStringLiteral("subLinks"), {added});
 }

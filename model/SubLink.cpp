@@ -4,7 +4,7 @@
 #include "platform/Opener.h"
 
 SubLink::SubLink(ObjectContext *context)
-    : Record(Entity::SubLink, context)
+    : Record(entityDescription(), context)
 {
 }
 
@@ -36,28 +36,5 @@ void SubLink::openLink() const
     const QUrl url(m_link.value_or(QString()));
     if ((url.isValid() && url.scheme() == QLatin1String("rdar")) || OpenPolicy::isWebPage(url)) {
         Opener::shared()->openUrl(url);
-    }
-}
-
-QVariant SubLink::valueForKey(const QString &key) const
-{
-    if (key == QLatin1String("link")) {
-        return RecordValue::fromOptional(m_link);
-    }
-    if (key == QLatin1String("text")) {
-        return RecordValue::fromOptional(m_text);
-    }
-    qWarning("SubLink::valueForKey: unknown key %s", qPrintable(key));
-    return {};
-}
-
-void SubLink::setValueForKey(const QString &key, const QVariant &value)
-{
-    if (key == QLatin1String("link")) {
-        setLink(RecordValue::toOptionalString(value));
-    } else if (key == QLatin1String("text")) {
-        setText(RecordValue::toOptionalString(value));
-    } else {
-        qWarning("SubLink::setValueForKey: unknown key %s", qPrintable(key));
     }
 }

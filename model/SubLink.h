@@ -14,6 +14,8 @@ class SubLink : public Record
 public:
     explicit SubLink(ObjectContext *context);
 
+    static const EntityDescription &entityDescription();
+
     std::optional<QString> link() const { return m_link; }
     void setLink(const std::optional<QString> &link);
     std::optional<QString> text() const { return m_text; }
@@ -23,12 +25,8 @@ public:
     MenuItem subLinkMenuItem();
     void openLink() const;
 
-    QVariant valueForKey(const QString &key) const override;
-    void setValueForKey(const QString &key, const QVariant &value) override;
-
 private:
     friend class RSSItem;
-    friend class StoreReader;
 
     std::optional<QString> m_link;
     std::optional<QString> m_text;

@@ -1,13 +1,11 @@
 #include "store/ObjectContext.h"
 
-#include <QSqlError>
 #include <QUndoStack>
 
 #include <algorithm>
 
-#include "model/RSSFeed.h"
-#include "model/RSSItem.h"
-#include "model/SubLink.h"
+#include "store/EntityDescription.h"
+#include "store/Record.h"
 #include "store/StoreFile.h"
 #include "store/StoreReader.h"
 #include "store/StoreWriter.h"
@@ -23,20 +21,17 @@ ObjectContext::ObjectContext(QObject *parent)
 
 ObjectContext::~ObjectContext()
 {
-    for (const auto &feed : m_feeds) {
-        feed->cancelDownload();
-    }
-    qDeleteAll(m_items);
-    qDeleteAll(m_deletedItems);
+    m_objects.clear();
+    m_deletedObjects.clear();
     m_reader.reset();
     m_database = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-bool ObjectContext::open(const QString &path, const QString &schema)
+bool ObjectContext::open(const QString &path, const QString &schema, const QList<SchemaMigration> &migrations)
 {
     StoreFile file(m_connectionName);
-    if (!file.open(path, schema)) {
+    if (!file.open(path, schema, migrations)) {
         m_errorString = file.errorString();
         return false;
     }
@@ -57,142 +52,133 @@ bool ObjectContext::fail(const QString &message)
     return false;
 }
 
-std::optional<QList<RSSFeed *>> ObjectContext::fetchFeeds()
+std::optional<QList<Record *>> ObjectContext::fetchObjects(const EntityDescription &entity)
 {
-    if (!m_feedsLoaded && !loadFeeds()) {
+    if (!m_fetched.contains(&entity) && !load(entity)) {
         return std::nullopt;
     }
-    QList<RSSFeed *> feeds;
-    feeds.reserve(qsizetype(m_feeds.size()));
-    for (const auto &feed : m_feeds) {
-        feeds.append(feed.get());
+    QList<Record *> records;
+    for (const auto &record : m_objects) {
+        if (&record->entity() == &entity) {
+            records.append(record.get());
+        }
     }
-    std::stable_sort(feeds.begin(), feeds.end(), [](const RSSFeed *a, const RSSFeed *b) {
-        return a->name() < b->name();
-    });
-    return feeds;
+    return records;
 }
 
-bool ObjectContext::loadFeeds()
+bool ObjectContext::load(const EntityDescription &entity)
 {
     if (!isOpen()) {
         return fail(m_errorString.isEmpty() ? tr("The store is not open.") : m_errorString);
     }
-    std::vector<std::unique_ptr<RSSFeed>> loaded;
-    QList<RSSItem *> items;
-    if (!m_reader->loadFeeds(this, loaded, items)) {
+    std::vector<std::unique_ptr<Record>> loaded;
+    if (!m_reader->load(this, entity, loaded)) {
         return fail(m_reader->errorString());
     }
-    m_feedsLoaded = true;
-    for (RSSItem *item : items) {
-        m_items.insert(item);
-    }
-    std::vector<RSSFeed *> awakened;
-    for (auto &feed : loaded) {
-        awakened.push_back(feed.get());
-        m_feeds.push_back(std::move(feed));
-    }
-    for (RSSFeed *feed : awakened) {
-        if (m_checksFeeds) {
-            feed->awakeFromFetch();
+    m_fetched.insert(&entity);
+    const size_t first = m_objects.size();
+    std::move(loaded.begin(), loaded.end(), std::back_inserter(m_objects));
+    if (m_checksFeeds) {
+        // Awaking may start work that reaches other records, so every one is in place first.
+        for (size_t index = first; index < m_objects.size(); ++index) {
+            m_objects[index]->awakeFromFetch();
         }
     }
     return true;
 }
 
-RSSFeed *ObjectContext::insertFeed()
+Record *ObjectContext::insertObject(const EntityDescription &entity)
 {
-    auto feed = std::make_unique<RSSFeed>(this);
-    RSSFeed *inserted = feed.get();
-    m_feeds.push_back(std::move(feed));
+    std::unique_ptr<Record> record = entity.create(this);
+    Record *inserted = record.get();
+    m_objects.push_back(std::move(record));
     m_changed.insert(inserted);
+    countUnsavedIdentifier(entity, std::nullopt, +1);
     inserted->awakeFromInsert();
     return inserted;
 }
 
-RSSItem *ObjectContext::insertItem()
+void ObjectContext::countUnsavedIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier,
+                                           int change)
 {
-    auto *item = new RSSItem(this);
-    registerItem(item);
-    return item;
-}
-
-void ObjectContext::registerItem(RSSItem *item)
-{
-    m_items.insert(item);
-    m_changed.insert(item);
-    ++m_unsavedWithoutGuid;
-}
-
-void ObjectContext::unsavedGuidChanged(const std::optional<QString> &from, const std::optional<QString> &to,
-                                       bool stillUnsaved)
-{
-    if (from) {
-        if (--m_unsavedGuids[*from] <= 0) {
-            m_unsavedGuids.remove(*from);
-        }
-    } else {
-        --m_unsavedWithoutGuid;
-    }
-    if (!stillUnsaved) {
+    if (entity.identifierKey.isEmpty()) {
         return;
     }
-    if (to) {
-        ++m_unsavedGuids[*to];
-    } else {
-        ++m_unsavedWithoutGuid;
+    UnsavedIdentifiers &unsaved = m_unsavedIdentifiers[&entity];
+    if (!identifier) {
+        unsaved.absent += change;
+    } else if ((unsaved.values[*identifier] += change) <= 0) {
+        unsaved.values.remove(*identifier);
     }
 }
 
-std::unique_ptr<SubLink> ObjectContext::insertSubLink()
+void ObjectContext::identifierWillChange(const Record &record, const std::optional<QString> &from,
+                                         const std::optional<QString> &to)
 {
-    return std::make_unique<SubLink>(this);
+    if (record.state() == Record::State::Inserted) {
+        countUnsavedIdentifier(record.entity(), from, -1);
+        countUnsavedIdentifier(record.entity(), to, +1);
+    }
 }
 
-void ObjectContext::deleteFeed(RSSFeed *feed)
+void ObjectContext::deleteObject(Record *record)
 {
-    auto found = std::find_if(m_feeds.begin(), m_feeds.end(), [feed](const auto &f) { return f.get() == feed; });
-    if (found == m_feeds.end()) {
-        qWarning("ObjectContext::deleteFeed: the feed is not in this context");
+    const bool owned = std::any_of(m_objects.cbegin(), m_objects.cend(),
+                                   [record](const auto &object) { return object.get() == record; });
+    if (!owned) {
+        qWarning("ObjectContext::deleteObject: the record is not in this context");
         return;
     }
-    feed->cancelDownload();
-    QList<Record *> deleted{feed};
-    for (RSSItem *item : feed->feedEntries()) {
-        deleted.append(item);
-        m_items.remove(item);
-        m_changed.remove(item);
-        if (item->state() == Record::State::Inserted) {
-            unsavedGuidChanged(item->guid(), std::nullopt, false);
-            delete item;
-        } else {
-            item->m_state = Record::State::Deleted;
-            m_deletedItems.append(item);
-        }
-    }
-    feed->m_feedEntries.clear();
-    m_changed.remove(feed);
-    feed->m_state = Record::State::Deleted;
-    m_deletedFeeds.push_back(std::move(*found));
-    m_feeds.erase(found);
+    QList<Record *> deleted;
+    collectDeleted(record, deleted);
+    const auto kept = std::stable_partition(m_objects.begin(), m_objects.end(), [](const auto &object) {
+        return object->state() != Record::State::Deleted;
+    });
+    std::move(kept, m_objects.end(), std::back_inserter(m_deletedObjects));
+    m_objects.erase(kept, m_objects.end());
+    m_deletedRoots.append(record);
     m_undoStack->clear();
     Q_EMIT objectsDidChange(deleted);
 }
 
-bool ObjectContext::hasItemWithGuid(const std::optional<QString> &guid)
+void ObjectContext::collectDeleted(Record *record, QList<Record *> &deleted)
 {
-    if (guid ? m_unsavedGuids.value(*guid) > 0 : m_unsavedWithoutGuid > 0) {
+    const EntityDescription &entity = record->entity();
+    deleted.append(record);
+    record->prepareForDeletion();
+    for (const RelationshipDescription &relationship : entity.relationships) {
+        if (relationship.owning) {
+            continue;
+        }
+        for (qsizetype index = 0; index < relationship.count(*record); ++index) {
+            collectDeleted(relationship.at(*record, index), deleted);
+        }
+        relationship.clear(*record);
+    }
+    m_changed.remove(record);
+    if (record->state() == Record::State::Inserted && !entity.identifierKey.isEmpty()) {
+        const QVariant identifier = entity.attribute(entity.identifierKey)->value(*record);
+        countUnsavedIdentifier(entity, RecordValue::toOptionalString(identifier), -1);
+    }
+    record->m_state = Record::State::Deleted;
+}
+
+bool ObjectContext::hasObjectWithIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier)
+{
+    const auto unsaved = m_unsavedIdentifiers.constFind(&entity);
+    if (unsaved != m_unsavedIdentifiers.cend()
+        && (identifier ? unsaved->values.value(*identifier) > 0 : unsaved->absent > 0)) {
         return true;
     }
     if (!isOpen()) {
         return false;
     }
-    return m_reader->hasItemWithGuid(guid);
+    return m_reader->hasIdentifier(entity, identifier);
 }
 
 bool ObjectContext::hasChanges() const
 {
-    return !m_changed.isEmpty() || !m_deletedFeeds.empty();
+    return !m_changed.isEmpty() || !m_deletedRoots.isEmpty();
 }
 
 bool ObjectContext::save()
@@ -205,47 +191,42 @@ bool ObjectContext::save()
     }
     m_reader->endReadTransaction();
     StoreWriter writer(m_database);
-    std::vector<RSSFeed *> deletedFeeds;
-    for (const auto &feed : m_deletedFeeds) {
-        deletedFeeds.push_back(feed.get());
-    }
-    if (!writer.write(m_changed, deletedFeeds)) {
+    if (!writer.write(m_changed, m_deletedRoots)) {
         return fail(writer.errorString());
     }
     writer.applyRowIds();
     for (Record *record : std::as_const(m_changed)) {
         record->m_state = Record::State::Saved;
-        if (record->entity() == Record::Entity::Item) {
-            // Saved texts go back to the store; they load again when someone asks.
-            auto *item = static_cast<RSSItem *>(record);
-            item->m_text.reset();
-            item->m_textLoaded = false;
-        }
+        record->didSynchronizeWithStore();
     }
     m_changed.clear();
-    m_unsavedGuids.clear();
-    m_unsavedWithoutGuid = 0;
+    m_unsavedIdentifiers.clear();
     releaseSavedObjects();
     return true;
 }
 
 void ObjectContext::releaseSavedObjects()
 {
-    m_deletedFeeds.clear();
-    QList<Record *> released(m_deletedItems.cbegin(), m_deletedItems.cend());
-    m_deletedItems.clear();
-    for (auto it = m_items.begin(); it != m_items.end();) {
-        if ((*it)->feed() == nullptr) {
-            released.append(*it);
-            it = m_items.erase(it);
-        } else {
-            ++it;
+    // Detached records (an entry that left its feed) go with the deleted ones.
+    const auto detached = [](const std::unique_ptr<Record> &record) {
+        const EntityDescription &entity = record->entity();
+        return entity.parent && entity.parent(*record) == nullptr;
+    };
+    QList<Record *> released;
+    for (const std::unique_ptr<Record> &record : m_deletedObjects) {
+        released.append(record.get());
+    }
+    for (const std::unique_ptr<Record> &record : m_objects) {
+        if (detached(record)) {
+            released.append(record.get());
         }
     }
     if (!released.isEmpty()) {
         Q_EMIT itemsWillBeReleased(released);
-        qDeleteAll(released);
     }
+    m_deletedRoots.clear();
+    m_deletedObjects.clear();
+    std::erase_if(m_objects, detached);
 }
 
 void ObjectContext::recordDidChange(Record *record, const QString &key)
@@ -257,12 +238,12 @@ void ObjectContext::recordDidChange(Record *record, const QString &key)
     Q_EMIT recordChanged(record, key);
 }
 
-std::optional<QString> ObjectContext::loadText(const RSSItem *item)
+std::optional<QString> ObjectContext::loadText(const Record &record)
 {
-    if (!isOpen() || item->rowId() == 0) {
+    if (!isOpen() || record.rowId() == 0) {
         return std::nullopt;
     }
-    return m_reader->loadText(item->rowId());
+    return m_reader->loadText(record.entity(), record.rowId());
 }
 
 void ObjectContext::addEditingCommitter(QObject *owner, std::function<bool()> committer)

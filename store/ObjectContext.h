@@ -11,17 +11,24 @@
 #include <optional>
 #include <vector>
 
+#include "store/SchemaMigration.h"
+
 class QUndoStack;
 class Record;
-class RSSFeed;
-class RSSItem;
-class SubLink;
 class StoreReader;
+struct EntityDescription;
 
 // The one object context of the process: the records loaded from the SQLite store,
 // the changes made to them since the last save, an undo stack for edits made in the
-// windows, and the identifier lookup the parser asks before storing an entry.
-// Entries detached from every feed stay in the store but leave memory at the next save.
+// windows, and the identifier lookup the parser asks before storing an entry. It knows
+// the records only through their entity descriptions; the model's classes cast.
+//
+// Who owns what: the context owns every record it loaded or inserted, feeds and entries
+// alike, except the destinations of an owning relationship (an entry's sub-links), which
+// belong to their source and go with it. A record leaves memory at the first save after
+// it was deleted, or after it was detached from its source (an entry pruned from its
+// feed's history, which stays in the store), or with the context. Until then every
+// pointer handed out stays valid, those in objectsDidChange included.
 class ObjectContext : public QObject
 {
     Q_OBJECT
@@ -29,15 +36,18 @@ public:
     explicit ObjectContext(QObject *parent = nullptr);
     ~ObjectContext() override;
 
-    // Opens the store file at path, creating it (mode 0600) with the schema when missing. A file that is
-    // not a store of ours, or of a newer schema, is refused and left as it is.
-    bool open(const QString &path, const QString &schema);
+    // Opens the store file at path, creating it (mode 0600) with the schema when missing and
+    // bringing it through the migration steps it has not had yet. A file that is not a store of
+    // ours, or of a newer schema, is refused and left as it is, and so is one whose migration fails.
+    bool open(const QString &path, const QString &schema,
+              const QList<SchemaMigration> &migrations = SchemaMigration::storeMigrations());
     bool isOpen() const;
     QString errorString() const { return m_errorString; }
 
-    // Every feed, sorted by name ascending (absent names first). Loads the feeds and
-    // their histories on the first call; each loaded feed then receives awakeFromFetch.
-    std::optional<QList<RSSFeed *>> fetchFeeds();
+    // Every record of the entity, in the order they were loaded or inserted. The first call
+    // loads them with everything their relationships reach (for feeds: their histories, not
+    // the entry texts); each loaded record then receives awakeFromFetch.
+    std::optional<QList<Record *>> fetchObjects(const EntityDescription &entity);
     // Tools that only read or edit the store (the command line) turn this off before the
     // first fetch: loaded feeds are then not awakened and checkFeed does nothing. Awaking
     // resets the last fetch date and a check clears the stored error message, so a listing
@@ -46,15 +56,15 @@ public:
     void setChecksFeeds(bool checks) { m_checksFeeds = checks; }
     bool checksFeeds() const { return m_checksFeeds; }
 
-    RSSFeed *insertFeed();
-    RSSItem *insertItem();
-    std::unique_ptr<SubLink> insertSubLink();
-    // Deletes the feed together with its entries and their sub-links.
-    void deleteFeed(RSSFeed *feed);
+    // A new record of the entity, owned by the context, after its awakeFromInsert.
+    Record *insertObject(const EntityDescription &entity);
+    // Deletes the record together with the destinations of its relationships (a feed with
+    // its entries and their sub-links).
+    void deleteObject(Record *record);
 
-    // Whether any entry, of any feed or of none, has exactly this identifier; unsaved
-    // entries count. An absent identifier matches entries stored without one.
-    bool hasItemWithGuid(const std::optional<QString> &guid);
+    // Whether any record of the entity, attached or not, has exactly this identifier; unsaved
+    // records count. An absent identifier matches records stored without one.
+    bool hasObjectWithIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier);
 
     bool hasChanges() const;
     // Writes every pending change in one transaction. On failure nothing is written,
@@ -73,11 +83,11 @@ public:
 
     // Called by the records.
     void recordDidChange(Record *record, const QString &key);
-    // An unsaved entry's identifier changed (or the entry was dropped unsaved, when
-    // stillUnsaved is false); keeps the lookup of unsaved identifiers exact.
-    void unsavedGuidChanged(const std::optional<QString> &from, const std::optional<QString> &to,
-                            bool stillUnsaved);
-    std::optional<QString> loadText(const RSSItem *item);
+    // A record's identifier is about to change; keeps the lookup of unsaved identifiers exact.
+    void identifierWillChange(const Record &record, const std::optional<QString> &from,
+                              const std::optional<QString> &to);
+    // The record's text attribute as stored.
+    std::optional<QString> loadText(const Record &record);
 
 Q_SIGNALS:
     void recordChanged(Record *record, const QString &key);
@@ -87,8 +97,16 @@ Q_SIGNALS:
     void itemsWillBeReleased(const QList<Record *> &items);
 
 private:
-    bool loadFeeds();
-    void registerItem(RSSItem *item);
+    // Unsaved records' identifiers, counted, and how many unsaved records have none.
+    struct UnsavedIdentifiers {
+        QHash<QString, int> values;
+        int absent = 0;
+    };
+
+    bool load(const EntityDescription &entity);
+    void collectDeleted(Record *record, QList<Record *> &deleted);
+    void countUnsavedIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier,
+                                int change);
     void releaseSavedObjects();
     bool fail(const QString &message);
 
@@ -96,16 +114,15 @@ private:
     QSqlDatabase m_database;
     std::unique_ptr<StoreReader> m_reader;
     QString m_errorString;
-    bool m_feedsLoaded = false;
+    QSet<const EntityDescription *> m_fetched;
     bool m_checksFeeds = true;
 
-    std::vector<std::unique_ptr<RSSFeed>> m_feeds;
-    QSet<RSSItem *> m_items;
+    std::vector<std::unique_ptr<Record>> m_objects;
     QSet<Record *> m_changed;
-    std::vector<std::unique_ptr<RSSFeed>> m_deletedFeeds;
-    QList<RSSItem *> m_deletedItems;
-    QHash<QString, int> m_unsavedGuids;
-    int m_unsavedWithoutGuid = 0;
+    // Deleted records wait here for the next save; the roots are the ones deleteObject was called on.
+    std::vector<std::unique_ptr<Record>> m_deletedObjects;
+    QList<Record *> m_deletedRoots;
+    QHash<const EntityDescription *, UnsavedIdentifiers> m_unsavedIdentifiers;
 
     QList<std::pair<QObject *, std::function<bool()>>> m_committers;
     QUndoStack *m_undoStack;

@@ -1,19 +1,32 @@
 #include "store/Record.h"
 
-#include <QDateTime>
-
 #include "store/ObjectContext.h"
 
-Record::Record(Entity entity, ObjectContext *context)
-    : m_entity(entity)
+Record::Record(const EntityDescription &entity, ObjectContext *context)
+    : m_entity(&entity)
     , m_context(context)
 {
 }
 
 Record::~Record() = default;
 
-void Record::willChangeValueForKey(const QString &)
+QVariant Record::valueForKey(const QString &key) const
 {
+    if (const AttributeDescription *attribute = m_entity->attribute(key)) {
+        return attribute->value(*this);
+    }
+    qWarning("%s::valueForKey: unknown key %s", qPrintable(m_entity->table), qPrintable(key));
+    return {};
+}
+
+void Record::setValueForKey(const QString &key, const QVariant &value)
+{
+    const AttributeDescription *attribute = m_entity->attribute(key);
+    if (!attribute || !attribute->setValue) {
+        qWarning("%s::setValueForKey: unknown or read-only key %s", qPrintable(m_entity->table), qPrintable(key));
+        return;
+    }
+    attribute->setValue(*this, value);
 }
 
 void Record::didChangeValueForKey(const QString &key)
@@ -21,7 +34,7 @@ void Record::didChangeValueForKey(const QString &key)
     m_context->recordDidChange(this, key);
 }
 
-void Record::didChangeValueForKey(const QString &key, SetMutation, const QList<Record *> &objects)
+void Record::didChangeValueForKey(const QString &key, const QList<Record *> &objects)
 {
     m_context->recordDidChange(this, key);
     for (Record *object : objects) {
@@ -29,37 +42,3 @@ void Record::didChangeValueForKey(const QString &key, SetMutation, const QList<R
         m_context->recordDidChange(object, QString());
     }
 }
-
-namespace RecordValue {
-
-QVariant fromOptional(const std::optional<QString> &value)
-{
-    return value ? QVariant(*value) : QVariant();
-}
-
-QVariant fromOptional(const std::optional<QDateTime> &value)
-{
-    return value ? QVariant(*value) : QVariant();
-}
-
-std::optional<QString> toOptionalString(const QVariant &value)
-{
-    if (!value.isValid() || value.isNull()) {
-        return std::nullopt;
-    }
-    return value.toString();
-}
-
-std::optional<QDateTime> toOptionalDate(const QVariant &value)
-{
-    if (!value.isValid() || value.isNull()) {
-        return std::nullopt;
-    }
-    QDateTime date = value.toDateTime();
-    if (!date.isValid()) {
-        return std::nullopt;
-    }
-    return date.toUTC();
-}
-
-} // namespace RecordValue

@@ -17,6 +17,11 @@ SqliteStatement::SqliteStatement(const QSqlDatabase &database, const char *sql)
     }
 }
 
+SqliteStatement::SqliteStatement(const QSqlDatabase &database, const QString &sql)
+    : SqliteStatement(database, sql.toUtf8().constData())
+{
+}
+
 SqliteStatement::~SqliteStatement()
 {
     sqlite3_finalize(m_statement);
@@ -24,6 +29,9 @@ SqliteStatement::~SqliteStatement()
 
 QString SqliteStatement::errorString() const
 {
+    if (!m_execError.isEmpty()) {
+        return m_execError;
+    }
     return m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle)) : QStringLiteral("The store is not open.");
 }
 
@@ -44,10 +52,19 @@ void SqliteStatement::bindUtf8(int index, const QByteArray &value)
 
 bool SqliteStatement::exec()
 {
+    m_execError.clear();
     next();
     const bool ok = !hasFailed();
+    if (!ok) {
+        m_execError = errorString();
+    }
     reset();
     return ok;
+}
+
+qint64 SqliteStatement::lastInsertRowId() const
+{
+    return m_handle ? sqlite3_last_insert_rowid(m_handle) : 0;
 }
 
 void SqliteStatement::bindNull(int index)

@@ -16,6 +16,7 @@ class SqliteStatement
 {
 public:
     SqliteStatement(const QSqlDatabase &database, const char *sql);
+    SqliteStatement(const QSqlDatabase &database, const QString &sql);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement &) = delete;
     SqliteStatement &operator=(const SqliteStatement &) = delete;
@@ -29,6 +30,8 @@ public:
     void bindNull(int index);
     // Runs a statement that returns no rows; false on an error (see errorString()).
     bool exec();
+    // The row id of the last row inserted on the connection.
+    qint64 lastInsertRowId() const;
     // Steps to the next row; false at the end or on an error (see errorString()).
     bool next();
     void reset();
@@ -44,4 +47,6 @@ private:
     sqlite3 *m_handle = nullptr;
     sqlite3_stmt *m_statement = nullptr;
     int m_lastResult = 0;
+    // The message of a failed exec(), which the reset that follows would lose.
+    QString m_execError;
 };

@@ -39,7 +39,7 @@ bool StoreFile::ensureFileExists(const QString &path)
     return true;
 }
 
-bool StoreFile::open(const QString &path, const QString &schema)
+bool StoreFile::open(const QString &path, const QString &schema, const QList<SchemaMigration> &migrations)
 {
     if (!ensureFileExists(path)) {
         return false;
@@ -55,8 +55,9 @@ bool StoreFile::open(const QString &path, const QString &schema)
         return fail(QCoreApplication::translate("StoreFile", "The file \"%1\" is not a store of this program: %2")
                         .arg(path, query.lastError().text()));
     }
-    const int version = query.value(0).toInt();
+    int version = query.value(0).toInt();
     query.finish();
+    const int schemaVersion = SchemaMigration::versionAfter(migrations);
     if (version > schemaVersion) {
         return fail(QCoreApplication::translate("StoreFile",
                                                 "The store \"%1\" was written by a newer version of this "
@@ -78,6 +79,10 @@ bool StoreFile::open(const QString &path, const QString &schema)
         if (!createSchema(schema)) {
             return false;
         }
+        version = 1;
+    }
+    if (version < schemaVersion && !migrate(version, migrations)) {
+        return false;
     }
     // SQLite's rollback journal (its default) makes every save all-or-nothing: a process
     // killed in the middle of one leaves the previous state of the store intact.
@@ -89,28 +94,63 @@ bool StoreFile::createSchema(const QString &schema)
     if (schema.trimmed().isEmpty()) {
         return fail(QCoreApplication::translate("StoreFile", "The data model is missing."));
     }
-    if (!m_database.transaction()) {
-        return fail(m_database.lastError().text());
-    }
     QString sql;
     for (const QString &line : schema.split(QLatin1Char('\n'))) {
         if (!line.trimmed().startsWith(QLatin1String("--"))) {
             sql += line + QLatin1Char('\n');
         }
     }
-    QSqlQuery query(m_database);
+    QStringList statements;
     for (const QString &statement : sql.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        if (statement.trimmed().isEmpty()) {
-            continue;
-        }
-        if (!query.exec(statement)) {
-            const QString error = query.lastError().text();
-            m_database.rollback();
-            return fail(QCoreApplication::translate("StoreFile", "The store could not be created: %1").arg(error));
+        if (!statement.trimmed().isEmpty()) {
+            statements.append(statement);
         }
     }
+    QString error;
+    if (!execInTransaction(statements, &error)) {
+        return fail(QCoreApplication::translate("StoreFile", "The store could not be created: %1").arg(error));
+    }
+    return true;
+}
+
+bool StoreFile::migrate(int version, const QList<SchemaMigration> &migrations)
+{
+    // All pending steps share one transaction: a store is at one released version or
+    // another, never between two, and a failing step leaves the file as it was.
+    QStringList statements;
+    for (qsizetype step = version - 1; step < migrations.size(); ++step) {
+        statements += migrations.at(step).statements;
+        statements.append(QStringLiteral("PRAGMA user_version = %1").arg(step + 2));
+    }
+    QString error;
+    if (!execInTransaction(statements, &error)) {
+        return fail(QCoreApplication::translate("StoreFile", "The store could not be upgraded from schema %1: %2")
+                        .arg(version)
+                        .arg(error));
+    }
+    return true;
+}
+
+bool StoreFile::execInTransaction(const QStringList &statements, QString *error)
+{
+    if (!m_database.transaction()) {
+        *error = m_database.lastError().text();
+        return false;
+    }
+    QSqlQuery query(m_database);
+    for (const QString &statement : statements) {
+        if (!query.exec(statement)) {
+            *error = query.lastError().text();
+            query.finish();
+            m_database.rollback();
+            return false;
+        }
+    }
+    query.finish();
     if (!m_database.commit()) {
-        return fail(m_database.lastError().text());
+        *error = m_database.lastError().text();
+        m_database.rollback();
+        return false;
     }
     return true;
 }

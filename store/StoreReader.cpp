@@ -1,37 +1,14 @@
 #include "store/StoreReader.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QSqlQuery>
-#include <QTimeZone>
 
-#include "model/RSSFeed.h"
-#include "model/RSSItem.h"
-#include "model/SubLink.h"
+#include "store/EntityDescription.h"
 #include "store/ObjectContext.h"
-
-namespace StoreDates {
-
-QVariant toStore(const std::optional<QDateTime> &date)
-{
-    return date ? QVariant(date->toMSecsSinceEpoch()) : QVariant(QMetaType::fromType<qlonglong>());
-}
-
-std::optional<QDateTime> fromStore(const SqliteStatement &statement, int column)
-{
-    if (statement.isNull(column)) {
-        return std::nullopt;
-    }
-    return QDateTime::fromMSecsSinceEpoch(statement.integer(column), QTimeZone::utc());
-}
-
-} // namespace StoreDates
+#include "store/Record.h"
 
 StoreReader::StoreReader(const QSqlDatabase &database)
     : m_database(database)
-    , m_guidQuery(database, "SELECT 1 FROM RSSItem WHERE guid = ? LIMIT 1")
-    , m_nullGuidQuery(database, "SELECT 1 FROM RSSItem WHERE guid IS NULL LIMIT 1")
-    , m_textQuery(database, "SELECT text FROM RSSItemText WHERE item = ?")
 {
 }
 
@@ -49,82 +26,94 @@ bool StoreReader::finish(SqliteStatement &statement)
     return true;
 }
 
-bool StoreReader::loadFeeds(ObjectContext *context, std::vector<std::unique_ptr<RSSFeed>> &feeds,
-                            QList<RSSItem *> &items)
+bool StoreReader::load(ObjectContext *context, const EntityDescription &entity,
+                       std::vector<std::unique_ptr<Record>> &records)
 {
-    SqliteStatement query(m_database, "SELECT id, name, url, login, password, showInRecentList, errorMessage, "
-                                      "didConnectString, lastFetchDate, link, generator FROM RSSFeed");
-    QHash<qint64, RSSFeed *> feedsById;
-    while (query.next()) {
-        auto feed = std::make_unique<RSSFeed>(context);
-        feed->m_rowId = query.integer(0);
-        feed->m_state = Record::State::Saved;
-        feed->m_name = query.optionalText(1);
-        feed->m_url = query.optionalText(2);
-        feed->m_login = query.optionalText(3);
-        feed->m_password = query.optionalText(4);
-        if (!query.isNull(5)) {
-            feed->m_showInRecentList = query.integer(5) != 0;
-        }
-        feed->m_errorMessage = query.optionalText(6);
-        feed->m_didConnectString = query.optionalText(7);
-        feed->m_lastFetchDate = StoreDates::fromStore(query, 8);
-        feed->m_link = query.optionalText(9);
-        feed->m_generator = query.optionalText(10);
-        feedsById.insert(feed->rowId(), feed.get());
-        feeds.push_back(std::move(feed));
-    }
-    return finish(query) && loadItems(context, feedsById, items);
+    return loadRecords(context, entity, nullptr, nullptr, {}, records);
 }
 
-bool StoreReader::loadItems(ObjectContext *context, const QHash<qint64, RSSFeed *> &feedsById,
-                            QList<RSSItem *> &items)
+bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &entity,
+                              const RelationshipDescription *via, const EntityDescription *sourceEntity,
+                              const QHash<qint64, Record *> &sources, std::vector<std::unique_ptr<Record>> &records)
 {
-    SqliteStatement query(m_database, "SELECT id, feed, author, date, title, url, guid, cachedPath "
-                                      "FROM RSSItem WHERE feed > 0");
-    QHash<qint64, RSSItem *> itemsById;
-    while (query.next()) {
-        RSSFeed *feed = feedsById.value(query.integer(1));
-        if (!feed) {
-            continue;
-        }
-        auto *item = new RSSItem(context);
-        item->m_rowId = query.integer(0);
-        item->m_state = Record::State::Saved;
-        item->m_author = query.optionalText(2);
-        item->m_date = StoreDates::fromStore(query, 3);
-        item->m_title = query.optionalText(4);
-        item->m_url = query.optionalText(5);
-        item->m_guid = query.optionalText(6);
-        item->m_cachedPath = query.optionalText(7);
-        item->m_textLoaded = false;
-        item->m_feed = feed;
-        feed->m_feedEntries.append(item);
-        items.append(item);
-        itemsById.insert(item->rowId(), item);
+    QString sql = QStringLiteral("SELECT e.id");
+    if (via) {
+        sql += QStringLiteral(", e.") + entity.parentColumn;
     }
-    return finish(query) && loadSubLinks(context, itemsById);
+    for (const AttributeDescription &attribute : entity.attributes) {
+        if (attribute.load) {
+            sql += QStringLiteral(", e.") + attribute.key;
+        }
+    }
+    sql += QStringLiteral(" FROM ") + entity.table + QStringLiteral(" e");
+    if (via && sourceEntity->parentEntity) {
+        // Only the destinations of sources that are loaded themselves, not those of detached ones.
+        sql += QStringLiteral(" JOIN %1 p ON p.id = e.%2 WHERE p.%3 > 0")
+                   .arg(sourceEntity->table, entity.parentColumn, sourceEntity->parentColumn);
+    } else if (via) {
+        sql += QStringLiteral(" WHERE e.%1 > 0").arg(entity.parentColumn);
+    }
+    if (via && via->ordered) {
+        sql += QStringLiteral(" ORDER BY e.id");
+    }
+    SqliteStatement query(m_database, sql);
+    const int firstAttributeColumn = via ? 2 : 1;
+    QHash<qint64, Record *> loadedById;
+    while (query.next()) {
+        Record *source = nullptr;
+        if (via) {
+            source = sources.value(query.integer(1));
+            if (!source) {
+                continue;
+            }
+        }
+        std::unique_ptr<Record> record = entity.create(context);
+        Record *loaded = record.get();
+        loaded->m_rowId = query.integer(0);
+        loaded->m_state = Record::State::Saved;
+        int column = firstAttributeColumn;
+        for (const AttributeDescription &attribute : entity.attributes) {
+            if (attribute.load) {
+                attribute.load(*loaded, query, column++);
+            }
+        }
+        loaded->didSynchronizeWithStore();
+        if (source) {
+            via->attach(*source, record);
+        }
+        if (record) {
+            records.push_back(std::move(record));
+        }
+        if (!entity.relationships.empty()) {
+            loadedById.insert(loaded->rowId(), loaded);
+        }
+    }
+    if (!finish(query)) {
+        return false;
+    }
+    for (const RelationshipDescription &relationship : entity.relationships) {
+        if (!loadRecords(context, relationship.destination(), &relationship, &entity, loadedById, records)) {
+            return false;
+        }
+    }
+    return true;
 }
 
-bool StoreReader::loadSubLinks(ObjectContext *context, const QHash<qint64, RSSItem *> &itemsById)
+StoreReader::Lookups &StoreReader::lookupsFor(const EntityDescription &entity)
 {
-    SqliteStatement query(m_database, "SELECT SubLink.id, SubLink.item, SubLink.link, SubLink.text FROM SubLink "
-                                      "JOIN RSSItem ON RSSItem.id = SubLink.item WHERE RSSItem.feed > 0 "
-                                      "ORDER BY SubLink.id");
-    while (query.next()) {
-        RSSItem *item = itemsById.value(query.integer(1));
-        if (!item) {
-            continue;
-        }
-        auto subLink = std::make_unique<SubLink>(context);
-        subLink->m_rowId = query.integer(0);
-        subLink->m_state = Record::State::Saved;
-        subLink->m_link = query.optionalText(2);
-        subLink->m_text = query.optionalText(3);
-        subLink->m_owner = item;
-        item->m_subLinks.push_back(std::move(subLink));
+    Lookups &lookups = m_lookups[&entity];
+    if (!lookups.identifier && !entity.identifierKey.isEmpty()) {
+        const QString select = QStringLiteral("SELECT 1 FROM %1 WHERE %2 ").arg(entity.table, entity.identifierKey);
+        lookups.identifier = std::make_unique<SqliteStatement>(m_database, select + QStringLiteral("= ? LIMIT 1"));
+        lookups.absentIdentifier =
+            std::make_unique<SqliteStatement>(m_database, select + QStringLiteral("IS NULL LIMIT 1"));
     }
-    return finish(query);
+    if (!lookups.text && entity.textAttribute()) {
+        const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                                .arg(entity.textAttribute()->key, entity.textTable, entity.textOwnerColumn);
+        lookups.text = std::make_unique<SqliteStatement>(m_database, sql);
+    }
+    return lookups;
 }
 
 void StoreReader::beginReadTransaction()
@@ -154,24 +143,32 @@ void StoreReader::endReadTransaction()
     }
 }
 
-std::optional<QString> StoreReader::loadText(qint64 itemRowId)
+std::optional<QString> StoreReader::loadText(const EntityDescription &entity, qint64 rowId)
 {
-    beginReadTransaction();
-    m_textQuery.bind(1, itemRowId);
-    std::optional<QString> text;
-    if (m_textQuery.next()) {
-        text = m_textQuery.optionalText(0);
+    SqliteStatement *query = lookupsFor(entity).text.get();
+    if (!query) {
+        return std::nullopt;
     }
-    m_textQuery.reset();
+    beginReadTransaction();
+    query->bind(1, rowId);
+    std::optional<QString> text;
+    if (query->next()) {
+        text = query->optionalText(0);
+    }
+    query->reset();
     return text;
 }
 
-bool StoreReader::hasItemWithGuid(const std::optional<QString> &guid)
+bool StoreReader::hasIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier)
 {
+    Lookups &lookups = lookupsFor(entity);
+    if (!lookups.identifier) {
+        return false;
+    }
     beginReadTransaction();
-    SqliteStatement &query = guid ? m_guidQuery : m_nullGuidQuery;
-    if (guid) {
-        query.bind(1, *guid);
+    SqliteStatement &query = identifier ? *lookups.identifier : *lookups.absentIdentifier;
+    if (identifier) {
+        query.bind(1, *identifier);
     }
     const bool found = query.next();
     if (!found && !finish(query)) {

@@ -1,53 +1,57 @@
 #pragma once
 
-#include <QDateTime>
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "store/SqliteStatement.h"
 
 class ObjectContext;
-class RSSFeed;
-class RSSItem;
+class Record;
+struct EntityDescription;
+struct RelationshipDescription;
 
-// Reads records from the store: the feeds with their histories (without the long
-// entry texts), a single entry's text on demand, and the identifier lookup.
+// Reads records from the store: an entity's records with everything their relationships
+// reach (without the long texts), a single record's text on demand, and the identifier lookup.
 class StoreReader
 {
 public:
     explicit StoreReader(const QSqlDatabase &database);
     ~StoreReader();
 
-    bool loadFeeds(ObjectContext *context, std::vector<std::unique_ptr<RSSFeed>> &feeds, QList<RSSItem *> &items);
-    std::optional<QString> loadText(qint64 itemRowId);
-    bool hasItemWithGuid(const std::optional<QString> &guid);
+    // Records the context owns land in records; the others now belong to their sources.
+    bool load(ObjectContext *context, const EntityDescription &entity, std::vector<std::unique_ptr<Record>> &records);
+    std::optional<QString> loadText(const EntityDescription &entity, qint64 rowId);
+    bool hasIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier);
     QString errorString() const { return m_errorString; }
     // Ends the read transaction that lookups of this event-loop turn share; a save must
     // call it first.
     void endReadTransaction();
 
 private:
+    // The hot single-row statements of an entity, prepared on first use.
+    struct Lookups {
+        std::unique_ptr<SqliteStatement> identifier;
+        std::unique_ptr<SqliteStatement> absentIdentifier;
+        std::unique_ptr<SqliteStatement> text;
+    };
+
+    // Loads the destinations of via (all records, without via) whose sources are in sources.
+    bool loadRecords(ObjectContext *context, const EntityDescription &entity, const RelationshipDescription *via,
+                     const EntityDescription *sourceEntity, const QHash<qint64, Record *> &sources,
+                     std::vector<std::unique_ptr<Record>> &records);
+    Lookups &lookupsFor(const EntityDescription &entity);
     void beginReadTransaction();
-    bool loadItems(ObjectContext *context, const QHash<qint64, RSSFeed *> &feedsById, QList<RSSItem *> &items);
-    bool loadSubLinks(ObjectContext *context, const QHash<qint64, RSSItem *> &itemsById);
     bool finish(SqliteStatement &statement);
 
     QSqlDatabase m_database;
-    SqliteStatement m_guidQuery;
-    SqliteStatement m_nullGuidQuery;
-    SqliteStatement m_textQuery;
+    std::unordered_map<const EntityDescription *, Lookups> m_lookups;
     QString m_errorString;
     bool m_inReadTransaction = false;
     std::shared_ptr<int> m_alive = std::make_shared<int>();
 };
-
-// Dates are stored as milliseconds since the epoch, UTC.
-namespace StoreDates {
-QVariant toStore(const std::optional<QDateTime> &date);
-std::optional<QDateTime> fromStore(const SqliteStatement &statement, int column);
-}

@@ -1,49 +1,85 @@
 #include "store/StoreWriter.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
 
-#include "model/RSSFeed.h"
-#include "model/RSSItem.h"
-#include "model/SubLink.h"
-#include "store/StoreReader.h"
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "store/EntityDescription.h"
+#include "store/Record.h"
 
 namespace {
 
-const QString feedColumns = QStringLiteral(
-    "name, url, login, password, showInRecentList, errorMessage, didConnectString, lastFetchDate, link, generator");
-
-QVariant nullable(const std::optional<QString> &value)
+// How many sources stand above the entity's records; sources are written first so that
+// their destinations can refer to the row ids of new ones.
+int depthOf(const EntityDescription &entity)
 {
-    return value ? QVariant(*value) : QVariant(QMetaType::fromType<QString>());
+    return entity.parentEntity ? 1 + depthOf(entity.parentEntity()) : 0;
+}
+
+// The statements deleting the rows matched by condition (one placeholder, the deleted
+// record's row id) with every row their relationships reach, the farthest first.
+void appendDeletions(const EntityDescription &entity, const QString &condition, QStringList &statements)
+{
+    const QString rowIds = QStringLiteral("IN (SELECT id FROM %1 WHERE %2)").arg(entity.table, condition);
+    const bool byRowId = condition == QLatin1String("id = ?");
+    for (const RelationshipDescription &relationship : entity.relationships) {
+        const EntityDescription &destination = relationship.destination();
+        appendDeletions(destination,
+                        destination.parentColumn + (byRowId ? QStringLiteral(" = ?") : QLatin1Char(' ') + rowIds),
+                        statements);
+    }
+    if (!entity.textTable.isEmpty()) {
+        statements.append(QStringLiteral("DELETE FROM %1 WHERE %2 %3").arg(entity.textTable, entity.textOwnerColumn, rowIds));
+    }
+    statements.append(QStringLiteral("DELETE FROM %1 WHERE %2").arg(entity.table, condition));
 }
 
 } // namespace
 
 StoreWriter::StoreWriter(const QSqlDatabase &database)
     : m_database(database)
-    , m_insertFeed(database)
-    , m_updateFeed(database)
-    , m_insertItem(database)
-    , m_updateItem(database)
-    , m_insertText(database, "INSERT INTO RSSItemText (item, text) VALUES (?, ?)")
-    , m_insertSubLink(database)
 {
-    m_insertFeed.prepare(QStringLiteral("INSERT INTO RSSFeed (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                             .arg(feedColumns));
-    m_updateFeed.prepare(QStringLiteral("UPDATE RSSFeed SET name = ?, url = ?, login = ?, password = ?, "
-                                        "showInRecentList = ?, errorMessage = ?, didConnectString = ?, "
-                                        "lastFetchDate = ?, link = ?, generator = ? WHERE id = ?"));
-    m_insertItem.prepare(QStringLiteral("INSERT INTO RSSItem (feed, author, date, title, url, guid, cachedPath) "
-                                        "VALUES (?, ?, ?, ?, ?, ?, ?)"));
-    m_updateItem.prepare(QStringLiteral("UPDATE RSSItem SET feed = ?, author = ?, date = ?, title = ?, url = ?, "
-                                        "guid = ?, cachedPath = ? WHERE id = ?"));
-    m_insertSubLink.prepare(QStringLiteral("INSERT INTO SubLink (item, link, text) VALUES (?, ?, ?)"));
 }
 
-bool StoreWriter::exec(QSqlQuery &query)
+StoreWriter::~StoreWriter() = default;
+
+StoreWriter::Statements &StoreWriter::statementsFor(const EntityDescription &entity)
 {
-    if (!query.exec()) {
-        m_errorString = query.lastError().text();
+    Statements &statements = m_statements[&entity];
+    if (statements.insert) {
+        return statements;
+    }
+    QStringList columns;
+    if (!entity.parentColumn.isEmpty()) {
+        columns.append(entity.parentColumn);
+    }
+    for (const AttributeDescription &attribute : entity.attributes) {
+        if (attribute.type != AttributeType::Utf8Text) {
+            columns.append(attribute.key);
+        }
+    }
+    const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                               .arg(entity.table, columns.join(QStringLiteral(", ")),
+                                    QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+    const QString update = QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?")
+                               .arg(entity.table, columns.join(QStringLiteral(" = ?, ")));
+    statements.insert = std::make_unique<SqliteStatement>(m_database, insert);
+    statements.update = std::make_unique<SqliteStatement>(m_database, update);
+    if (const AttributeDescription *text = entity.textAttribute()) {
+        const QString insertText = QStringLiteral("INSERT INTO %1 (%2, %3) VALUES (?, ?)")
+                                       .arg(entity.textTable, entity.textOwnerColumn, text->key);
+        statements.insertText = std::make_unique<SqliteStatement>(m_database, insertText);
+    }
+    return statements;
+}
+
+bool StoreWriter::exec(SqliteStatement &statement)
+{
+    if (!statement.exec()) {
+        m_errorString = statement.errorString();
         return false;
     }
     return true;
@@ -54,27 +90,21 @@ qint64 StoreWriter::rowIdOf(Record *record) const
     return record->rowId() != 0 ? record->rowId() : m_newRowIds.value(record);
 }
 
-bool StoreWriter::write(const QSet<Record *> &changed, const std::vector<RSSFeed *> &deletedFeeds)
+bool StoreWriter::write(const QSet<Record *> &changed, const QList<Record *> &deleted)
 {
     if (!m_database.transaction()) {
         m_errorString = m_database.lastError().text();
         return false;
     }
-    bool ok = true;
-    // Feeds first, so that new entries can refer to the row ids of new feeds.
+    std::vector<std::pair<int, Record *>> ordered;
+    ordered.reserve(size_t(changed.size()));
     for (Record *record : changed) {
-        if (ok && record->entity() == Record::Entity::Feed) {
-            ok = writeFeed(static_cast<RSSFeed *>(record));
-        }
+        ordered.emplace_back(depthOf(record->entity()), record);
     }
-    for (Record *record : changed) {
-        if (ok && record->entity() == Record::Entity::Item) {
-            ok = writeItem(static_cast<RSSItem *>(record));
-        }
-    }
-    for (const RSSFeed *feed : deletedFeeds) {
-        ok = ok && deleteFeed(feed);
-    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    bool ok = std::all_of(ordered.cbegin(), ordered.cend(), [this](const auto &entry) { return writeRecord(entry.second); });
+    ok = ok && std::all_of(deleted.cbegin(), deleted.cend(), [this](const Record *record) { return deleteRecord(record); });
     if (ok && !m_database.commit()) {
         m_errorString = m_database.lastError().text();
         ok = false;
@@ -86,99 +116,75 @@ bool StoreWriter::write(const QSet<Record *> &changed, const std::vector<RSSFeed
     return ok;
 }
 
-bool StoreWriter::deleteFeed(const RSSFeed *feed)
+bool StoreWriter::deleteRecord(const Record *record)
 {
-    if (feed->rowId() == 0) {
+    if (record->rowId() == 0) {
         return true;
     }
+    QStringList statements;
+    appendDeletions(record->entity(), QStringLiteral("id = ?"), statements);
     QSqlQuery query(m_database);
-    for (const char *sql : {"DELETE FROM SubLink WHERE item IN (SELECT id FROM RSSItem WHERE feed = ?)",
-                            "DELETE FROM RSSItemText WHERE item IN (SELECT id FROM RSSItem WHERE feed = ?)",
-                            "DELETE FROM RSSItem WHERE feed = ?", "DELETE FROM RSSFeed WHERE id = ?"}) {
-        query.prepare(QString::fromLatin1(sql));
-        query.addBindValue(feed->rowId());
-        if (!exec(query)) {
+    for (const QString &sql : std::as_const(statements)) {
+        query.prepare(sql);
+        query.addBindValue(record->rowId());
+        if (!query.exec()) {
+            m_errorString = query.lastError().text();
             return false;
         }
     }
     return true;
 }
 
-bool StoreWriter::writeFeed(RSSFeed *feed)
+bool StoreWriter::writeRecord(Record *record)
 {
-    QSqlQuery &query = feed->rowId() == 0 ? m_insertFeed : m_updateFeed;
-    query.addBindValue(nullable(feed->m_name));
-    query.addBindValue(nullable(feed->m_url));
-    query.addBindValue(nullable(feed->m_login));
-    query.addBindValue(nullable(feed->m_password));
-    query.addBindValue(feed->m_showInRecentList ? QVariant(int(*feed->m_showInRecentList))
-                                                : QVariant(QMetaType::fromType<int>()));
-    query.addBindValue(nullable(feed->m_errorMessage));
-    query.addBindValue(nullable(feed->m_didConnectString));
-    query.addBindValue(StoreDates::toStore(feed->m_lastFetchDate));
-    query.addBindValue(nullable(feed->m_link));
-    query.addBindValue(nullable(feed->m_generator));
-    if (feed->rowId() != 0) {
-        query.addBindValue(feed->rowId());
+    const EntityDescription &entity = record->entity();
+    Statements &statements = statementsFor(entity);
+    const bool inserting = record->rowId() == 0;
+    SqliteStatement &statement = inserting ? *statements.insert : *statements.update;
+    int index = 1;
+    if (!entity.parentColumn.isEmpty()) {
+        Record *parent = entity.parent(*record);
+        if (parent) {
+            statement.bind(index, rowIdOf(parent));
+        } else {
+            statement.bindNull(index);
+        }
+        ++index;
     }
-    if (!exec(query)) {
-        return false;
+    for (const AttributeDescription &attribute : entity.attributes) {
+        if (attribute.type != AttributeType::Utf8Text) {
+            attribute.bind(*record, statement, index++);
+        }
     }
-    if (feed->rowId() == 0) {
-        m_newRowIds.insert(feed, query.lastInsertId().toLongLong());
-    }
-    return true;
-}
-
-bool StoreWriter::writeItem(RSSItem *item)
-{
-    const bool inserting = item->rowId() == 0;
-    QSqlQuery &query = inserting ? m_insertItem : m_updateItem;
-    query.addBindValue(item->m_feed ? QVariant(rowIdOf(item->m_feed)) : QVariant(QMetaType::fromType<qlonglong>()));
-    query.addBindValue(nullable(item->m_author));
-    query.addBindValue(StoreDates::toStore(item->m_date));
-    query.addBindValue(nullable(item->m_title));
-    query.addBindValue(nullable(item->m_url));
-    query.addBindValue(nullable(item->m_guid));
-    query.addBindValue(nullable(item->m_cachedPath));
     if (!inserting) {
-        query.addBindValue(item->rowId());
+        statement.bind(index, record->rowId());
     }
-    if (!exec(query)) {
+    if (!exec(statement)) {
         return false;
     }
     if (!inserting) {
         return true;
     }
-    const qint64 rowId = query.lastInsertId().toLongLong();
-    m_newRowIds.insert(item, rowId);
-    m_insertText.bind(1, rowId);
-    if (item->m_text) {
-        m_insertText.bindUtf8(2, *item->m_text);
-    } else {
-        m_insertText.bindNull(2);
-    }
-    if (!m_insertText.exec()) {
-        m_errorString = m_insertText.errorString();
-        return false;
-    }
-    for (const auto &subLink : item->m_subLinks) {
-        if (!writeSubLink(subLink.get(), rowId)) {
+    const qint64 rowId = statement.lastInsertRowId();
+    m_newRowIds.insert(record, rowId);
+    if (statements.insertText) {
+        statements.insertText->bind(1, rowId);
+        entity.textAttribute()->bind(*record, *statements.insertText, 2);
+        if (!exec(*statements.insertText)) {
             return false;
         }
     }
-    return true;
-}
-
-bool StoreWriter::writeSubLink(SubLink *subLink, qint64 itemRowId)
-{
-    m_insertSubLink.addBindValue(itemRowId);
-    m_insertSubLink.addBindValue(nullable(subLink->link()));
-    m_insertSubLink.addBindValue(nullable(subLink->text()));
-    if (!exec(m_insertSubLink)) {
-        return false;
+    // The destinations a record owns are written with it, once: they never change after.
+    for (const RelationshipDescription &relationship : entity.relationships) {
+        if (!relationship.owning) {
+            continue;
+        }
+        for (qsizetype at = 0; at < relationship.count(*record); ++at) {
+            if (!writeRecord(relationship.at(*record, at))) {
+                return false;
+            }
+        }
     }
-    m_newRowIds.insert(subLink, m_insertSubLink.lastInsertId().toLongLong());
     return true;
 }
 

@@ -1,19 +1,18 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QSet>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QString>
+
+#include <memory>
+#include <unordered_map>
 
 #include "store/SqliteStatement.h"
 
-#include <vector>
-
 class Record;
-class RSSFeed;
-class RSSItem;
-class SubLink;
+struct EntityDescription;
 
 // Writes the pending changes of the context in one transaction. Row ids given to new
 // records are held back until the caller has seen the commit succeed, so a failed save
@@ -22,26 +21,31 @@ class StoreWriter
 {
 public:
     explicit StoreWriter(const QSqlDatabase &database);
+    ~StoreWriter();
 
-    bool write(const QSet<Record *> &changed, const std::vector<RSSFeed *> &deletedFeeds);
+    // deleted: the records deleted by the context, each with every destination its
+    // relationships reach.
+    bool write(const QSet<Record *> &changed, const QList<Record *> &deleted);
     void applyRowIds();
     QString errorString() const { return m_errorString; }
 
 private:
-    bool deleteFeed(const RSSFeed *feed);
-    bool writeFeed(RSSFeed *feed);
-    bool writeItem(RSSItem *item);
-    bool writeSubLink(SubLink *subLink, qint64 itemRowId);
+    // An entity's statements, prepared on first use and bound by column index: the
+    // parent's row id first, then the attributes in table order, then (updates) the row id.
+    struct Statements {
+        std::unique_ptr<SqliteStatement> insert;
+        std::unique_ptr<SqliteStatement> update;
+        std::unique_ptr<SqliteStatement> insertText;
+    };
+
+    Statements &statementsFor(const EntityDescription &entity);
+    bool writeRecord(Record *record);
+    bool deleteRecord(const Record *record);
     qint64 rowIdOf(Record *record) const;
-    bool exec(QSqlQuery &query);
+    bool exec(SqliteStatement &statement);
 
     QSqlDatabase m_database;
-    QSqlQuery m_insertFeed;
-    QSqlQuery m_updateFeed;
-    QSqlQuery m_insertItem;
-    QSqlQuery m_updateItem;
-    SqliteStatement m_insertText;
-    QSqlQuery m_insertSubLink;
+    std::unordered_map<const EntityDescription *, Statements> m_statements;
     QHash<Record *, qint64> m_newRowIds;
     QString m_errorString;
 };

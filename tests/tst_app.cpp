@@ -120,7 +120,7 @@ private Q_SLOTS:
         ObjectContext *context = delegate.managedObjectContext();
         QCOMPARE(alerts.presentedErrors.size(), 1);
         QVERIFY(!context->isOpen());
-        QVERIFY(!context->fetchFeeds());
+        QVERIFY(!RSSFeed::fetchFeeds(context));
         QCOMPARE(delegate.managedObjectContext(), context);
         QCOMPARE(alerts.presentedErrors.size(), 1);
         if (QFileInfo(path).isFile()) {
@@ -173,7 +173,7 @@ private Q_SLOTS:
             ObjectContext *context = delegate.managedObjectContext();
             context->addEditingCommitter(&window, [commitRefused] { return !commitRefused; });
             if (makeChange) {
-                context->insertFeed()->setName(QStringLiteral("unsaved"));
+                RSSFeed::insert(context)->setName(QStringLiteral("unsaved"));
             }
             if (saveFails) {
                 QVERIFY(runSql(delegate.storeFilePath(),
@@ -202,7 +202,7 @@ private Q_SLOTS:
         PreferencesHome home;
         FakeAlerts alerts;
         Rss_Brevlin_AppDelegate delegate(&alerts);
-        RSSFeed *feed = delegate.managedObjectContext()->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(delegate.managedObjectContext());
         BrevlinWindow window;
         auto *field = new QLineEdit(&window);
         (new QVBoxLayout(&window))->addWidget(field);

@@ -61,12 +61,12 @@ private:
     // A connected feed named name whose entries are dated at the given hours after the first date.
     RSSFeed *addFeed(const QString &name, const QList<int> &hours, bool recent = true)
     {
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         feed->setName(name);
         feed->setShowInRecentList(recent);
         feed->setErrorMessage(QStringLiteral(""));
         for (int hour : hours) {
-            RSSItem *entry = m_context->insertItem();
+            RSSItem *entry = RSSItem::insert(m_context.get());
             entry->setGuid(QStringLiteral("%1-%2").arg(name).arg(hour));
             entry->setTitle(QStringLiteral("%1 %2").arg(name).arg(hour));
             entry->setUrl(QStringLiteral("https://example.org/%1/%2").arg(name).arg(hour));
@@ -88,7 +88,7 @@ private Q_SLOTS:
         m_context = std::make_unique<ObjectContext>();
         QVERIFY2(m_context->open(storePath(), dataModel()), qPrintable(m_context->errorString()));
         m_context->setChecksFeeds(false);
-        QVERIFY(m_context->fetchFeeds());
+        QVERIFY(RSSFeed::fetchFeeds(m_context.get()));
         m_alerts = std::make_unique<FakeAlerts>();
         m_controller = std::make_unique<RSSBrevlinController>(m_context.get(), m_alerts.get());
         m_statusItem = std::make_unique<FakeStatusItem>();
@@ -154,7 +154,7 @@ private Q_SLOTS:
     {
         RSSFeed *feed = addFeed(QStringLiteral("Flaky"), {}, true);
         feed->setErrorMessage(QStringLiteral("Failed 404 Not Found http://x/"));
-        RSSFeed *unnamed = m_context->insertFeed();
+        RSSFeed *unnamed = RSSFeed::insert(m_context.get());
         unnamed->setUrl(QStringLiteral("http://example.org/feed"));
         QCOMPARE(lines(m_controller->feedsMenu()),
                  (QStringList{"---", "-http://example.org/feed", "-Flaky"} + fixedItems));
@@ -251,7 +251,7 @@ private Q_SLOTS:
         const qsizetype menus = m_statusItem->menus.size();
         addFeed(QStringLiteral("New"), {3});
         QCOMPARE(m_statusItem->menus.size(), menus);
-        m_context->deleteFeed(feed);
+        m_context->deleteObject(feed);
         QCOMPARE(m_statusItem->menus.size(), menus + 1);
         QCOMPARE(lines(m_statusItem->menus.last()), (QStringList{"New 3", "---", "New"} + fixedItems));
     }
@@ -355,7 +355,7 @@ private Q_SLOTS:
         QVERIFY(document.open(QIODevice::ReadOnly));
         server.setResponse("/a.xml", HttpTestResponse::ok(document.readAll()));
         for (const char *path : {"/a.xml", "/b.xml"}) {
-            RSSFeed *feed = m_context->insertFeed();
+            RSSFeed *feed = RSSFeed::insert(m_context.get());
             feed->setUrl(server.url(QString::fromLatin1(path)).toString());
         }
         QVERIFY(m_context->save());

@@ -330,7 +330,7 @@ private Q_SLOTS:
         QFile::remove(storePath);
         ObjectContext context;
         QVERIFY2(context.open(storePath, dataModel()), qPrintable(context.errorString()));
-        RSSFeed *feed = context.insertFeed();
+        RSSFeed *feed = RSSFeed::insert(&context);
         // Without a last fetch date every item is considered, dated or not.
         feed->setLastFetchDate(std::nullopt);
         const std::unique_ptr<XmlDocument> document = XmlDocument::fromData(bytes);

@@ -157,7 +157,7 @@ private:
     // the address starts the check.
     RSSFeed *subscribe(const QString &address, const Text &login = {}, const Text &password = {})
     {
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         feed->setName(QStringLiteral("Fetch test"));
         feed->setLogin(login);
         feed->setPassword(password);
@@ -179,7 +179,7 @@ private:
     bool roundTrip() const
     {
         ObjectContext other;
-        RSSFeed *witness = other.insertFeed();
+        RSSFeed *witness = RSSFeed::insert(&other);
         witness->setUrl(url(QStringLiteral("/moved.xml")));
         return finishCheck(witness) && witness->feedEntries().size() == twoEntries.size();
     }
@@ -333,7 +333,7 @@ private Q_SLOTS:
         NetworkAccess::setTransferTimeout(std::chrono::milliseconds(timeoutMs));
         m_server->setResponse("/feed.xml", response);
 
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         feed->setName(QStringLiteral("Fetch test"));
         feed->setLogin(login);
         feed->setPassword(password);
@@ -356,11 +356,11 @@ private Q_SLOTS:
         // What was stored survives a save and a reload.
         QVERIFY(m_context->save());
         auto reloaded = openContext();
-        const std::optional<QList<RSSFeed *>> feeds = reloaded->fetchFeeds();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(reloaded.get());
         QVERIFY(feeds && feeds->size() == 1);
         QCOMPARE(storedTitles(feeds->first()), stored);
         // Loading checked the feed again; that check is not part of this test.
-        reloaded->deleteFeed(feeds->first());
+        reloaded->deleteObject(feeds->first());
     }
 
     void unusableAddressStartsNothing_data()
@@ -382,9 +382,9 @@ private Q_SLOTS:
         QFETCH(bool, pruned);
 
         UserDefaults::standardUserDefaults()->setObject(10, Preferences::maximumEntryHistoryCount);
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         for (int i = 0; i < 12; ++i) {
-            RSSItem *entry = m_context->insertItem();
+            RSSItem *entry = RSSItem::insert(m_context.get());
             entry->setGuid(QString::number(i));
             entry->setDate(QDateTime(QDate(2024, 1, 1), QTime(0, i), QTimeZone::utc()));
             feed->addFeedEntry(entry);
@@ -431,7 +431,7 @@ private Q_SLOTS:
         QFETCH(QString, when);
 
         m_server->setResponse("/feed.xml", HttpTestResponse::ok(m_feedBody));
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         MessageLog log(m_context.get(), feed);
         QObject::connect(m_context.get(), &ObjectContext::recordChanged, m_context.get(),
             [&, feed](Record *record, const QString &key) {
@@ -441,7 +441,7 @@ private Q_SLOTS:
                 }
                 // Inside the download's callback: the parse has been deferred, not run.
                 if (when == QLatin1String("parse pending")) {
-                    m_context->deleteFeed(feed);
+                    m_context->deleteObject(feed);
                 } else if (when == QLatin1String("context destroyed")) {
                     QMetaObject::invokeMethod(
                         this, [this] { m_context.reset(); }, Qt::QueuedConnection);
@@ -449,7 +449,7 @@ private Q_SLOTS:
             });
         feed->setUrl(url(QStringLiteral("/feed.xml")));
         if (when == QLatin1String("downloading")) {
-            m_context->deleteFeed(feed);
+            m_context->deleteObject(feed);
             QVERIFY(!feed->isDownloading());
         }
 
@@ -463,7 +463,7 @@ private Q_SLOTS:
             = when == QLatin1String("downloading") ? QStringList { none } : QStringList { none, QString() };
         QCOMPARE(log.messages, expected);
         QCOMPARE(feed->feedEntries().size(), 0);
-        QVERIFY(!m_context->hasItemWithGuid(QStringLiteral("urn:brevlin:fetch:1")));
+        QVERIFY(!RSSItem::existsWithGuid(m_context.get(), QStringLiteral("urn:brevlin:fetch:1")));
     }
 
     void setUrlRewrite_data()
@@ -488,7 +488,7 @@ private Q_SLOTS:
         QFETCH(Text, stored);
         QFETCH(bool, downloads);
 
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         feed->setUrl(given);
         QCOMPARE(feed->url(), stored);
         QCOMPARE(feed->valueForKey(QStringLiteral("url")), RecordValue::fromOptional(stored));
@@ -595,7 +595,7 @@ private Q_SLOTS:
 
         const QDateTime fetched(QDate(2024, 3, 1), QTime(9, 0), QTimeZone::utc());
         {
-            RSSFeed *feed = m_context->insertFeed();
+            RSSFeed *feed = RSSFeed::insert(m_context.get());
             feed->setLastFetchDate(fetched);
             feed->setGenerator(generator);
             feed->setUrl(url(QStringLiteral("/feed.xml")));
@@ -608,7 +608,7 @@ private Q_SLOTS:
         }
         m_server->setResponse("/feed.xml", HttpTestResponse::ok(m_feedBody));
         m_context = openContext();
-        const std::optional<QList<RSSFeed *>> feeds = m_context->fetchFeeds();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context.get());
         QVERIFY(feeds && feeds->size() == 1);
         RSSFeed *feed = feeds->first();
         QCOMPARE(feed->lastFetchDate(), keepsLastFetchDate ? fetched : distantPast());

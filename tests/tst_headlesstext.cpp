@@ -81,7 +81,7 @@ private Q_SLOTS:
     void subLinksOnePerParagraph()
     {
         ObjectContext context;
-        RSSItem *item = context.insertItem();
+        RSSItem *item = RSSItem::insert(&context);
         item->setText(QStringLiteral("<p>rdar://1 first</p><pre>see http://example.com/ now</pre>"));
         QCOMPARE(item->text(), QStringLiteral("rdar://1 first\nsee http://example.com/ now"));
         QStringList links;

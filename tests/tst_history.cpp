@@ -59,7 +59,7 @@ private:
     {
         QList<RSSItem *> entries;
         for (int i = -undated; i < count; ++i) {
-            RSSItem *entry = m_context->insertItem();
+            RSSItem *entry = RSSItem::insert(m_context.get());
             entry->setGuid(QStringLiteral("entry-%1").arg(i));
             entry->setTitle(QStringLiteral("entry-%1").arg(i));
             if (i >= 0) {
@@ -111,7 +111,7 @@ private Q_SLOTS:
         m_home = std::make_unique<PreferencesHome>();
         QVERIFY(QDir().mkpath(cachesFolder()));
         m_context = std::make_unique<ObjectContext>();
-        m_feed = m_context->insertFeed();
+        m_feed = RSSFeed::insert(m_context.get());
     }
     void cleanup()
     {
@@ -168,7 +168,7 @@ private Q_SLOTS:
             QCOMPARE(entry->cachedPath().has_value(), isKept);
             QCOMPARE(QFile::exists(cacheFiles.value(entry)), isKept);
             // Pruned entries stay in the store, so the same entry is never stored twice.
-            QVERIFY(m_context->hasItemWithGuid(entry->guid()));
+            QVERIFY(RSSItem::existsWithGuid(m_context.get(), entry->guid()));
         }
     }
 
@@ -393,7 +393,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m_home->dataHome()));
         m_context = std::make_unique<ObjectContext>();
         QVERIFY(m_context->open(m_home->dataHome() + QStringLiteral("/store.sql"), dataModel()));
-        m_feed = m_context->insertFeed();
+        m_feed = RSSFeed::insert(m_context.get());
         setPreference(Preferences::enableSubLinksInMenu, true);
         setPreference(Preferences::maximumEntryHistoryCount, 1);
         const QList<RSSItem *> entries = addEntries(2);

@@ -37,7 +37,7 @@ public:
         : m_context(context)
     {
     }
-    QList<RSSFeed *> rssFeeds() override { return m_context->fetchFeeds().value_or(QList<RSSFeed *>()); }
+    QList<RSSFeed *> rssFeeds() override { return RSSFeed::fetchFeeds(m_context).value_or(QList<RSSFeed *>()); }
     bool pinGrowlNotification() override { return NotificationPinning::shouldPin(*UserDefaults::standardUserDefaults()); }
 
 private:
@@ -75,7 +75,7 @@ private:
     RSSItem *addEntry(RSSFeed *feed, const QString &title, const QString &url,
                       const QString &text = QStringLiteral("Some text"))
     {
-        RSSItem *item = m_context->insertItem();
+        RSSItem *item = RSSItem::insert(m_context.get());
         item->setTitle(title);
         item->setUrl(url);
         item->setText(text);
@@ -85,7 +85,7 @@ private:
 
     RSSFeed *addFeed(const std::optional<QString> &name)
     {
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         feed->setName(name);
         return feed;
     }
@@ -444,7 +444,7 @@ private Q_SLOTS:
         }
         const uint id = postAndWait(item);
         QVERIFY(id);
-        m_context->deleteFeed(feed);
+        m_context->deleteObject(feed);
         if (saved) {
             QVERIFY(m_context->save());
         }

@@ -122,7 +122,7 @@ private Q_SLOTS:
         QDir().mkpath(m_home->dataHome());
         m_context = std::make_unique<ObjectContext>();
         QVERIFY2(m_context->open(storePath(), dataModel()), qPrintable(m_context->errorString()));
-        m_feed = m_context->insertFeed();
+        m_feed = RSSFeed::insert(m_context.get());
     }
     void cleanup()
     {
@@ -451,8 +451,8 @@ private Q_SLOTS:
         QFETCH(bool, stored);
 
         // The stored entry belongs to another feed: identifiers are known across feeds.
-        RSSFeed *other = m_context->insertFeed();
-        RSSItem *known = m_context->insertItem();
+        RSSFeed *other = RSSFeed::insert(m_context.get());
+        RSSItem *known = RSSItem::insert(m_context.get());
         known->setGuid(storedGuid);
         other->addFeedEntry(known);
         if (detached) {

@@ -38,7 +38,7 @@ class tst_Presentation : public QObject
 private:
     RSSFeed *feedWithGenerator(const QString &generator)
     {
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         feed->setName(QStringLiteral("Feed"));
         if (!generator.isEmpty()) {
             const auto document = XmlDocument::fromData(
@@ -49,7 +49,7 @@ private:
     }
     RSSItem *entry(RSSFeed *feed, const std::optional<QString> &title, const std::optional<QString> &text = {})
     {
-        RSSItem *item = m_context->insertItem();
+        RSSItem *item = RSSItem::insert(m_context.get());
         item->setTitle(title);
         item->setText(text);
         if (feed) {

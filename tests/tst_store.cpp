@@ -8,9 +8,12 @@
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
+#include "app/StoreJson.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "tests/support/StoreFixture.h"
+
+Q_DECLARE_METATYPE(SchemaMigration)
 
 using namespace TestSupport;
 
@@ -32,7 +35,7 @@ private:
     }
     RSSItem *addItem(ObjectContext &context, RSSFeed *feed, const QString &guid, const QDateTime &date)
     {
-        RSSItem *item = context.insertItem();
+        RSSItem *item = RSSItem::insert(&context);
         item->setGuid(guid);
         item->setDate(date);
         item->setTitle(QStringLiteral("Title of ") + guid);
@@ -47,6 +50,19 @@ private:
                                                     "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")
                                          .arg(table)}));
     }
+
+    // The store a released version 1 wrote, copied into the temporary home.
+    void copyVersionOneStore()
+    {
+        QVERIFY(QFile::copy(testDataPath(QStringLiteral("store/version-1.sql")), storePath()));
+        QVERIFY(QFile::setPermissions(storePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+    QByteArray storeBytes() const
+    {
+        QFile file(storePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static SchemaMigration step(const QString &statement) { return SchemaMigration{{statement}}; }
 
     std::unique_ptr<PreferencesHome> m_home;
 
@@ -66,27 +82,27 @@ private Q_SLOTS:
         {
             auto context = openContext();
             QVERIFY(context);
-            RSSFeed *feed = context->insertFeed();
+            RSSFeed *feed = RSSFeed::insert(context.get());
             QCOMPARE(feed->lastFetchDate(), distantPast());
             feed->setName(QStringLiteral("Ünïcode feed"));
             feed->setPassword(QString(""));
             feed->setShowInRecentList(true);
             feed->setGenerator(QStringLiteral("Trac 1.0"));
-            RSSItem *item = context->insertItem();
+            RSSItem *item = RSSItem::insert(context.get());
             item->setAuthor(QString(""));
             item->setDate(date);
             item->setTitle(QStringLiteral("A & B"));
             item->setGuid(QStringLiteral("guid-1"));
             item->setText(QStringLiteral("Line one"));
-            auto subLink = context->insertSubLink();
+            auto subLink = std::make_unique<SubLink>(context.get());
             subLink->setLink(QStringLiteral("rdar://42"));
             subLink->setText(QString(""));
             item->addSubLinkEntry(std::move(subLink));
-            auto webLink = context->insertSubLink();
+            auto webLink = std::make_unique<SubLink>(context.get());
             webLink->setLink(QStringLiteral("http://example.org/"));
             item->addSubLinkEntry(std::move(webLink));
             feed->addFeedEntry(item);
-            RSSItem *bare = context->insertItem();
+            RSSItem *bare = RSSItem::insert(context.get());
             feed->addFeedEntry(bare);
             QVERIFY(context->hasChanges());
             QVERIFY2(context->save(), qPrintable(context->errorString()));
@@ -94,7 +110,7 @@ private Q_SLOTS:
         }
         auto context = openContext();
         QVERIFY(context);
-        const auto feeds = context->fetchFeeds();
+        const auto feeds = RSSFeed::fetchFeeds(context.get());
         QVERIFY(feeds);
         QCOMPARE(feeds->size(), 1);
         RSSFeed *feed = feeds->first();
@@ -129,11 +145,11 @@ private Q_SLOTS:
         auto context = openContext();
         QVERIFY(context);
         for (const char *name : {"beta", "Alpha", "alpha"}) {
-            context->insertFeed()->setName(QString::fromLatin1(name));
+            RSSFeed::insert(context.get())->setName(QString::fromLatin1(name));
         }
-        context->insertFeed();
+        RSSFeed::insert(context.get());
         QStringList names;
-        const auto feeds = context->fetchFeeds();
+        const auto feeds = RSSFeed::fetchFeeds(context.get());
         for (RSSFeed *feed : *feeds) {
             names.append(feed->name().value_or(QStringLiteral("(none)")));
         }
@@ -145,7 +161,7 @@ private Q_SLOTS:
         const QDateTime now = QDateTime::currentDateTimeUtc();
         {
             auto context = openContext();
-            RSSFeed *feed = context->insertFeed();
+            RSSFeed *feed = RSSFeed::insert(context.get());
             addItem(*context, feed, QStringLiteral("kept"), now);
             RSSItem *old = addItem(*context, feed, QStringLiteral("pruned"), now.addDays(-1));
             QVERIFY(context->save());
@@ -155,46 +171,46 @@ private Q_SLOTS:
             QVERIFY(context->save());
         }
         auto context = openContext();
-        RSSFeed *feed = context->fetchFeeds()->first();
+        RSSFeed *feed = RSSFeed::fetchFeeds(context.get())->first();
         QCOMPARE(feed->feedEntries().size(), 1);
         QCOMPARE(feed->feedEntries().first()->guid(), QStringLiteral("kept"));
-        QVERIFY(context->hasItemWithGuid(QStringLiteral("pruned")));
-        QVERIFY(context->hasItemWithGuid(QStringLiteral("kept")));
-        QVERIFY(!context->hasItemWithGuid(QStringLiteral("Pruned")));
-        QVERIFY(!context->hasItemWithGuid(QStringLiteral("prune*")));
-        QVERIFY(!context->hasItemWithGuid(std::nullopt));
+        QVERIFY(RSSItem::existsWithGuid(context.get(), QStringLiteral("pruned")));
+        QVERIFY(RSSItem::existsWithGuid(context.get(), QStringLiteral("kept")));
+        QVERIFY(!RSSItem::existsWithGuid(context.get(), QStringLiteral("Pruned")));
+        QVERIFY(!RSSItem::existsWithGuid(context.get(), QStringLiteral("prune*")));
+        QVERIFY(!RSSItem::existsWithGuid(context.get(), std::nullopt));
     }
 
     void lookupSeesUnsavedInserts()
     {
         auto context = openContext();
-        RSSFeed *feed = context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(context.get());
         RSSItem *item = addItem(*context, feed, QStringLiteral("first"), QDateTime::currentDateTimeUtc());
-        QVERIFY(context->hasItemWithGuid(QStringLiteral("first")));
-        QVERIFY(!context->hasItemWithGuid(std::nullopt));
+        QVERIFY(RSSItem::existsWithGuid(context.get(), QStringLiteral("first")));
+        QVERIFY(!RSSItem::existsWithGuid(context.get(), std::nullopt));
         item->setGuid(QStringLiteral("renamed"));
-        QVERIFY(!context->hasItemWithGuid(QStringLiteral("first")));
-        QVERIFY(context->hasItemWithGuid(QStringLiteral("renamed")));
-        feed->addFeedEntry(context->insertItem());
-        QVERIFY(context->hasItemWithGuid(std::nullopt));
+        QVERIFY(!RSSItem::existsWithGuid(context.get(), QStringLiteral("first")));
+        QVERIFY(RSSItem::existsWithGuid(context.get(), QStringLiteral("renamed")));
+        feed->addFeedEntry(RSSItem::insert(context.get()));
+        QVERIFY(RSSItem::existsWithGuid(context.get(), std::nullopt));
         QVERIFY(context->save());
-        QVERIFY(context->hasItemWithGuid(QStringLiteral("renamed")));
-        QVERIFY(context->hasItemWithGuid(std::nullopt));
+        QVERIFY(RSSItem::existsWithGuid(context.get(), QStringLiteral("renamed")));
+        QVERIFY(RSSItem::existsWithGuid(context.get(), std::nullopt));
     }
 
     void deletingFeedDeletesEntriesAndSubLinks()
     {
         auto context = openContext();
-        RSSFeed *feed = context->insertFeed();
-        RSSFeed *other = context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(context.get());
+        RSSFeed *other = RSSFeed::insert(context.get());
         RSSItem *item = addItem(*context, feed, QStringLiteral("gone"), QDateTime::currentDateTimeUtc());
-        auto subLink = context->insertSubLink();
+        auto subLink = std::make_unique<SubLink>(context.get());
         subLink->setLink(QStringLiteral("http://example.org/"));
         item->addSubLinkEntry(std::move(subLink));
         addItem(*context, other, QStringLiteral("stays"), QDateTime::currentDateTimeUtc());
         QVERIFY(context->save());
         QSignalSpy changes(context.get(), &ObjectContext::objectsDidChange);
-        context->deleteFeed(feed);
+        context->deleteObject(feed);
         QCOMPARE(changes.size(), 1);
         const auto deleted = changes.first().first().value<QList<Record *>>();
         QCOMPARE(deleted.size(), 2);
@@ -203,18 +219,43 @@ private Q_SLOTS:
         context.reset();
 
         auto reopened = openContext();
-        QCOMPARE(reopened->fetchFeeds()->size(), 1);
-        QVERIFY(!reopened->hasItemWithGuid(QStringLiteral("gone")));
-        QVERIFY(reopened->hasItemWithGuid(QStringLiteral("stays")));
+        QCOMPARE(RSSFeed::fetchFeeds(reopened.get())->size(), 1);
+        QVERIFY(!RSSItem::existsWithGuid(reopened.get(), QStringLiteral("gone")));
+        QVERIFY(RSSItem::existsWithGuid(reopened.get(), QStringLiteral("stays")));
         QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM SubLink")), 0);
         QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 1);
         QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItemText")), 1);
     }
 
+    // Listeners of objectsDidChange may still look at what was deleted, unsaved entries included.
+    void deletedRecordsStayValidUntilTheSave()
+    {
+        auto context = openContext();
+        RSSFeed *feed = RSSFeed::insert(context.get());
+        addItem(*context, feed, QStringLiteral("saved"), QDateTime::currentDateTimeUtc());
+        QVERIFY(context->save());
+        addItem(*context, feed, QStringLiteral("unsaved"), QDateTime::currentDateTimeUtc());
+        QSignalSpy changes(context.get(), &ObjectContext::objectsDidChange);
+        context->deleteObject(feed);
+        QCOMPARE(changes.size(), 1);
+        const auto deleted = changes.first().first().value<QList<Record *>>();
+        QCOMPARE(deleted.first(), static_cast<Record *>(feed));
+        QStringList guids;
+        for (Record *record : deleted.mid(1)) {
+            QCOMPARE(record->state(), Record::State::Deleted);
+            guids.append(static_cast<RSSItem *>(record)->guid().value_or(QString()));
+        }
+        guids.sort();
+        QCOMPARE(guids, QStringList({QStringLiteral("saved"), QStringLiteral("unsaved")}));
+        QVERIFY(!RSSItem::existsWithGuid(context.get(), QStringLiteral("unsaved")));
+        QVERIFY(context->save());
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
+    }
+
     void failedSaveKeepsEveryChangeAndWritesNothing()
     {
         auto context = openContext();
-        RSSFeed *feed = context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("pending"));
         addItem(*context, feed, QStringLiteral("entry"), QDateTime::currentDateTimeUtc());
         breakSaving(QStringLiteral("RSSItem"));
@@ -225,19 +266,19 @@ private Q_SLOTS:
         {
             // The feed row written before the failing entry was rolled back with it.
             auto observer = openContext();
-            QCOMPARE(observer->fetchFeeds()->size(), 0);
+            QCOMPARE(RSSFeed::fetchFeeds(observer.get())->size(), 0);
         }
         QVERIFY(runSql(storePath(), {QStringLiteral("DROP TRIGGER broken")}));
         QVERIFY2(context->save(), qPrintable(context->errorString()));
         auto reopened = openContext();
-        QCOMPARE(reopened->fetchFeeds()->first()->name(), QStringLiteral("pending"));
-        QCOMPARE(reopened->fetchFeeds()->first()->feedEntries().size(), 1);
+        QCOMPARE(RSSFeed::fetchFeeds(reopened.get())->first()->name(), QStringLiteral("pending"));
+        QCOMPARE(RSSFeed::fetchFeeds(reopened.get())->first()->feedEntries().size(), 1);
     }
 
     void undoAndRedoAFeedEdit()
     {
         auto context = openContext();
-        RSSFeed *feed = context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("Before"));
         QSignalSpy notices(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
         context->setValueUndoably(feed, QStringLiteral("name"), QStringLiteral("After"));
@@ -252,19 +293,93 @@ private Q_SLOTS:
         QCOMPARE(notices.at(1).first().toString(), Notifications::feedNameChanged);
     }
 
+
+    void versionOneStoreIsMigratedAndReadsBack_data()
+    {
+        QTest::addColumn<QList<SchemaMigration>>("migrations");
+        QTest::addColumn<int>("version");
+        QTest::newRow("no step") << QList<SchemaMigration>() << 1;
+        QTest::newRow("one step") << QList<SchemaMigration>{step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"))}
+                                  << 2;
+        QTest::newRow("two steps") << QList<SchemaMigration>{step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT")),
+                                                             step(QStringLiteral("CREATE INDEX RSSFeed_note ON "
+                                                                                 "RSSFeed(note)"))}
+                                   << 3;
+    }
+    void versionOneStoreIsMigratedAndReadsBack()
+    {
+        QFETCH(QList<SchemaMigration>, migrations);
+        QFETCH(int, version);
+        copyVersionOneStore();
+        QFile expected(testDataPath(QStringLiteral("store/version-1.json")));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        // Opened twice: a step must run once only, and a second run of these would fail.
+        for (int open = 0; open < 2; ++open) {
+            ObjectContext context;
+            context.setChecksFeeds(false);
+            QVERIFY2(context.open(storePath(), dataModel(), migrations), qPrintable(context.errorString()));
+            QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), version);
+            const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(&context);
+            QVERIFY(feeds);
+            QCOMPARE(StoreJson::dump(*feeds), expected.readAll());
+            expected.seek(0);
+            // Secrets stay out of the export; they must have come through all the same.
+            QCOMPARE(feeds->last()->login(), QStringLiteral("ann"));
+            QCOMPARE(feeds->last()->password(), QStringLiteral("s\u00e9cret"));
+        }
+    }
+
+    void newStoreTakesEveryStep()
+    {
+        ObjectContext context;
+        QVERIFY(context.open(storePath(), dataModel(), {step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"))}));
+        QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 2);
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM pragma_table_info('RSSFeed') "
+                                                       "WHERE name = 'note'")),
+                 1);
+    }
+
+    void refusedStoreIsLeftUntouched_data()
+    {
+        QTest::addColumn<QList<SchemaMigration>>("migrations");
+        QTest::addColumn<int>("storedVersion");
+        QTest::addColumn<QString>("error");
+        const SchemaMigration good = step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"));
+        const SchemaMigration bad = step(QStringLiteral("ALTER TABLE Missing ADD note TEXT"));
+        QTest::newRow("failing step") << QList<SchemaMigration>{bad} << 1 << "upgraded from schema 1";
+        QTest::newRow("failing step after a good one")
+            << QList<SchemaMigration>{good, bad} << 1 << "upgraded from schema 1";
+        QTest::newRow("newer store") << SchemaMigration::storeMigrations() << 2 << "newer version";
+        QTest::newRow("newer store than the steps") << QList<SchemaMigration>{good} << 3 << "newer version";
+    }
+    void refusedStoreIsLeftUntouched()
+    {
+        QFETCH(QList<SchemaMigration>, migrations);
+        QFETCH(int, storedVersion);
+        QFETCH(QString, error);
+        copyVersionOneStore();
+        QVERIFY(runSql(storePath(), {QStringLiteral("PRAGMA user_version = %1").arg(storedVersion)}));
+        const QByteArray before = storeBytes();
+        ObjectContext context;
+        QVERIFY(!context.open(storePath(), dataModel(), migrations));
+        QVERIFY2(context.errorString().contains(error), qPrintable(context.errorString()));
+        QVERIFY(!context.isOpen());
+        QCOMPARE(storeBytes(), before);
+    }
+
     void entryTextIsLoadedOnlyWhenAsked()
     {
         const QString longText(5000, QLatin1Char('x'));
         {
             auto context = openContext();
-            RSSFeed *feed = context->insertFeed();
-            RSSItem *item = context->insertItem();
+            RSSFeed *feed = RSSFeed::insert(context.get());
+            RSSItem *item = RSSItem::insert(context.get());
             item->setText(longText);
             feed->addFeedEntry(item);
             QVERIFY(context->save());
         }
         auto context = openContext();
-        RSSItem *item = context->fetchFeeds()->first()->feedEntries().first();
+        RSSItem *item = RSSFeed::fetchFeeds(context.get())->first()->feedEntries().first();
         QCOMPARE(item->valueForKey(QStringLiteral("text")).toString(), longText);
     }
 };

@@ -72,7 +72,7 @@ private Q_SLOTS:
         QFETCH(QStringList, subLinks);
 
         ObjectContext context;
-        RSSItem *item = context.insertItem();
+        RSSItem *item = RSSItem::insert(&context);
         item->createSubLinksFromString(text);
         QStringList found;
         for (const auto &subLink : item->subLinks()) {
@@ -110,7 +110,7 @@ private Q_SLOTS:
         QFETCH(bool, opens);
 
         ObjectContext context;
-        std::unique_ptr<SubLink> subLink = context.insertSubLink();
+        std::unique_ptr<SubLink> subLink = std::make_unique<SubLink>(&context);
         subLink->setLink(link);
         subLink->setText(text);
         const MenuItem item = subLink->subLinkMenuItem();

@@ -47,12 +47,12 @@ private:
                 qWarning("%s", qPrintable(context.errorString()));
             }
             // Loaded first, as the program does at start, so saved feeds are not loaded twice.
-            context.fetchFeeds();
+            RSSFeed::fetchFeeds(&context);
         }
         QString path() const { return home.dataHome() + QStringLiteral("/store.sql"); }
         RSSFeed *addFeed(const std::optional<QString> &name, const QString &url)
         {
-            RSSFeed *feed = context.insertFeed();
+            RSSFeed *feed = RSSFeed::insert(&context);
             feed->setName(name);
             feed->setUrl(url);
             return feed;
@@ -188,7 +188,7 @@ private Q_SLOTS:
         RSSFeed *doomed = store.addFeed(QStringLiteral("Doomed"), QStringLiteral("https://doomed.example/rss"));
         store.addFeed(QStringLiteral("Kept"), QStringLiteral("https://kept.example/rss"));
         for (const QString &guid : {QStringLiteral("one"), QStringLiteral("two")}) {
-            RSSItem *item = store.context.insertItem();
+            RSSItem *item = RSSItem::insert(&store.context);
             item->setGuid(guid);
             doomed->addFeedEntry(item);
         }

@@ -1,0 +1,125 @@
+#include "store/EntityDescription.h"
+
+#include <QTimeZone>
+
+const AttributeDescription *EntityDescription::attribute(const QString &key) const
+{
+    for (const AttributeDescription &description : attributes) {
+        if (description.key == key) {
+            return &description;
+        }
+    }
+    return nullptr;
+}
+
+const AttributeDescription *EntityDescription::textAttribute() const
+{
+    for (const AttributeDescription &description : attributes) {
+        if (description.type == AttributeType::Utf8Text) {
+            return &description;
+        }
+    }
+    return nullptr;
+}
+
+namespace RecordValue {
+
+QVariant fromOptional(const std::optional<QString> &value)
+{
+    return value ? QVariant(*value) : QVariant();
+}
+
+QVariant fromOptional(const std::optional<QDateTime> &value)
+{
+    return value ? QVariant(*value) : QVariant();
+}
+
+QVariant fromOptional(bool value)
+{
+    return value;
+}
+
+std::optional<QString> toOptionalString(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        return std::nullopt;
+    }
+    return value.toString();
+}
+
+std::optional<QDateTime> toOptionalDate(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        return std::nullopt;
+    }
+    QDateTime date = value.toDateTime();
+    if (!date.isValid()) {
+        return std::nullopt;
+    }
+    return date.toUTC();
+}
+
+} // namespace RecordValue
+
+namespace StoredValue {
+
+void load(const SqliteStatement &statement, int column, std::optional<QString> &value)
+{
+    value = statement.optionalText(column);
+}
+
+void load(const SqliteStatement &statement, int column, std::optional<QDateTime> &value)
+{
+    if (statement.isNull(column)) {
+        value.reset();
+    } else {
+        value = QDateTime::fromMSecsSinceEpoch(statement.integer(column), QTimeZone::utc());
+    }
+}
+
+void load(const SqliteStatement &statement, int column, std::optional<bool> &value)
+{
+    if (statement.isNull(column)) {
+        value.reset();
+    } else {
+        value = statement.integer(column) != 0;
+    }
+}
+
+void bind(SqliteStatement &statement, int index, const std::optional<QString> &value)
+{
+    if (value) {
+        statement.bind(index, *value);
+    } else {
+        statement.bindNull(index);
+    }
+}
+
+void bind(SqliteStatement &statement, int index, const std::optional<QDateTime> &value)
+{
+    if (value) {
+        statement.bind(index, value->toMSecsSinceEpoch());
+    } else {
+        statement.bindNull(index);
+    }
+}
+
+void bind(SqliteStatement &statement, int index, const std::optional<bool> &value)
+{
+    if (value) {
+        statement.bind(index, qint64(*value));
+    } else {
+        statement.bindNull(index);
+    }
+}
+
+void bind(SqliteStatement &statement, int index, const std::optional<QByteArray> &value)
+{
+    if (value) {
+        statement.bindUtf8(index, *value);
+    } else {
+        statement.bindNull(index);
+    }
+}
+
+} // namespace StoredValue

@@ -1,0 +1,176 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <vector>
+
+#include "store/SqliteStatement.h"
+
+class ObjectContext;
+class Record;
+struct EntityDescription;
+
+// How an attribute is kept in the store.
+enum class AttributeType {
+    String, // TEXT
+    Date,   // INTEGER, milliseconds since the epoch, UTC
+    Bool,   // INTEGER, 0 or 1
+    // TEXT in a table of its own, so that loading the records never reads it; it is
+    // written with a new record and read back when someone asks for it.
+    Utf8Text,
+};
+
+// One stored attribute of an entity. Its key names it for by-key access, for exports
+// and, in the entity's table, as the column.
+struct AttributeDescription {
+    QString key;
+    AttributeType type = AttributeType::String;
+    // Left out of exports (logins and passwords).
+    bool secret = false;
+    // The store's access: the value as it is, no side effects.
+    std::function<void(Record &, const SqliteStatement &, int column)> load;
+    std::function<void(const Record &, SqliteStatement &, int index)> bind;
+    // By-key access, as windows and the undo stack use it: reads as the getter does and
+    // writes through the setter, side effects included. Without a setter the attribute is
+    // read-only by key.
+    std::function<QVariant(const Record &)> value;
+    std::function<void(Record &, const QVariant &)> setValue;
+};
+
+// A to-many relationship from a record to the records of another entity, which name
+// their source by its row id in their parent column.
+struct RelationshipDescription {
+    // A function, so that entities can refer to each other before both exist.
+    const EntityDescription &(*destination)() = nullptr;
+    // Destinations keep the order in which they were stored.
+    bool ordered = false;
+    // The store's access, no side effects. attach links a loaded destination to its
+    // source and takes it when the source owns its destinations (see ObjectContext).
+    std::function<void(Record &source, std::unique_ptr<Record> &destination)> attach;
+    std::function<qsizetype(const Record &source)> count;
+    std::function<Record *(const Record &source, qsizetype index)> at;
+    // Whether the source owns the destinations; otherwise the context does.
+    bool owning = false;
+    // Drops every destination from the source, when the context deletes the source.
+    std::function<void(Record &source)> clear;
+};
+
+// An entity of the store: its table, its attributes and relationships, and how to
+// make its records. The model declares each one once; the store reads, writes, looks up
+// and exports records through it only.
+struct EntityDescription {
+    QString table;
+    std::function<std::unique_ptr<Record>(ObjectContext *)> create;
+    std::vector<AttributeDescription> attributes;
+    std::vector<RelationshipDescription> relationships;
+    // For the destinations of a relationship: the source's entity, the column holding the
+    // source's row id, and the source of a record (none once it has been detached).
+    const EntityDescription &(*parentEntity)() = nullptr;
+    QString parentColumn;
+    std::function<Record *(const Record &)> parent;
+    // A String attribute that the store can look up quickly ("is this one stored yet?").
+    QString identifierKey;
+    // Where the Utf8Text attribute lives: its table, keyed by the record's row id in ownerColumn.
+    QString textTable;
+    QString textOwnerColumn;
+
+    const AttributeDescription *attribute(const QString &key) const;
+    const AttributeDescription *textAttribute() const;
+};
+
+// Helpers for the by-key access of the records: absent values travel as invalid
+// QVariants, present ones (empty strings included) as their value.
+namespace RecordValue {
+QVariant fromOptional(const std::optional<QString> &value);
+QVariant fromOptional(const std::optional<QDateTime> &value);
+QVariant fromOptional(bool value);
+std::optional<QString> toOptionalString(const QVariant &value);
+std::optional<QDateTime> toOptionalDate(const QVariant &value);
+} // namespace RecordValue
+
+namespace StoredValue {
+void load(const SqliteStatement &statement, int column, std::optional<QString> &value);
+void load(const SqliteStatement &statement, int column, std::optional<QDateTime> &value);
+void load(const SqliteStatement &statement, int column, std::optional<bool> &value);
+void bind(SqliteStatement &statement, int index, const std::optional<QString> &value);
+void bind(SqliteStatement &statement, int index, const std::optional<QDateTime> &value);
+void bind(SqliteStatement &statement, int index, const std::optional<bool> &value);
+void bind(SqliteStatement &statement, int index, const std::optional<QByteArray> &value);
+
+template <class T>
+constexpr AttributeType typeOf()
+{
+    if constexpr (std::is_same_v<T, QString>) {
+        return AttributeType::String;
+    } else if constexpr (std::is_same_v<T, QDateTime>) {
+        return AttributeType::Date;
+    } else if constexpr (std::is_same_v<T, bool>) {
+        return AttributeType::Bool;
+    } else {
+        static_assert(std::is_same_v<T, QByteArray>, "a stored attribute is a string, a date, a flag or a text");
+        return AttributeType::Utf8Text;
+    }
+}
+
+template <class Argument>
+Argument fromVariant(const QVariant &value)
+{
+    if constexpr (std::is_same_v<Argument, bool>) {
+        return value.toBool();
+    } else if constexpr (std::is_same_v<Argument, std::optional<QDateTime>>) {
+        return RecordValue::toOptionalDate(value);
+    } else {
+        return RecordValue::toOptionalString(value);
+    }
+}
+
+template <class R, class Argument>
+Argument argumentOf(void (R::*)(Argument));
+} // namespace StoredValue
+
+// One line of an entity's attribute table: the key (also the column), the member the
+// store reads and writes, the setter by-key writes go through (nullptr: read-only by key)
+// and, where the by-key read is not the member itself, the getter.
+template <class R, class T, class Setter, class Getter = std::nullptr_t>
+AttributeDescription attribute(const char *key, std::optional<T> R::*member, Setter setter, Getter getter = nullptr)
+{
+    AttributeDescription description;
+    description.key = QString::fromLatin1(key);
+    description.type = StoredValue::typeOf<T>();
+    if constexpr (!std::is_same_v<T, QByteArray>) {
+        description.load = [member](Record &record, const SqliteStatement &statement, int column) {
+            StoredValue::load(statement, column, static_cast<R &>(record).*member);
+        };
+    }
+    description.bind = [member](const Record &record, SqliteStatement &statement, int index) {
+        StoredValue::bind(statement, index, static_cast<const R &>(record).*member);
+    };
+    if constexpr (std::is_same_v<Getter, std::nullptr_t>) {
+        description.value = [member](const Record &record) {
+            return RecordValue::fromOptional(static_cast<const R &>(record).*member);
+        };
+    } else {
+        description.value = [getter](const Record &record) {
+            return RecordValue::fromOptional((static_cast<const R &>(record).*getter)());
+        };
+    }
+    if constexpr (!std::is_same_v<Setter, std::nullptr_t>) {
+        using Argument = std::decay_t<decltype(StoredValue::argumentOf(setter))>;
+        description.setValue = [setter](Record &record, const QVariant &value) {
+            (static_cast<R &>(record).*setter)(StoredValue::fromVariant<Argument>(value));
+        };
+    }
+    return description;
+}
+
+inline AttributeDescription secret(AttributeDescription description)
+{
+    description.secret = true;
+    return description;
+}
