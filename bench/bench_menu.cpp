@@ -179,6 +179,8 @@ void measureProgram()
         log += program.readAll();
     }
     Bench::report("startup_ms", double(clock.nsecsElapsed()) / 1e6, "ms");
+    // Memory with the store loaded, before the start-up check has parsed anything.
+    Bench::report("startup_menu_rss_mb", processFigures(program.processId()).residentMegabytes, "MB");
 
     // The start-up check of every feed ends when the program stops spending CPU.
     const double tick = double(sysconf(_SC_CLK_TCK));
