@@ -291,8 +291,10 @@ private Q_SLOTS:
             menuReply.arguments().first().value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
         QVERIFY(!menuPath.isEmpty());
 
-        // dbusmenu marks a mnemonic with "_": Qt turns the first "&&" we write for a
-        // literal "&" into "_&", which a panel shows as "&".
+        // dbusmenu marks a mnemonic with "_". Qt 6.4 turns only the first "&&" we write for a
+        // literal "&" into "_&" (shown as "&"); later ones reach the panel doubled, and a "_"
+        // in a title without "&" is not escaped. These labels pin that down, so that a change
+        // in Qt or a workaround in the view shows here.
         const QStringList fixedItems{QStringLiteral("---"), QStringLiteral("Manage Subscriptions..."),
                                      QStringLiteral("Preferences..."), QStringLiteral("About"),
                                      QStringLiteral("Quit")};
