@@ -14,7 +14,8 @@
 #include "platform/UserDefaults.h"
 #include "store/ObjectContext.h"
 
-Q_LOGGING_CATEGORY(lcMenu, "brevlin.controller.menu")
+// Rebuilds are frequent: their debug lines show only when asked for.
+Q_LOGGING_CATEGORY(lcMenu, "brevlin.controller.menu", QtInfoMsg)
 
 QList<RSSFeed *> RSSBrevlinController::rssFeeds()
 {
@@ -156,6 +157,8 @@ void RSSBrevlinController::rebuildNow()
     if (m_statusItem) {
         m_statusItem->setMenu(m_menu);
     }
+    // Start-up timing and support read when the menu a user can open was ready.
+    qCDebug(lcMenu, "menu built: %zu items", m_menu->items.size());
 }
 
 void RSSBrevlinController::onMenuClosed()

@@ -9,20 +9,13 @@
 #include "controller/widgets/TrayFallbackWindow.h"
 #include "model/MenuItem.h"
 
-namespace {
-
-// Tray hosts often start after the programs of a session: give them this long before
-// offering the menu in a window, and look again this often afterwards.
-constexpr int trayGraceMs = 5000;
-constexpr int trayPollMs = 10000;
-
-} // namespace
-
-TrayStatusItem::TrayStatusItem(QObject *parent)
+TrayStatusItem::TrayStatusItem(std::chrono::milliseconds trayGrace, std::chrono::milliseconds trayPoll,
+                               QObject *parent)
     : StatusItem(parent)
     , m_rootMenu(std::make_unique<QMenu>())
     , m_trayIcon(new QSystemTrayIcon(this))
     , m_trayWatch(new QTimer(this))
+    , m_trayPoll(trayPoll)
     , m_icon(QStringLiteral(":/icons/menuicon.svg"))
     , m_selectedIcon(QStringLiteral(":/icons/menuicon_sel.svg"))
 {
@@ -40,7 +33,7 @@ TrayStatusItem::TrayStatusItem(QObject *parent)
 
     m_trayWatch->setSingleShot(true);
     connect(m_trayWatch, &QTimer::timeout, this, &TrayStatusItem::checkForTray);
-    m_trayWatch->start(trayGraceMs);
+    m_trayWatch->start(trayGrace);
 }
 
 TrayStatusItem::~TrayStatusItem() = default;
@@ -140,5 +133,5 @@ void TrayStatusItem::checkForTray()
         });
         m_fallbackWindow->show();
     }
-    m_trayWatch->start(trayPollMs);
+    m_trayWatch->start(m_trayPoll);
 }

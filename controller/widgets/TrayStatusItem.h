@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QPointer>
 
+#include <chrono>
 #include <memory>
 
 #include "controller/StatusItem.h"
@@ -20,7 +21,11 @@ class TrayStatusItem : public StatusItem
 {
     Q_OBJECT
 public:
-    explicit TrayStatusItem(QObject *parent = nullptr);
+    // Tray hosts often start after the programs of a session: the window is offered only after
+    // trayGrace without a tray, and the tray is looked for again every trayPoll afterwards.
+    explicit TrayStatusItem(std::chrono::milliseconds trayGrace = std::chrono::seconds(5),
+                            std::chrono::milliseconds trayPoll = std::chrono::seconds(10),
+                            QObject *parent = nullptr);
     ~TrayStatusItem() override;
 
     void setMenu(std::shared_ptr<Menu> menu) override;
@@ -39,6 +44,7 @@ private:
     std::unique_ptr<QMenu> m_rootMenu;
     QSystemTrayIcon *m_trayIcon;
     QTimer *m_trayWatch;
+    std::chrono::milliseconds m_trayPoll;
     std::unique_ptr<TrayFallbackWindow> m_fallbackWindow;
     std::shared_ptr<Menu> m_menu;
     std::shared_ptr<Menu> m_pendingMenu;
