@@ -9,6 +9,7 @@
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "controller/RSSBrevlinController.h"
 #include "model/RSSFeed.h"
+#include "platform/FreedMemory.h"
 #include "platform/StandardErrorAlerts.h"
 #include "platform/UnixSignalWatcher.h"
 #include "store/ObjectContext.h"
@@ -87,6 +88,7 @@ void ProgramSession::onRoundFinished()
                .arg(round->newEntries())
                .arg(round->failures()));
     round->deleteLater();
+    FreedMemory::release();
 }
 
 void ProgramSession::quit(int signalNumber)

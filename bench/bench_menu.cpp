@@ -235,7 +235,7 @@ int main(int argc, char *argv[])
         }
         QList<RSSFeed *> feeds;
         for (int i = 0; i < feedCount; ++i) {
-            RSSFeed *feed = context.insertFeed();
+            RSSFeed *feed = RSSFeed::insert(&context);
             feed->setName(QStringLiteral("Menu feed %1").arg(i, 3, 10, QLatin1Char('0')));
             feed->setShowInRecentList(true);
             // Setting the address starts a check; the measured one starts with the controller.
