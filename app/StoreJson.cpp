@@ -63,11 +63,8 @@ QJsonObject entryObject(const RSSItem *item)
 
 QJsonObject feedObject(const RSSFeed *feed)
 {
-    QList<RSSItem *> entries = feed->feedEntries();
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const RSSItem *a, const RSSItem *b) { return a->dateCompare(*b) < 0; });
     QJsonArray entryArray;
-    for (const RSSItem *item : entries) {
+    for (const RSSItem *item : RSSItem::newestFirst(feed->feedEntries())) {
         entryArray.append(entryObject(item));
     }
     QJsonObject object = attributesObject(*feed);

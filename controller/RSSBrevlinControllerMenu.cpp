@@ -69,8 +69,7 @@ std::unique_ptr<Menu> RSSBrevlinController::feedsMenu()
     for (const RSSFeed *feed : feeds) {
         topEntries.append(feed->firstFeedItems(perFeed));
     }
-    std::stable_sort(topEntries.begin(), topEntries.end(),
-                     [](const RSSItem *a, const RSSItem *b) { return a->dateCompare(*b) < 0; });
+    topEntries = RSSItem::newestFirst(std::move(topEntries));
     const quint32 limit = quint32(defaults->integerForKey(Preferences::showTopEntriesCount));
     if (quint32(topEntries.size()) > limit) {
         topEntries.resize(qsizetype(limit));

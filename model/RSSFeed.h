@@ -100,6 +100,8 @@ Q_SIGNALS:
     void checkEnded();
 
 private:
+    // The run-time flags a feed's generator decides.
+    void setFlagsFromGenerator(const QString &generator);
     QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
     std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
     void onDownloadFinished(const QByteArray &body);

@@ -32,10 +32,15 @@ void RSSFeed::awakeFromFetch()
         m_lastFetchDate = distantPast();
     }
     if (m_generator) {
-        m_isTracFeed = m_generator->contains(QLatin1String("Trac"));
-        m_isTwitterFeed = m_generator->contains(QLatin1String("Twitter"));
+        setFlagsFromGenerator(*m_generator);
     }
     checkFeed();
+}
+
+void RSSFeed::setFlagsFromGenerator(const QString &generator)
+{
+    m_isTracFeed = generator.contains(QLatin1String("Trac"));
+    m_isTwitterFeed = generator.contains(QLatin1String("Twitter"));
 }
 
 void RSSFeed::cancelDownload()

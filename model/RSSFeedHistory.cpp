@@ -13,13 +13,6 @@
 
 namespace {
 
-QList<RSSItem *> newestFirst(QList<RSSItem *> entries)
-{
-    std::stable_sort(entries.begin(), entries.end(),
-        [](const RSSItem *a, const RSSItem *b) { return a->dateCompare(*b) < 0; });
-    return entries;
-}
-
 // Read as a signed 32-bit preference but compared unsigned: a negative limit means no limit.
 quint32 historyLimit()
 {
@@ -35,7 +28,7 @@ void RSSFeed::cleanupOldItems()
     if (quint32(m_feedEntries.size()) <= limit) {
         return;
     }
-    const QList<RSSItem *> sorted = newestFirst(m_feedEntries);
+    const QList<RSSItem *> sorted = RSSItem::newestFirst(m_feedEntries);
     const QList<RSSItem *> oldest = sorted.mid(qsizetype(limit));
     for (RSSItem *entry : oldest) {
         entry->removePageCache();
@@ -60,7 +53,7 @@ QList<RSSItem *> RSSFeed::firstFeedItems(quint32 count) const
     if (!showInRecentList()) {
         return {};
     }
-    return newestFirst(m_feedEntries).mid(0, qsizetype(count));
+    return RSSItem::newestFirst(m_feedEntries).mid(0, qsizetype(count));
 }
 
 QString RSSFeed::displayName() const
@@ -93,7 +86,7 @@ std::unique_ptr<Menu> RSSFeed::historyMenu(const QSet<RSSItem *> &hiddenEntries)
 {
     auto menu = std::make_unique<Menu>();
     menu->title = feedMenuTitle();
-    for (const RSSItem *entry : newestFirst(historyEntries(hiddenEntries)).mid(0, qsizetype(historyLimit()))) {
+    for (const RSSItem *entry : RSSItem::newestFirst(historyEntries(hiddenEntries)).mid(0, qsizetype(historyLimit()))) {
         menu->items.push_back(entry->menuItem());
     }
     return menu;

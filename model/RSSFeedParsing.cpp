@@ -146,8 +146,7 @@ void RSSFeed::parseChannel(const XmlNode &channel)
         } else if (child.hasName("generator")) {
             const QString generator = child.stringValue();
             setGenerator(generator);
-            m_isTracFeed = generator.contains(QLatin1String("Trac"));
-            m_isTwitterFeed = generator.contains(QLatin1String("Twitter"));
+            setFlagsFromGenerator(generator);
         }
     }
     parseItems(channel);

@@ -57,6 +57,8 @@ public:
     // Newest first: an entry with a later date orders before one with an earlier date;
     // entries without a date order after every dated one.
     std::partial_ordering dateCompare(const RSSItem &other) const;
+    // The entries sorted with dateCompare, newest first; entries of equal date keep their order.
+    static QList<RSSItem *> newestFirst(QList<RSSItem *> entries);
 
     // The user info of "newRssItem", which carries the new entry under "RSSItem".
     static QVariantMap userInfoForItem(RSSItem *item);

@@ -1,5 +1,7 @@
 #include "model/RSSItem.h"
 
+#include <algorithm>
+
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "model/HtmlPlainText.h"
@@ -106,4 +108,11 @@ void RSSItem::openFeed() const
     if (OpenPolicy::isWebPage(address)) {
         Opener::shared()->openUrl(address);
     }
+}
+
+QList<RSSItem *> RSSItem::newestFirst(QList<RSSItem *> entries)
+{
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const RSSItem *a, const RSSItem *b) { return a->dateCompare(*b) < 0; });
+    return entries;
 }

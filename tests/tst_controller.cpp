@@ -49,24 +49,21 @@ class tst_Controller : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<PreferencesHome> m_home;
-    std::unique_ptr<ObjectContext> m_context;
+    StoreFixture m_store;
     std::unique_ptr<FakeAlerts> m_alerts;
     std::unique_ptr<RSSBrevlinController> m_controller;
     std::unique_ptr<FakeStatusItem> m_statusItem;
 
-    QString storePath() const { return m_home->dataHome() + QStringLiteral("/store.sql"); }
-    QString cachesFolder() const { return m_home->cacheHome() + QStringLiteral("/Rss_Brevlin"); }
 
     // A connected feed named name whose entries are dated at the given hours after the first date.
     RSSFeed *addFeed(const QString &name, const QList<int> &hours, bool recent = true)
     {
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         feed->setName(name);
         feed->setShowInRecentList(recent);
         feed->setErrorMessage(QStringLiteral(""));
         for (int hour : hours) {
-            RSSItem *entry = RSSItem::insert(m_context.get());
+            RSSItem *entry = RSSItem::insert(m_store.context.get());
             entry->setGuid(QStringLiteral("%1-%2").arg(name).arg(hour));
             entry->setTitle(QStringLiteral("%1 %2").arg(name).arg(hour));
             entry->setUrl(QStringLiteral("https://example.org/%1/%2").arg(name).arg(hour));
@@ -83,22 +80,18 @@ private:
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<PreferencesHome>();
-        QVERIFY(QDir().mkpath(m_home->dataHome()));
-        m_context = std::make_unique<ObjectContext>();
-        QVERIFY2(m_context->open(storePath(), dataModel()), qPrintable(m_context->errorString()));
-        m_context->setChecksFeeds(false);
-        QVERIFY(RSSFeed::fetchFeeds(m_context.get()));
+        QVERIFY2(m_store.setUp(StoreFixture::Store::File), qPrintable(m_store.context->errorString()));
+        m_store.context->setChecksFeeds(false);
+        QVERIFY(RSSFeed::fetchFeeds(m_store.context.get()));
         m_alerts = std::make_unique<FakeAlerts>();
-        m_controller = std::make_unique<RSSBrevlinController>(m_context.get(), m_alerts.get());
+        m_controller = std::make_unique<RSSBrevlinController>(m_store.context.get(), m_alerts.get());
         m_statusItem = std::make_unique<FakeStatusItem>();
     }
     void cleanup()
     {
         m_controller.reset();
         m_statusItem.reset();
-        m_context.reset();
-        m_home.reset();
+        m_store.tearDown();
     }
 
     void menuWithoutFeeds()
@@ -154,7 +147,7 @@ private Q_SLOTS:
     {
         RSSFeed *feed = addFeed(QStringLiteral("Flaky"), {}, true);
         feed->setErrorMessage(QStringLiteral("Failed 404 Not Found http://x/"));
-        RSSFeed *unnamed = RSSFeed::insert(m_context.get());
+        RSSFeed *unnamed = RSSFeed::insert(m_store.context.get());
         unnamed->setUrl(QStringLiteral("http://example.org/feed"));
         QCOMPARE(lines(m_controller->feedsMenu()),
                  (QStringList{"---", "-http://example.org/feed", "-Flaky"} + fixedItems));
@@ -251,7 +244,7 @@ private Q_SLOTS:
         const qsizetype menus = m_statusItem->menus.size();
         addFeed(QStringLiteral("New"), {3});
         QCOMPARE(m_statusItem->menus.size(), menus);
-        m_context->deleteObject(feed);
+        m_store.context->deleteObject(feed);
         QCOMPARE(m_statusItem->menus.size(), menus + 1);
         QCOMPARE(lines(m_statusItem->menus.last()), (QStringList{"New 3", "---", "New"} + fixedItems));
     }
@@ -298,19 +291,19 @@ private Q_SLOTS:
         // Pruned and saved away before the submenu first opens.
         setPreference(Preferences::maximumEntryHistoryCount, 1);
         feed->cleanupOldItems();
-        QVERIFY(m_context->save());
+        QVERIFY(m_store.context->save());
         QCOMPARE(lines(*feedItem.ensureSubmenu()), QStringList{"F 3"});
     }
 
     void storeThatCannotBeReadIsReportedOnce()
     {
         // The feeds' table vanishes under an open store that has not loaded them yet.
-        m_context = std::make_unique<ObjectContext>();
-        QVERIFY(m_context->open(storePath(), dataModel()));
-        QVERIFY(runSql(storePath(), {QStringLiteral("DROP TABLE IF EXISTS SubLink"),
+        m_store.context = std::make_unique<ObjectContext>();
+        QVERIFY(m_store.context->open(m_store.storePath(), dataModel()));
+        QVERIFY(runSql(m_store.storePath(), {QStringLiteral("DROP TABLE IF EXISTS SubLink"),
                                      QStringLiteral("DROP TABLE IF EXISTS RSSItemText"), QStringLiteral("DROP TABLE IF EXISTS RSSItem"),
                                      QStringLiteral("DROP TABLE IF EXISTS RSSFeed")}));
-        m_controller = std::make_unique<RSSBrevlinController>(m_context.get(), m_alerts.get());
+        m_controller = std::make_unique<RSSBrevlinController>(m_store.context.get(), m_alerts.get());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(lines(m_controller->feedsMenu()), QStringList{QStringLiteral("---")} + fixedItems);
@@ -321,27 +314,27 @@ private Q_SLOTS:
     void startUpSweepKeepsReferencedArchivesAndTheStore()
     {
         RSSFeed *feed = addFeed(QStringLiteral("F"), {1});
-        QVERIFY(QDir().mkpath(cachesFolder() + QStringLiteral("/folder/inner")));
+        QVERIFY(QDir().mkpath(m_store.cachesFolder() + QStringLiteral("/folder/inner")));
         const auto write = [](const QString &path) {
             QFile file(path);
             return file.open(QIODevice::WriteOnly) && file.write("x") == 1;
         };
-        const QString kept = cachesFolder() + QStringLiteral("/KEPT.mhtml");
+        const QString kept = m_store.cachesFolder() + QStringLiteral("/KEPT.mhtml");
         QVERIFY(write(kept));
-        QVERIFY(write(cachesFolder() + QStringLiteral("/STALE.mhtml")));
-        QVERIFY(write(cachesFolder() + QStringLiteral("/folder/inner/file")));
-        const QString target = m_home->path() + QStringLiteral("/target");
+        QVERIFY(write(m_store.cachesFolder() + QStringLiteral("/STALE.mhtml")));
+        QVERIFY(write(m_store.cachesFolder() + QStringLiteral("/folder/inner/file")));
+        const QString target = m_store.home->path() + QStringLiteral("/target");
         QVERIFY(write(target));
-        QVERIFY(QFile::link(target, cachesFolder() + QStringLiteral("/link")));
+        QVERIFY(QFile::link(target, m_store.cachesFolder() + QStringLiteral("/link")));
         feed->feedEntries().first()->setCachedPath(kept);
         // The store in the same folder, as when both folders fall back to the temporary folder.
-        const QString store = cachesFolder() + QStringLiteral("/Rss_Brevlin.sql");
+        const QString store = m_store.cachesFolder() + QStringLiteral("/Rss_Brevlin.sql");
         QVERIFY(write(store));
         QVERIFY(write(store + QStringLiteral("-journal")));
 
-        m_controller->setCachesFolder(cachesFolder(), store);
+        m_controller->setCachesFolder(m_store.cachesFolder(), store);
         m_controller->awakeFromNib();
-        QStringList left = QDir(cachesFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+        QStringList left = QDir(m_store.cachesFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
         left.sort();
         QCOMPARE(left, (QStringList{"KEPT.mhtml", "Rss_Brevlin.sql", "Rss_Brevlin.sql-journal"}));
         QVERIFY(QFile::exists(target));
@@ -355,14 +348,14 @@ private Q_SLOTS:
         QVERIFY(document.open(QIODevice::ReadOnly));
         server.setResponse("/a.xml", HttpTestResponse::ok(document.readAll()));
         for (const char *path : {"/a.xml", "/b.xml"}) {
-            RSSFeed *feed = RSSFeed::insert(m_context.get());
+            RSSFeed *feed = RSSFeed::insert(m_store.context.get());
             feed->setUrl(server.url(QString::fromLatin1(path)).toString());
         }
-        QVERIFY(m_context->save());
+        QVERIFY(m_store.context->save());
         // Loaded afresh, as at start-up: loading wakes each feed, which starts its check.
-        m_context = std::make_unique<ObjectContext>();
-        QVERIFY(m_context->open(storePath(), dataModel()));
-        m_controller = std::make_unique<RSSBrevlinController>(m_context.get(), m_alerts.get());
+        m_store.context = std::make_unique<ObjectContext>();
+        QVERIFY(m_store.context->open(m_store.storePath(), dataModel()));
+        m_controller = std::make_unique<RSSBrevlinController>(m_store.context.get(), m_alerts.get());
         QSignalSpy checked(m_controller.get(), &RSSBrevlinController::feedsChecked);
         m_controller->awakeFromNib();
         QCOMPARE(checked.count(), 1);

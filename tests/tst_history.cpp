@@ -59,7 +59,7 @@ private:
     {
         QList<RSSItem *> entries;
         for (int i = -undated; i < count; ++i) {
-            RSSItem *entry = RSSItem::insert(m_context.get());
+            RSSItem *entry = RSSItem::insert(m_store.context.get());
             entry->setGuid(QStringLiteral("entry-%1").arg(i));
             entry->setTitle(QStringLiteral("entry-%1").arg(i));
             if (i >= 0) {
@@ -70,10 +70,9 @@ private:
         }
         return entries;
     }
-    QString cachesFolder() const { return m_home->cacheHome() + QStringLiteral("/Rss_Brevlin"); }
     QString writeCacheFile(const QString &name)
     {
-        const QString path = cachesFolder() + QLatin1Char('/') + name;
+        const QString path = m_store.cachesFolder() + QLatin1Char('/') + name;
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write("MIME-Version: 1.0\r\n") < 0) {
             qWarning("cannot write %s", qPrintable(path));
@@ -101,22 +100,18 @@ private:
         UserDefaults::standardUserDefaults()->setObject(value, key);
     }
 
-    std::unique_ptr<PreferencesHome> m_home;
-    std::unique_ptr<ObjectContext> m_context;
+    StoreFixture m_store;
     RSSFeed *m_feed = nullptr;
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<PreferencesHome>();
-        QVERIFY(QDir().mkpath(cachesFolder()));
-        m_context = std::make_unique<ObjectContext>();
-        m_feed = RSSFeed::insert(m_context.get());
+        QVERIFY2(m_store.setUp(StoreFixture::Store::InMemory), qPrintable(m_store.context->errorString()));
+        m_feed = RSSFeed::insert(m_store.context.get());
     }
     void cleanup()
     {
-        m_context.reset();
-        m_home.reset();
+        m_store.tearDown();
     }
 
     void pruning_data()
@@ -168,7 +163,7 @@ private Q_SLOTS:
             QCOMPARE(entry->cachedPath().has_value(), isKept);
             QCOMPARE(QFile::exists(cacheFiles.value(entry)), isKept);
             // Pruned entries stay in the store, so the same entry is never stored twice.
-            QVERIFY(RSSItem::existsWithGuid(m_context.get(), entry->guid()));
+            QVERIFY(RSSItem::existsWithGuid(m_store.context.get(), entry->guid()));
         }
     }
 
@@ -192,21 +187,21 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QFETCH(bool, pathRemoved);
 
-        const QString precious = m_home->path() + QStringLiteral("/precious.txt");
+        const QString precious = m_store.home->path() + QStringLiteral("/precious.txt");
         QFile file(precious);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
         file.close();
-        QString path = cachesFolder() + QStringLiteral("/0F0E0D0C-0000-4000-8000-000000000000.mhtml");
+        QString path = m_store.cachesFolder() + QStringLiteral("/0F0E0D0C-0000-4000-8000-000000000000.mhtml");
         if (kind == QLatin1String("file")) {
             writeCacheFile(QFileInfo(path).fileName());
         } else if (kind == QLatin1String("link")) {
             QVERIFY(QFile::link(precious, path));
         } else if (kind == QLatin1String("dangling")) {
-            QVERIFY(QFile::link(m_home->path() + QStringLiteral("/gone"), path));
+            QVERIFY(QFile::link(m_store.home->path() + QStringLiteral("/gone"), path));
         } else if (kind == QLatin1String("outside")) {
             path = precious;
         } else if (kind == QLatin1String("climbing")) {
-            path = cachesFolder() + QStringLiteral("/../../precious.txt");
+            path = m_store.cachesFolder() + QStringLiteral("/../../precious.txt");
         } else if (kind == QLatin1String("folder")) {
             QVERIFY(QDir().mkpath(path));
         }
@@ -334,8 +329,8 @@ private Q_SLOTS:
         QCOMPARE(m_feed->cachedIDs(), QSet<QString>());
         const QList<RSSItem *> entries = addEntries(3);
         QCOMPARE(m_feed->cachedIDs(), QSet<QString>());
-        entries[0]->setCachedPath(cachesFolder() + QStringLiteral("/A.mhtml"));
-        entries[2]->setCachedPath(cachesFolder() + QStringLiteral("/C.mhtml"));
+        entries[0]->setCachedPath(m_store.cachesFolder() + QStringLiteral("/A.mhtml"));
+        entries[2]->setCachedPath(m_store.cachesFolder() + QStringLiteral("/C.mhtml"));
         QCOMPARE(
             m_feed->cachedIDs(), QSet<QString>({ QStringLiteral("A.mhtml"), QStringLiteral("C.mhtml") }));
     }
@@ -369,7 +364,7 @@ private Q_SLOTS:
         item.perform();
         QCOMPARE(opener.opened, opened);
         opener.opened.clear();
-        m_context.reset();
+        m_store.context.reset();
         item.perform();
         QCOMPARE(opener.opened, QList<QUrl>());
     }
@@ -390,10 +385,10 @@ private Q_SLOTS:
         QFETCH(int, entry);
         QFETCH(QList<QUrl>, opened);
 
-        QVERIFY(QDir().mkpath(m_home->dataHome()));
-        m_context = std::make_unique<ObjectContext>();
-        QVERIFY(m_context->open(m_home->dataHome() + QStringLiteral("/store.sql"), dataModel()));
-        m_feed = RSSFeed::insert(m_context.get());
+        QVERIFY(QDir().mkpath(m_store.home->dataHome()));
+        m_store.context = std::make_unique<ObjectContext>();
+        QVERIFY(m_store.context->open(m_store.home->dataHome() + QStringLiteral("/store.sql"), dataModel()));
+        m_feed = RSSFeed::insert(m_store.context.get());
         setPreference(Preferences::enableSubLinksInMenu, true);
         setPreference(Preferences::maximumEntryHistoryCount, 1);
         const QList<RSSItem *> entries = addEntries(2);
@@ -407,7 +402,7 @@ private Q_SLOTS:
         m_feed->cleanupOldItems();
         QCOMPARE(entries.at(0)->feed(), nullptr);
         QCOMPARE(entries.at(1)->feed(), m_feed);
-        QVERIFY(m_context->save());
+        QVERIFY(m_store.context->save());
 
         RecordingOpener opener;
         item.perform();

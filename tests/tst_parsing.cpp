@@ -109,25 +109,19 @@ private:
         parse(bytes);
         return m_feed->feedEntries().size() == 1 ? m_feed->feedEntries().first() : nullptr;
     }
-    QString storePath() const { return m_home->dataHome() + QStringLiteral("/store.sql"); }
 
-    std::unique_ptr<PreferencesHome> m_home;
-    std::unique_ptr<ObjectContext> m_context;
+    StoreFixture m_store;
     RSSFeed *m_feed = nullptr;
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<PreferencesHome>();
-        QDir().mkpath(m_home->dataHome());
-        m_context = std::make_unique<ObjectContext>();
-        QVERIFY2(m_context->open(storePath(), dataModel()), qPrintable(m_context->errorString()));
-        m_feed = RSSFeed::insert(m_context.get());
+        QVERIFY2(m_store.setUp(StoreFixture::Store::File), qPrintable(m_store.context->errorString()));
+        m_feed = RSSFeed::insert(m_store.context.get());
     }
     void cleanup()
     {
-        m_context.reset();
-        m_home.reset();
+        m_store.tearDown();
     }
 
     void documentKinds_data()
@@ -182,7 +176,7 @@ private Q_SLOTS:
         QCOMPARE(m_feed->lastFetchDate().value_or(QDateTime()), lastFetchDate);
         QCOMPARE(posted.count(Notifications::updateMenus), updateMenus);
         QCOMPARE(posted.count(Notifications::feedNameChanged), updateMenus - 1);
-        QVERIFY2(m_context->save(), qPrintable(m_context->errorString()));
+        QVERIFY2(m_store.context->save(), qPrintable(m_store.context->errorString()));
     }
 
     void channelValues_data()
@@ -451,15 +445,15 @@ private Q_SLOTS:
         QFETCH(bool, stored);
 
         // The stored entry belongs to another feed: identifiers are known across feeds.
-        RSSFeed *other = RSSFeed::insert(m_context.get());
-        RSSItem *known = RSSItem::insert(m_context.get());
+        RSSFeed *other = RSSFeed::insert(m_store.context.get());
+        RSSItem *known = RSSItem::insert(m_store.context.get());
         known->setGuid(storedGuid);
         other->addFeedEntry(known);
         if (detached) {
             other->removeFeedEntry(known);
         }
         if (saved) {
-            QVERIFY2(m_context->save(), qPrintable(m_context->errorString()));
+            QVERIFY2(m_store.context->save(), qPrintable(m_store.context->errorString()));
         }
         m_feed->setLastFetchDate(std::nullopt);
         parse(rssChannel(QStringLiteral("<item><guid>%1</guid></item>").arg(itemGuid)));
@@ -497,7 +491,7 @@ private Q_SLOTS:
             m_feed->setLastFetchDate(lastFetchDate);
             parse(feedFile(file));
             QCOMPARE(titlesOf(m_feed->feedEntries()), firstPass);
-            QVERIFY2(m_context->save(), qPrintable(m_context->errorString()));
+            QVERIFY2(m_store.context->save(), qPrintable(m_store.context->errorString()));
         }
     }
 
@@ -561,7 +555,7 @@ private Q_SLOTS:
                 QVERIFY(!value || value->size() < 1024 * 1024);
             }
         }
-        QVERIFY2(m_context->save(), qPrintable(m_context->errorString()));
+        QVERIFY2(m_store.context->save(), qPrintable(m_store.context->errorString()));
     }
 
     // Large documents cost time in proportion to their size, both with many ordinary entries

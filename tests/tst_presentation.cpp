@@ -38,7 +38,7 @@ class tst_Presentation : public QObject
 private:
     RSSFeed *feedWithGenerator(const QString &generator)
     {
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         feed->setName(QStringLiteral("Feed"));
         if (!generator.isEmpty()) {
             const auto document = XmlDocument::fromData(
@@ -49,7 +49,7 @@ private:
     }
     RSSItem *entry(RSSFeed *feed, const std::optional<QString> &title, const std::optional<QString> &text = {})
     {
-        RSSItem *item = RSSItem::insert(m_context.get());
+        RSSItem *item = RSSItem::insert(m_store.context.get());
         item->setTitle(title);
         item->setText(text);
         if (feed) {
@@ -58,19 +58,16 @@ private:
         return item;
     }
 
-    std::unique_ptr<PreferencesHome> m_home;
-    std::unique_ptr<ObjectContext> m_context;
+    StoreFixture m_store;
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<PreferencesHome>();
-        m_context = std::make_unique<ObjectContext>();
+        QVERIFY2(m_store.setUp(StoreFixture::Store::InMemory), qPrintable(m_store.context->errorString()));
     }
     void cleanup()
     {
-        m_context.reset();
-        m_home.reset();
+        m_store.tearDown();
     }
 
     // The quick reading must give exactly what the HTML reader gives, or nothing.
@@ -333,10 +330,10 @@ private Q_SLOTS:
         QFETCH(QString, opened);
 
         const QString folder = BrevlinFolders::cachesFolder();
-        QVERIFY(folder.startsWith(m_home->cacheHome()));
+        QVERIFY(folder.startsWith(m_store.home->cacheHome()));
         QVERIFY(QDir().mkpath(folder));
         const QString ours = folder + QStringLiteral("/4F1B2D4C-0000-4000-8000-000000000001.mhtml");
-        const QString outside = m_home->path() + QStringLiteral("/elsewhere.mhtml");
+        const QString outside = m_store.home->path() + QStringLiteral("/elsewhere.mhtml");
         for (const QString &path : {ours, outside}) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));

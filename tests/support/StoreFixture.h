@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QUuid>
 
 #include "controller/RSSBrevlinController.h"
+#include "store/ObjectContext.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/TestSupport.h"
 
@@ -21,6 +23,34 @@ public:
         RSSBrevlinController::initialize();
     }
     ~PreferencesHome() { UserDefaults::resetStandardUserDefaults(); }
+};
+
+inline QString dataModel();
+
+// One test's store: a temporary home with fresh preferences and its caches folder, and an
+// object context that is either left unopened (its records live in memory only) or opened
+// on a store file in the home's data folder.
+struct StoreFixture
+{
+    enum class Store { InMemory, File };
+
+    std::unique_ptr<PreferencesHome> home;
+    std::unique_ptr<ObjectContext> context;
+
+    bool setUp(Store store)
+    {
+        home = std::make_unique<PreferencesHome>();
+        context = std::make_unique<ObjectContext>();
+        const bool folders = QDir().mkpath(home->dataHome()) && QDir().mkpath(cachesFolder());
+        return folders && (store == Store::InMemory || context->open(storePath(), dataModel()));
+    }
+    void tearDown()
+    {
+        context.reset();
+        home.reset();
+    }
+    QString storePath() const { return home->dataHome() + QStringLiteral("/store.sql"); }
+    QString cachesFolder() const { return home->cacheHome() + QStringLiteral("/Rss_Brevlin"); }
 };
 
 inline QString dataModel()
