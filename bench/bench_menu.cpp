@@ -158,7 +158,7 @@ void measureProgram()
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("brevlin.controller.menu.debug=true"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("brevlin.controller.debug=true"));
     for (const char *name : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"}) {
         environment.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
     }

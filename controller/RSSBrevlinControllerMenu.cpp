@@ -1,6 +1,5 @@
 #include "controller/RSSBrevlinController.h"
 
-#include <QLoggingCategory>
 
 #include <algorithm>
 
@@ -13,9 +12,9 @@
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/ObjectContext.h"
+#include "controller/ControllerLog.h"
 
 // Rebuilds are frequent: their debug lines show only when asked for.
-Q_LOGGING_CATEGORY(lcMenu, "brevlin.controller.menu", QtInfoMsg)
 
 QList<RSSFeed *> RSSBrevlinController::rssFeeds()
 {
@@ -34,7 +33,7 @@ QList<RSSFeed *> RSSBrevlinController::rssFeeds()
         m_storeErrorShown = true;
         m_alerts->presentError(m_context->errorString());
     } else {
-        qCWarning(lcMenu, "%s", qPrintable(m_context->errorString()));
+        qCWarning(lcController, "%s", qPrintable(m_context->errorString()));
     }
     return {};
 }
@@ -157,7 +156,7 @@ void RSSBrevlinController::rebuildNow()
         m_statusItem->setMenu(m_menu);
     }
     // Start-up timing and support read when the menu a user can open was ready.
-    qCDebug(lcMenu, "menu built: %zu items", m_menu->items.size());
+    qCDebug(lcController, "menu built: %zu items", m_menu->items.size());
 }
 
 void RSSBrevlinController::onMenuClosed()

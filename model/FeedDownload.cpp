@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "model/NetworkAccess.h"
+#include "model/ModelLog.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ FeedDownload::~FeedDownload() { stop(); }
 void FeedDownload::start()
 {
     if (m_reply) {
-        qWarning("FeedDownload::start: the download is already running");
+        qCWarning(lcModel, "FeedDownload::start: the download is already running");
         return;
     }
     m_body = QByteArray();

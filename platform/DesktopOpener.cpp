@@ -1,10 +1,11 @@
 #include "platform/DesktopOpener.h"
+#include "platform/PlatformLog.h"
 
 #include <QDesktopServices>
 
 void DesktopOpener::openUrl(const QUrl &url)
 {
     if (!QDesktopServices::openUrl(url)) {
-        qWarning("DesktopOpener::openUrl: no application opened %s", qPrintable(url.toDisplayString()));
+        qCWarning(lcPlatform, "DesktopOpener::openUrl: no application opened %s", qPrintable(url.toDisplayString()));
     }
 }

@@ -1,4 +1,5 @@
 #include "platform/UnixSignalWatcher.h"
+#include "platform/PlatformLog.h"
 
 #include <QSocketNotifier>
 
@@ -29,11 +30,11 @@ UnixSignalWatcher::UnixSignalWatcher(const QList<int> &signalNumbers, QObject *p
     , m_signalNumbers(signalNumbers)
 {
     if (signalSockets[0] != -1) {
-        qWarning("UnixSignalWatcher: another watcher is active");
+        qCWarning(lcPlatform, "UnixSignalWatcher: another watcher is active");
         return;
     }
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, signalSockets) != 0) {
-        qWarning("UnixSignalWatcher: socketpair failed: %s", strerror(errno));
+        qCWarning(lcPlatform, "UnixSignalWatcher: socketpair failed: %s", strerror(errno));
         signalSockets[0] = signalSockets[1] = -1;
         return;
     }

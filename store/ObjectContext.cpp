@@ -10,6 +10,7 @@
 #include "store/StoreReader.h"
 #include "store/StoreWriter.h"
 #include "store/ValueEdit.h"
+#include "store/StoreLog.h"
 
 ObjectContext::ObjectContext(QObject *parent)
     : QObject(parent)
@@ -126,7 +127,7 @@ void ObjectContext::deleteObject(Record *record)
     const bool owned = std::any_of(m_objects.cbegin(), m_objects.cend(),
                                    [record](const auto &object) { return object.get() == record; });
     if (!owned) {
-        qWarning("ObjectContext::deleteObject: the record is not in this context");
+        qCWarning(lcStore, "ObjectContext::deleteObject: the record is not in this context");
         return;
     }
     QList<Record *> deleted;

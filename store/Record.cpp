@@ -1,6 +1,7 @@
 #include "store/Record.h"
 
 #include "store/ObjectContext.h"
+#include "store/StoreLog.h"
 
 Record::Record(const EntityDescription &entity, ObjectContext *context)
     : m_entity(&entity)
@@ -15,7 +16,7 @@ QVariant Record::valueForKey(const QString &key) const
     if (const AttributeDescription *attribute = m_entity->attribute(key)) {
         return attribute->value(*this);
     }
-    qWarning("%s::valueForKey: unknown key %s", qPrintable(m_entity->table), qPrintable(key));
+    qCWarning(lcStore, "%s::valueForKey: unknown key %s", qPrintable(m_entity->table), qPrintable(key));
     return {};
 }
 
@@ -23,7 +24,7 @@ void Record::setValueForKey(const QString &key, const QVariant &value)
 {
     const AttributeDescription *attribute = m_entity->attribute(key);
     if (!attribute || !attribute->setValue) {
-        qWarning("%s::setValueForKey: unknown or read-only key %s", qPrintable(m_entity->table), qPrintable(key));
+        qCWarning(lcStore, "%s::setValueForKey: unknown or read-only key %s", qPrintable(m_entity->table), qPrintable(key));
         return;
     }
     attribute->setValue(*this, value);

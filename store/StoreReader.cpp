@@ -6,6 +6,7 @@
 #include "store/EntityDescription.h"
 #include "store/ObjectContext.h"
 #include "store/Record.h"
+#include "store/StoreLog.h"
 
 StoreReader::StoreReader(const QSqlDatabase &database)
     : m_database(database)
@@ -173,7 +174,7 @@ bool StoreReader::hasIdentifier(const EntityDescription &entity, const std::opti
     const bool found = query.next();
     if (!found && !finish(query)) {
         // A failing lookup counts as "not stored"; the entry is then kept rather than lost.
-        qWarning("%s", qPrintable(m_errorString));
+        qCWarning(lcStore, "%s", qPrintable(m_errorString));
     }
     query.reset();
     return found;

@@ -9,10 +9,10 @@
 #include <QLoggingCategory>
 
 #include "NotificationsProxy.h"
+#include "platform/PlatformLog.h"
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcNotify, "brevlin.notify")
 
 const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
 const QString objectPath = QStringLiteral("/org/freedesktop/Notifications");
@@ -111,7 +111,7 @@ void FreedesktopNotificationService::onCapabilitiesFinished(QDBusPendingCallWatc
     m_capabilitiesPending = false;
     const QDBusPendingReply<QStringList> reply = *call;
     if (reply.isError()) {
-        qCInfo(lcNotify) << "No notification server:" << reply.error().message();
+        qCInfo(lcPlatform) << "No notification server:" << reply.error().message();
         dropQueue();
         return;
     }
@@ -162,7 +162,7 @@ void FreedesktopNotificationService::onNotifyFinished(QDBusPendingCallWatcher *c
     }
     const QDBusPendingReply<uint> reply = *call;
     if (reply.isError()) {
-        qCWarning(lcNotify) << "The notification server refused a notification:" << reply.error().message();
+        qCWarning(lcPlatform) << "The notification server refused a notification:" << reply.error().message();
         Q_EMIT notificationDropped(clickContext);
         return;
     }

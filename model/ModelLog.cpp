@@ -1,0 +1,4 @@
+#include "model/ModelLog.h"
+
+// Debug lines are off unless QT_LOGGING_RULES turns them on.
+Q_LOGGING_CATEGORY(lcModel, "brevlin.model", QtInfoMsg)

@@ -1,0 +1,4 @@
+#include "platform/PlatformLog.h"
+
+// Debug lines are off unless QT_LOGGING_RULES turns them on.
+Q_LOGGING_CATEGORY(lcPlatform, "brevlin.platform", QtInfoMsg)
