@@ -70,11 +70,13 @@ private:
         }
         return found;
     }
+    // Paths, not requests: Qt may send a request again on a fresh connection when a reused one
+    // closes under it.
     int wellKnownRequests() const
     {
         int count = 0;
         for (const char *path : { "/feed", "/rss", "/atom.xml", "/feed.xml", "/rss.xml", "/index.xml" }) {
-            count += int(m_server->requests(path).size());
+            count += m_server->requests(path).isEmpty() ? 0 : 1;
         }
         return count;
     }
@@ -112,7 +114,7 @@ private Q_SLOTS:
         QTest::addColumn<Routes>("routes");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QStringList>("found");
-        QTest::addColumn<int>("guesses"); // requests for well-known paths
+        QTest::addColumn<int>("guesses"); // well-known paths asked for
 
         const QByteArray rdf = readTestData(QStringLiteral("feeds/rss1-items-beside-channel.xml"));
         const QByteArray atom = "<?xml version='1.0'?><feed xmlns='http://www.w3.org/2005/Atom'>"

@@ -360,7 +360,7 @@ private Q_SLOTS:
         QVERIFY(window.model()->setData(window.table()->currentIndex(), root + QString::fromLatin1(typed)));
 
         // The page's own check and the look for its feeds both end; what is offered comes after.
-        QTRY_VERIFY(server.requests(typed).size() == 2 && !feed->isDownloading());
+        QTRY_VERIFY(server.requests(typed).size() >= 2 && !feed->isDownloading());
         QTRY_COMPARE(alerts.choicesShown.size(), offered.isEmpty() ? 0 : 1);
         if (!offered.isEmpty()) {
             QCOMPARE(alerts.choicesShown.first().items, QStringList({offered.at(0).arg(root), offered.at(1).arg(root)}));
