@@ -7,6 +7,7 @@
 
 #include "app/CheckOnceCommand.h"
 #include "app/CommandResult.h"
+#include "app/DiscoverCommand.h"
 #include "app/FeedCommands.h"
 #include "app/MenuPrinter.h"
 #include "app/OpmlCommands.h"
@@ -86,6 +87,9 @@ int CommandLine::run()
         break;
     case Command::List:
         result = FeedCommands::list(&delegate, out);
+        break;
+    case Command::Discover:
+        result = DiscoverCommand::run(m_options.argument, out);
         break;
     case Command::DumpJson:
         result = dumpJson(&delegate, out);

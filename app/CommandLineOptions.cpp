@@ -43,6 +43,8 @@ constexpr std::array optionRules = {
          "subscribe to a feed (--recent: its entries head the menu)"),
     rule("--remove", Command::Remove, 1, "a feed's URL or name", "--remove URL-or-NAME",
          "unsubscribe, deleting the feed's entries"),
+    rule("--discover", Command::Discover, 1, "a URL", "--discover URL",
+         "the feeds a website offers: address, title, format (rss, rdf or atom)"),
     rule("--list", Command::List, 0, "", "--list", "one line per feed: name, URL, connected, entries, error"),
     rule("--check-once", Command::CheckOnce, 0, "", "--check-once [--quiet-notifications] [--print-menu]",
          "check every feed once, store what is new, and exit"),

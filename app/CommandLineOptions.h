@@ -24,6 +24,7 @@ struct CommandLineOptions
         Prefs,
         Headless,
         PrintMenu,
+        Discover,
     };
 
     Command command = Command::Run;

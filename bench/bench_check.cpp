@@ -1,10 +1,13 @@
 // One check of 200 feeds of 50 entries each, all started at once, as the timer starts them: the
-// first check stores every entry, the second finds the same documents with nothing new. The
+// first check stores every entry, the second finds the same documents with nothing new, and the
+// third finds them unchanged once the server answers the feeds' validators with 304. The
 // documents come from a local HTTP server in a child process, so that serving them costs this
 // process neither time nor memory.
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTextStream>
@@ -14,6 +17,7 @@
 #include <cstdio>
 
 #include "BenchSupport.h"
+#include "model/NetworkAccess.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "store/ObjectContext.h"
@@ -80,15 +84,29 @@ QByteArray feedDocument(int feed)
     return xml.toUtf8();
 }
 
-// The child: serves every document and prints its port, then runs until it is ended.
+// The child: serves every document and prints its port, then runs until it is ended. Every
+// document carries an ETag from the start, but 304 answers only begin after a request for
+// /honour-validators, so that the second check still measures whole documents.
 int serve()
 {
     HttpTestServer server;
     qint64 bytes = 0;
+    bool honourValidators = false;
+    server.setHandler("/honour-validators", [&honourValidators](const HttpTestRequest &) {
+        honourValidators = true;
+        return HttpTestResponse::ok("yes", "text/plain");
+    });
+    HttpTestResponse unchanged;
+    unchanged.status = 304;
     for (int feed = 0; feed < feedCount; ++feed) {
         const QByteArray document = feedDocument(feed);
+        const QByteArray etag = "\"feed-" + QByteArray::number(feed) + "\"";
+        const HttpTestResponse full = HttpTestResponse::ok(document).withHeader("ETag", etag);
         bytes += document.size();
-        server.setResponse(QStringLiteral("/feed-%1.xml").arg(feed).toUtf8(), HttpTestResponse::ok(document));
+        server.setHandler(QStringLiteral("/feed-%1.xml").arg(feed).toUtf8(),
+            [&honourValidators, full, unchanged, etag](const HttpTestRequest &request) {
+                return honourValidators && request.header("If-None-Match") == etag ? unchanged : full;
+            });
     }
     std::printf("%u %lld\n", unsigned(server.port()), static_cast<long long>(bytes));
     std::fflush(stdout);
@@ -147,6 +165,19 @@ double entryTextMegabytes(const QList<RSSFeed *> &feeds)
     return double(characters) * 2 / (1024 * 1024);
 }
 
+void askServerToHonourValidators(quint16 port)
+{
+    QNetworkReply *reply = NetworkAccess::manager()->get(
+        NetworkAccess::request(QUrl(QStringLiteral("http://127.0.0.1:%1/honour-validators").arg(port))));
+    while (!reply->isFinished()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    if (reply->readAll() != "yes") {
+        qFatal("the benchmark server did not switch to validators: %s", qPrintable(reply->errorString()));
+    }
+    reply->deleteLater();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -188,6 +219,9 @@ int main(int argc, char *argv[])
     const double firstPeak = Bench::peakResidentMegabytes();
     const CheckFigures second = checkAll(feeds);
     verify(feeds, "second");
+    askServerToHonourValidators(port);
+    const CheckFigures unchanged = checkAll(feeds);
+    verify(feeds, "unchanged");
 
     Bench::report("check_feeds", feedCount, "feeds");
     Bench::report("check_served_mb", servedMegabytes, "MB");
@@ -195,6 +229,8 @@ int main(int argc, char *argv[])
     Bench::report("check_first_cpu_s", first.cpuSeconds, "s");
     Bench::report("check_second_wall_s", second.wallSeconds, "s");
     Bench::report("check_second_cpu_s", second.cpuSeconds, "s");
+    Bench::report("check_unchanged_wall_s", unchanged.wallSeconds, "s");
+    Bench::report("check_unchanged_cpu_s", unchanged.cpuSeconds, "s");
     Bench::report("check_rss_before_mb", before, "MB");
     Bench::report("check_entry_text_mb", entryTextMegabytes(feeds), "MB");
     Bench::report("check_first_peak_rss_mb", firstPeak, "MB");

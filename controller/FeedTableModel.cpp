@@ -1,5 +1,8 @@
 #include "controller/FeedTableModel.h"
 
+#include <QPointer>
+#include <QUrl>
+
 #include <algorithm>
 
 #include "model/FeedSubscriber.h"
@@ -183,6 +186,8 @@ bool FeedTableModel::setData(const QModelIndex &index, const QVariant &value, in
         const QString stored = feed->url().value_or(QString());
         if (!FeedSubscriber::isUsableAddress(stored)) {
             Q_EMIT unusableAddress(stored);
+        } else {
+            discoverFeeds(feed);
         }
     }
     return true;
@@ -197,6 +202,38 @@ QModelIndex FeedTableModel::addFeed()
     RSSFeed *feed = RSSFeed::insert(m_context);
     reload();
     return index(rowOf(feed), UrlColumn);
+}
+
+void FeedTableModel::useOfferedFeed(RSSFeed *feed, const QUrl &url)
+{
+    const int row = rowOf(feed);
+    if (row >= 0) {
+        setData(index(row, UrlColumn), url.toString());
+    }
+}
+
+void FeedTableModel::discoverFeeds(RSSFeed *feed)
+{
+    // Each address gets its own look; one the user typed over is of no more interest.
+    delete m_discoveries.take(feed);
+    const QUrl address(feed->url().value_or(QString()));
+    const bool isWebAddress = address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https");
+    if (!isWebAddress || !m_context->checksFeeds()) {
+        return;
+    }
+    auto *discovery = new FeedDiscovery(address, feed->login(), feed->password(), this);
+    m_discoveries.insert(feed, discovery);
+    const QPointer<RSSFeed> guarded(feed);
+    connect(discovery, &FeedDiscovery::finished, this, [this, guarded, feed, discovery] {
+        m_discoveries.remove(feed);
+        discovery->deleteLater();
+        // A feed address, or one that failed, is left to the feed's own check to report.
+        if (!guarded || rowOf(feed) < 0 || discovery->addressIsFeed() || discovery->feeds().isEmpty()) {
+            return;
+        }
+        Q_EMIT feedsOffered(feed, discovery->feeds());
+    });
+    discovery->start();
 }
 
 void FeedTableModel::removeFeeds(const QList<int> &rows)

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 
+#include "model/FeedDiscovery.h"
 #include "model/OpmlTransfer.h"
 
 class ObjectContext;
+class QUrl;
 class Record;
 class RSSFeed;
 
@@ -42,6 +45,8 @@ public:
     int rowOf(const RSSFeed *feed) const;
     // A new feed without name or address; its row, where the user types them.
     QModelIndex addFeed();
+    // Subscribes feed to one of the feeds offered for it, as if that address had been typed.
+    void useOfferedFeed(RSSFeed *feed, const QUrl &url);
     // Deletes the feeds of these rows with their entries.
     void removeFeeds(const QList<int> &rows);
     OpmlTransfer::ImportResult subscribeAll(const QList<Subscription> &subscriptions);
@@ -55,15 +60,19 @@ public:
 Q_SIGNALS:
     // An address was stored that no check can fetch; the window tells the user.
     void unusableAddress(const QString &url);
+    // The http or https address typed for feed is a web page that names these feeds.
+    void feedsOffered(RSSFeed *feed, const QList<DiscoveredFeed> &feeds);
 
 private:
     void reload();
     void onRecordChanged(Record *record, const QString &key);
     void onObjectsDidChange(const QList<Record *> &deletedObjects);
     QVariant displayValue(const RSSFeed *feed, int column) const;
+    void discoverFeeds(RSSFeed *feed);
 
     ObjectContext *m_context;
     QList<RSSFeed *> m_feeds;
     QString m_errorString;
     bool m_importing = false;
+    QHash<RSSFeed *, FeedDiscovery *> m_discoveries;
 };

@@ -10,6 +10,7 @@
 
 #include "model/NetworkAccess.h"
 #include "model/ModelLog.h"
+#include "platform/NaturalLanguageDate.h"
 
 namespace {
 
@@ -53,6 +54,9 @@ QString errorText(const QNetworkReply& reply)
     return reply.errorString();
 }
 
+// However long a server asks us to wait, a feed is tried again the next day.
+constexpr qint64 MaximumRetryDelaySeconds = 24 * 60 * 60;
+
 QString tooLargeText()
 {
     return QStringLiteral("Feed document larger than %1")
@@ -80,6 +84,9 @@ void FeedDownload::start()
     }
     m_body = QByteArray();
     m_answeredChallenge = false;
+    m_responseUrl = QUrl();
+    m_responseValidators = HttpValidators();
+    m_retryAfter.reset();
 
     QNetworkAccessManager* manager = NetworkAccess::manager();
     // Credentials in the URL are cached per host by Qt just like answered ones.
@@ -89,7 +96,14 @@ void FeedDownload::start()
     }
     connect(manager, &QNetworkAccessManager::authenticationRequired, this,
         &FeedDownload::onAuthenticationRequired);
-    m_reply = manager->get(NetworkAccess::request(m_url));
+    QNetworkRequest request = NetworkAccess::request(m_url);
+    if (!m_validators.etag.isEmpty()) {
+        request.setRawHeader("If-None-Match", m_validators.etag);
+    }
+    if (!m_validators.lastModified.isEmpty()) {
+        request.setRawHeader("If-Modified-Since", m_validators.lastModified);
+    }
+    m_reply = manager->get(request);
     // Without a limit Qt's network thread reads every document ahead into its own
     // buffers while the main thread is still parsing the earlier ones.
     m_reply->setReadBufferSize(64 * 1024);
@@ -118,6 +132,23 @@ bool FeedDownload::isFeedHost(const QUrl& feedUrl, const QUrl& url)
     return port == feedPort || upgradedToHttps;
 }
 
+std::optional<QDateTime> FeedDownload::retryMoment(const QByteArray& value, const QDateTime& now)
+{
+    const QByteArray text = value.trimmed();
+    bool isNumber = false;
+    const qint64 seconds = text.toLongLong(&isNumber);
+    QDateTime moment;
+    if (isNumber) {
+        moment = now.addSecs(qBound<qint64>(0, seconds, MaximumRetryDelaySeconds));
+    } else if (!text.isEmpty()) {
+        moment = dateWithNaturalLanguageString(QString::fromLatin1(text)).value_or(QDateTime());
+    }
+    if (!moment.isValid() || moment <= now) {
+        return std::nullopt;
+    }
+    return qMin(moment, now.addSecs(MaximumRetryDelaySeconds));
+}
+
 void FeedDownload::onAuthenticationRequired(QNetworkReply* reply, QAuthenticator* authenticator)
 {
     if (reply != m_reply) {
@@ -138,7 +169,12 @@ void FeedDownload::onMetaDataChanged()
 {
     // Each response (after a redirect, say) starts the document afresh.
     m_body = QByteArray();
+    m_responseUrl = m_reply->url();
+    m_responseValidators = { m_reply->rawHeader("ETag"), m_reply->rawHeader("Last-Modified") };
     const int status = httpStatus(*m_reply);
+    if ((status == 429 || status == 503) && m_reply->hasRawHeader("Retry-After")) {
+        m_retryAfter = retryMoment(m_reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+    }
     if (status >= 400) {
         fail(httpStatusText(*m_reply, status));
         return;
@@ -171,8 +207,13 @@ void FeedDownload::onFinished()
         fail(errorText(*m_reply));
         return;
     }
+    const bool unchanged = httpStatus(*m_reply) == 304;
     const QByteArray body = std::exchange(m_body, QByteArray());
     stop();
+    if (unchanged) {
+        Q_EMIT notModified();
+        return;
+    }
     Q_EMIT finished(body);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QObject>
@@ -12,9 +13,19 @@
 
 class QAuthenticator;
 
+// The validators of a response, sent back verbatim (quotes included) so that the server can
+// answer "304 Not Modified" instead of the same document again.
+struct HttpValidators
+{
+    QByteArray etag;
+    QByteArray lastModified;
+
+    bool isEmpty() const { return etag.isEmpty() && lastModified.isEmpty(); }
+};
+
 // One download of a feed document. It keeps the body of the last response only, answers one
 // authentication challenge from the feed's own host with the feed's credentials, and ends with
-// exactly one of finished() or failed(), never after cancel().
+// exactly one of finished(), notModified() or failed(), never after cancel().
 class FeedDownload : public QObject
 {
     Q_OBJECT
@@ -30,6 +41,8 @@ public:
     QUrl url() const { return m_url; }
     bool isRunning() const { return m_reply != nullptr; }
 
+    // Makes the request conditional; set before start().
+    void setValidators(const HttpValidators& validators) { m_validators = validators; }
     // Sends the request; the outcome arrives later, through the event loop.
     void start();
     // Stops the transfer; no signal of this download arrives afterwards.
@@ -43,8 +56,21 @@ public:
     // host and port, or the same host moved from plain http to https.
     static bool isFeedHost(const QUrl& feedUrl, const QUrl& url);
 
+    // What the last response said, readable from the handlers of the ending signal: the address
+    // it came from (after redirects), its validators, and for a 429 or 503 with Retry-After the
+    // moment the server asked us to wait for.
+    QUrl responseUrl() const { return m_responseUrl; }
+    HttpValidators responseValidators() const { return m_responseValidators; }
+    std::optional<QDateTime> retryAfter() const { return m_retryAfter; }
+
+    // The moment a Retry-After value (seconds or an HTTP date) names, at most a day after now;
+    // nothing for a value that names none or a moment already past.
+    static std::optional<QDateTime> retryMoment(const QByteArray& value, const QDateTime& now);
+
 Q_SIGNALS:
     void finished(const QByteArray& body);
+    // The server answered 304 to the validators: the document is the one they came with.
+    void notModified();
     void failed(const QString& message);
     // A challenge went unanswered: a second one (the credentials were wrong), missing credentials,
     // or a challenge from another host. The download still ends through finished() or failed().
@@ -70,4 +96,8 @@ private:
     QPointer<QNetworkReply> m_reply;
     QByteArray m_body;
     bool m_answeredChallenge = false;
+    HttpValidators m_validators;
+    QUrl m_responseUrl;
+    HttpValidators m_responseValidators;
+    std::optional<QDateTime> m_retryAfter;
 };

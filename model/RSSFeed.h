@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "model/FeedCheckMemory.h"
 #include "model/MenuItem.h"
 #include "store/Record.h"
 
@@ -96,7 +97,8 @@ public:
 
 Q_SIGNALS:
     // A check that started a download has ended: its document was parsed (after the deferred
-    // parse ran) or its download failed. Cancelled downloads end without it.
+    // parse ran), the server said it had not changed, or its download failed. Cancelled
+    // downloads end without it.
     void checkEnded();
 
 private:
@@ -105,6 +107,7 @@ private:
     QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
     std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
     void onDownloadFinished(const QByteArray &body);
+    void onDownloadNotModified();
     void onDownloadFailed(const QString &message);
     void onAuthenticationRefused();
     void dropDownload();
@@ -124,6 +127,7 @@ private:
 
     // Run-time state, never stored.
     FeedDownload *m_connection = nullptr;
+    FeedCheckMemory m_checkMemory;
     bool m_didConnect = false;
     bool m_isTracFeed = false;
     bool m_isTwitterFeed = false;

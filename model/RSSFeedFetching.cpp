@@ -1,5 +1,6 @@
 #include "model/RSSFeed.h"
 
+#include <QDateTime>
 #include <QUrl>
 
 #include <memory>
@@ -54,6 +55,10 @@ void RSSFeed::checkFeed()
     if (!managedObjectContext()->checksFeeds()) {
         return;
     }
+    // The server asked for a pause after the last check; its message stays until then.
+    if (m_checkMemory.holdsBack(m_url, m_login, m_password, QDateTime::currentDateTimeUtc())) {
+        return;
+    }
     dropDownload();
     if (m_url) {
         if (m_url->contains(twitterDomain)) {
@@ -66,8 +71,13 @@ void RSSFeed::checkFeed()
         if (!url.isValid() || (!url.isLocalFile() && url.host().isEmpty())) {
             return;
         }
+        m_checkMemory.keepFor(m_url, m_login, m_password);
         m_connection = new FeedDownload(url, m_login, m_password, this);
+        // Validators exist only after a document was parsed in this run: the first check after
+        // launch, whose document moves lastFetchDate on from the distant past, always gets one.
+        m_connection->setValidators(m_checkMemory.validators());
         connect(m_connection, &FeedDownload::finished, this, &RSSFeed::onDownloadFinished);
+        connect(m_connection, &FeedDownload::notModified, this, &RSSFeed::onDownloadNotModified);
         connect(m_connection, &FeedDownload::failed, this, &RSSFeed::onDownloadFailed);
         connect(m_connection, &FeedDownload::authenticationRefused, this, &RSSFeed::onAuthenticationRefused);
         m_connection->start();
@@ -80,6 +90,7 @@ void RSSFeed::onDownloadFinished(const QByteArray &body)
 {
     QString error;
     std::shared_ptr<const XmlDocument> document = XmlDocument::fromData(body, &error);
+    m_checkMemory.setValidators(document ? m_connection->responseValidators() : HttpValidators());
     dropDownload();
     // A non-null "" so that the outcome stays "" (not absent) on its way through the store.
     setErrorMessage(document || error.isEmpty() ? QString(QLatin1String("")) : error);
@@ -94,8 +105,16 @@ void RSSFeed::onDownloadFinished(const QByteArray &body)
     });
 }
 
+void RSSFeed::onDownloadNotModified()
+{
+    dropDownload();
+    setErrorMessage(QString(QLatin1String("")));
+    Q_EMIT checkEnded();
+}
+
 void RSSFeed::onDownloadFailed(const QString &message)
 {
+    m_checkMemory.setRetryAfter(m_connection->retryAfter());
     dropDownload();
     setErrorMessage(message);
     Q_EMIT checkEnded();

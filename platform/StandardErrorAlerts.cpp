@@ -16,6 +16,12 @@ Alerts::Response StandardErrorAlerts::runAlertPanel(const QString &title, const 
     return Response::Default;
 }
 
+int StandardErrorAlerts::chooseItem(const QString &title, const QString &message, const QStringList &choices)
+{
+    printLine(QStringLiteral("%1: %2 %3 (none chosen)").arg(title, message, choices.join(QStringLiteral(", "))));
+    return -1;
+}
+
 void StandardErrorAlerts::printLine(const QString &message)
 {
     // Parser and database messages often end in or contain line breaks; a log reader

@@ -131,6 +131,8 @@ private Q_SLOTS:
     void trayProgramQuitsInOrderOnSignal();
     void headless_data();
     void headless();
+    void discover_data();
+    void discover();
 };
 
 void tst_CommandLine::badInput_data()
@@ -162,6 +164,11 @@ void tst_CommandLine::badInput_data()
                                           << "'feedexample.org' is not a feed address";
     QTest::newRow("unknown preference") << QStringList{"--set", "Check interval", "60"} << 2
                                         << "no preference is called 'Check interval'";
+    QTest::newRow("discover without URL") << QStringList{"--discover"} << 2 << "--discover needs a URL";
+    QTest::newRow("discover a file") << QStringList{"--discover", "file:///etc/passwd"} << 2
+                                     << "'file:///etc/passwd' is not an http or https address";
+    QTest::newRow("discover words") << QStringList{"--discover", "example dot org"} << 2
+                                    << "'example dot org' is not an http or https address";
     QTest::newRow("get unknown preference") << QStringList{"--get", "Volume"} << 2
                                             << "no preference is called 'Volume'";
     QTest::newRow("real preference, word") << QStringList{"--set", "Check Interval", "often"} << 2
@@ -216,7 +223,7 @@ void tst_CommandLine::helpAndVersion()
     RUN_OK(help, {"--list", "--help"});
     QVERIFY2(help.out.startsWith("Usage: rss-brevlin"), qPrintable(help.out));
     for (const char *command : {"--add", "--remove", "--list", "--check-once", "--dump-json", "--import-opml",
-                                "--export-opml", "--get", "--set", "--prefs", "--headless"}) {
+                                "--export-opml", "--get", "--set", "--prefs", "--headless", "--discover"}) {
         QVERIFY2(help.out.contains(QLatin1String(command)), command);
     }
     RUN_OK(version, {"--version"});
@@ -577,6 +584,42 @@ void tst_CommandLine::headless()
     QCOMPARE(lines(listed.out).value(1), "News\t" + server.url("/news.xml").toString() + "\tYes\t3\t");
 }
 
+void tst_CommandLine::discover_data()
+{
+    QTest::addColumn<QByteArray>("page"); // served at /site/, HTML unless it is the feed itself
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // %1 stands for the server's address
+    QTest::addColumn<QString>("err");
+
+    QTest::newRow("page naming two feeds")
+        << QByteArray("<html><head><title>Site</title>"
+                      "<link rel=alternate type=application/atom+xml href=atom.xml title='Site (Atom)'>"
+                      "<link rel=\"Alternate\" type=\"application/rss+xml\" href=\"/news.rss\" title=\"Site\tnews\">"
+                      "</head><body>Hello</body></html>")
+        << 0 << "%1/site/atom.xml\tSite (Atom)\tatom\n%1/news.rss\tSite news\trss\n" << QString();
+    QTest::newRow("the feed itself") << feedDocument(firstEntries) << 0 << "%1/site/\tServer News\trss\n" << QString();
+    QTest::newRow("page naming none") << QByteArray("<html><body>No feeds here</body></html>") << 1 << QString()
+                                      << "rss-brevlin: no feed found at %1/site/";
+}
+
+void tst_CommandLine::discover()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    TemporaryHome home;
+    HttpTestServer server;
+    const QString root = server.url(QString()).toString();
+    server.setResponse("/site/", HttpTestResponse::ok(page, "text/html"));
+    const Outcome outcome = runProgram({"--discover", root + "/site/"});
+    QVERIFY2(outcome.finished && outcome.exitCode == exitCode, qPrintable(describe(outcome)));
+    QCOMPARE(outcome.out, out.arg(root));
+    QCOMPARE(outcome.err.trimmed(), err.arg(root));
+    QVERIFY(!QFileInfo::exists(home.dataHome() + "/Rss_Brevlin"));
+}
+
 QTEST_GUILESS_MAIN(tst_CommandLine)
 #include "tst_commandline.moc"
 
@@ -626,3 +669,4 @@ void tst_CommandLine::trayProgramQuitsInOrderOnSignal()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
 }
+

@@ -23,6 +23,7 @@
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/FakeAlerts.h"
+#include "tests/support/HttpTestServer.h"
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
@@ -316,6 +317,57 @@ private Q_SLOTS:
         QCOMPARE(current.column(), int(FeedTableModel::UrlColumn));
         QCOMPARE(window.model()->feedAt(current.row())->lastFetchDate(), distantPast());
         QTRY_VERIFY(qobject_cast<QLineEdit *>(QApplication::focusWidget()));
+    }
+
+    void addAcceptsAWebsiteAddress_data()
+    {
+        QTest::addColumn<QByteArray>("typed"); // a path on the test server
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<QStringList>("offered"); // empty: no choice was shown
+        QTest::addColumn<QByteArray>("subscribed");
+
+        const QStringList both{QStringLiteral("News (%1/news.rss)"), QStringLiteral("%1/comments.atom")};
+        QTest::newRow("page, second feed chosen") << QByteArray("/") << 1 << both << QByteArray("/comments.atom");
+        QTest::newRow("page, nothing chosen") << QByteArray("/") << -1 << both << QByteArray("/");
+        QTest::newRow("a feed is taken as it is") << QByteArray("/news.rss") << 0 << QStringList()
+                                                  << QByteArray("/news.rss");
+    }
+
+    void addAcceptsAWebsiteAddress()
+    {
+        QFETCH(QByteArray, typed);
+        QFETCH(int, chosen);
+        QFETCH(QStringList, offered);
+        QFETCH(QByteArray, subscribed);
+
+        HttpTestServer server;
+        const QString root = server.url(QString()).toString();
+        server.setResponse("/", HttpTestResponse::ok("<html><head>"
+                                                     "<link rel=alternate type=application/rss+xml href=news.rss title=News>"
+                                                     "<link rel=alternate type=application/atom+xml href=/comments.atom>"
+                                                     "</head></html>",
+                                                     "text/html"));
+        const QByteArray rss = "<rss version='2.0'><channel><title>News</title></channel></rss>";
+        server.setResponse("/news.rss", HttpTestResponse::ok(rss));
+        server.setResponse("/comments.atom", HttpTestResponse::ok("<feed><title>Comments</title></feed>"));
+        Store store;
+        store.context.setChecksFeeds(true);
+        FakeAlerts alerts;
+        alerts.chosenItem = chosen;
+        SubscriptionWindow window(&store.context, &alerts);
+        window.addFeed();
+        RSSFeed *feed = window.model()->feedAt(window.table()->currentIndex().row());
+        QVERIFY(window.model()->setData(window.table()->currentIndex(), root + QString::fromLatin1(typed)));
+
+        // The page's own check and the look for its feeds both end; what is offered comes after.
+        QTRY_VERIFY(server.requests(typed).size() >= 2 && !feed->isDownloading());
+        QTRY_COMPARE(alerts.choicesShown.size(), offered.isEmpty() ? 0 : 1);
+        if (!offered.isEmpty()) {
+            QCOMPARE(alerts.choicesShown.first().items, QStringList({offered.at(0).arg(root), offered.at(1).arg(root)}));
+        }
+        QCOMPARE(feed->url(), root + QString::fromLatin1(subscribed));
+        QTRY_VERIFY(!feed->isDownloading());
+        QCOMPARE(alerts.presentedErrors, QStringList());
     }
 
     void windowLevels()

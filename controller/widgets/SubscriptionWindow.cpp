@@ -13,7 +13,9 @@
 
 #include "controller/FeedTableModel.h"
 #include "controller/widgets/PasswordDelegate.h"
+#include "model/FeedDiscovery.h"
 #include "model/OpmlReader.h"
+#include "model/RSSFeed.h"
 #include "platform/Alerts.h"
 #include "store/ObjectContext.h"
 
@@ -48,6 +50,8 @@ SubscriptionWindow::SubscriptionWindow(ObjectContext *context, Alerts *alerts, Q
         m_alerts->presentError(
             tr("\"%1\" is not a feed address. Use an http://, https:// or file:// address.").arg(url));
     });
+
+    connect(m_model, &FeedTableModel::feedsOffered, this, &SubscriptionWindow::offerFeeds);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_table);
@@ -97,6 +101,21 @@ QWidget *SubscriptionWindow::createButtons(ObjectContext *context)
     row->addWidget(import);
     row->addWidget(exportButton);
     return buttons;
+}
+
+void SubscriptionWindow::offerFeeds(RSSFeed *feed, const QList<DiscoveredFeed> &feeds)
+{
+    QStringList choices;
+    for (const DiscoveredFeed &offered : feeds) {
+        const QString address = offered.url.toString();
+        choices.append(offered.title.isEmpty() ? address : tr("%1 (%2)").arg(offered.title, address));
+    }
+    const int chosen = m_alerts->chooseItem(
+        tr("Choose a feed"),
+        tr("\"%1\" is a web page, not a feed. It offers these feeds:").arg(feed->url().value_or(QString())), choices);
+    if (chosen >= 0 && chosen < feeds.size()) {
+        m_model->useOfferedFeed(feed, feeds.at(chosen).url);
+    }
 }
 
 void SubscriptionWindow::addFeed()

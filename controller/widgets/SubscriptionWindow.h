@@ -4,6 +4,8 @@
 
 class Alerts;
 class FeedTableModel;
+class RSSFeed;
+struct DiscoveredFeed;
 class ObjectContext;
 class QTableView;
 
@@ -29,6 +31,8 @@ Q_SIGNALS:
     void checkAllRequested();
 
 private:
+    // When a typed address is a web page: the user picks one of its feeds, or keeps the page.
+    void offerFeeds(RSSFeed *feed, const QList<DiscoveredFeed> &feeds);
     void chooseImportFile();
     void chooseExportFile();
     QWidget *createButtons(ObjectContext *context);

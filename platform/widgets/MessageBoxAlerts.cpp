@@ -1,5 +1,6 @@
 #include "platform/widgets/MessageBoxAlerts.h"
 
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -22,4 +23,18 @@ Alerts::Response MessageBoxAlerts::runAlertPanel(const QString &title, const QSt
     box.setDefaultButton(defaultChoice);
     box.exec();
     return box.clickedButton() == defaultChoice ? Response::Default : Response::Alternate;
+}
+
+int MessageBoxAlerts::chooseItem(const QString &title, const QString &message, const QStringList &choices)
+{
+    QInputDialog dialog;
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(message);
+    dialog.setComboBoxItems(choices);
+    dialog.setComboBoxEditable(false);
+    if (dialog.exec() != QDialog::Accepted) {
+        return -1;
+    }
+    return int(choices.indexOf(dialog.textValue()));
 }

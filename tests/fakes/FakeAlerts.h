@@ -21,6 +21,12 @@ public:
         return panelAnswer;
     }
 
+    int chooseItem(const QString &title, const QString &message, const QStringList &choices) override
+    {
+        choicesShown.append({title, message, choices});
+        return chosenItem;
+    }
+
     struct Panel
     {
         QString title;
@@ -30,7 +36,16 @@ public:
     };
 
     bool recoverFromErrors = false;
+    struct Choice
+    {
+        QString title;
+        QString message;
+        QStringList items;
+    };
+
     Response panelAnswer = Response::Default;
+    int chosenItem = -1;
+    QList<Choice> choicesShown;
     QStringList presentedErrors;
     QList<Panel> panels;
 };

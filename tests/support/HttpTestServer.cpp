@@ -180,6 +180,20 @@ HttpTestServer::Handler HttpTestServer::basicAuth(
     };
 }
 
+HttpTestServer::Handler HttpTestServer::conditional(
+    const HttpTestResponse& response, const QByteArray& etag, const QByteArray& lastModified)
+{
+    const HttpTestResponse full = response.withHeader("ETag", etag).withHeader("Last-Modified", lastModified);
+    HttpTestResponse unchanged;
+    unchanged.status = 304;
+    unchanged.headers = { { "ETag", etag } };
+    return [full, unchanged, etag, lastModified](const HttpTestRequest& request) {
+        const bool matches = request.header("If-None-Match") == etag
+            || (!request.hasHeader("If-None-Match") && request.header("If-Modified-Since") == lastModified);
+        return matches ? unchanged : full;
+    };
+}
+
 QList<HttpTestRequest> HttpTestServer::requests(const QByteArray& path) const
 {
     QList<HttpTestRequest> matching;

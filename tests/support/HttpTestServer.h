@@ -82,6 +82,10 @@ public:
     // A handler that answers response with the right Basic credentials and 401 otherwise.
     static Handler basicAuth(
         const QByteArray& user, const QByteArray& password, const HttpTestResponse& response);
+    // A handler that answers response with its ETag and Last-Modified, and "304 Not Modified"
+    // to a request that sends either of them back.
+    static Handler conditional(
+        const HttpTestResponse& response, const QByteArray& etag, const QByteArray& lastModified);
 
     QList<HttpTestRequest> requests() const { return m_requests; }
     QList<HttpTestRequest> requests(const QByteArray& path) const;

@@ -1,0 +1,192 @@
+#include "FeedDiscovery.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <utility>
+
+#include "model/FeedDownload.h"
+#include "platform/HtmlLinkReader.h"
+#include "platform/XmlDocument.h"
+
+namespace {
+
+// Where sites commonly keep their feed, tried in this order when the page names none.
+constexpr std::array wellKnownPaths = { "/feed", "/rss", "/atom.xml", "/feed.xml", "/rss.xml", "/index.xml" };
+
+// Enough to find the feeds among the first links of a page of hostile length; the rest is not read.
+constexpr qsizetype MaximumAlternateLinks = 1000;
+
+// The format an alternate link's type announces; empty for any other type.
+QString formatOfType(const QString& type)
+{
+    const QString mediaType = type.section(QLatin1Char(';'), 0, 0).trimmed().toLower();
+    if (mediaType == QLatin1String("application/rss+xml")) {
+        return QStringLiteral("rss");
+    }
+    if (mediaType == QLatin1String("application/atom+xml")) {
+        return QStringLiteral("atom");
+    }
+    if (mediaType == QLatin1String("application/rdf+xml")) {
+        return QStringLiteral("rdf");
+    }
+    return QString();
+}
+
+QString childText(const XmlNode& parent, const char* name)
+{
+    for (XmlNode child : parent.children()) {
+        if (child.hasName(name)) {
+            return child.stringValue().simplified();
+        }
+    }
+    return QString();
+}
+
+// Only addresses the program can subscribe to are offered; file: and javascript: links on a
+// page from the web would hand the page's author a way into the user's machine.
+bool isWebAddress(const QUrl& url)
+{
+    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+        && !url.host().isEmpty();
+}
+
+} // namespace
+
+FeedDiscovery::FeedDiscovery(
+    const QUrl& address, std::optional<QString> login, std::optional<QString> password, QObject* parent)
+    : QObject(parent)
+    , m_address(address)
+    , m_login(std::move(login))
+    , m_password(std::move(password))
+{
+}
+
+FeedDiscovery::~FeedDiscovery() { dropDownload(); }
+
+void FeedDiscovery::start()
+{
+    if (m_download) {
+        qWarning("FeedDiscovery::start: the discovery is already running");
+        return;
+    }
+    m_feeds.clear();
+    m_addressIsFeed = false;
+    m_errorString.clear();
+    m_download = download(m_address);
+    connect(m_download, &FeedDownload::finished, this, &FeedDiscovery::onPageFinished);
+    connect(m_download, &FeedDownload::failed, this, &FeedDiscovery::onPageFailed);
+    m_download->start();
+}
+
+std::optional<DiscoveredFeed> FeedDiscovery::feedInDocument(const QByteArray& body, const QUrl& url)
+{
+    const std::unique_ptr<XmlDocument> document = XmlDocument::fromData(body);
+    const XmlNode root = document ? document->rootElement() : XmlNode();
+    if (root.hasName("feed")) {
+        return DiscoveredFeed { url, childText(root, "title"), QStringLiteral("atom") };
+    }
+    const bool isRdf = root.hasName("rdf:RDF");
+    if (!isRdf && !root.hasName("rss")) {
+        return std::nullopt;
+    }
+    QString title;
+    for (XmlNode child : root.children()) {
+        if (child.hasName("channel")) {
+            title = childText(child, "title");
+            break;
+        }
+    }
+    return DiscoveredFeed { url, title, isRdf ? QStringLiteral("rdf") : QStringLiteral("rss") };
+}
+
+QList<DiscoveredFeed> FeedDiscovery::feedsNamedByPage(const QByteArray& page, const QUrl& pageUrl)
+{
+    const HtmlLinkReader reader(page, QStringLiteral("alternate"), MaximumAlternateLinks);
+    const QUrl base = reader.baseHref().isEmpty() ? pageUrl : pageUrl.resolved(QUrl(reader.baseHref()));
+    QList<DiscoveredFeed> feeds;
+    for (const HtmlLinkReader::Link& link : reader.links()) {
+        const QString format = formatOfType(link.type);
+        const QUrl url = base.resolved(QUrl(link.href));
+        const bool known = std::any_of(
+            feeds.cbegin(), feeds.cend(), [&url](const DiscoveredFeed& feed) { return feed.url == url; });
+        if (format.isEmpty() || link.href.isEmpty() || !isWebAddress(url) || known) {
+            continue;
+        }
+        feeds.append({ url, link.title, format });
+        if (feeds.size() == MaximumFeeds) {
+            break;
+        }
+    }
+    return feeds;
+}
+
+void FeedDiscovery::onPageFinished(const QByteArray& body)
+{
+    m_pageUrl = m_download->responseUrl().isEmpty() ? m_address : m_download->responseUrl();
+    if (std::optional<DiscoveredFeed> feed = feedInDocument(body, m_address)) {
+        m_addressIsFeed = true;
+        m_feeds = { *feed };
+        finish();
+        return;
+    }
+    m_feeds = feedsNamedByPage(body, m_pageUrl);
+    if (!m_feeds.isEmpty()) {
+        finish();
+        return;
+    }
+    tryNextWellKnownPath();
+}
+
+void FeedDiscovery::onPageFailed(const QString& message)
+{
+    m_errorString = message;
+    finish();
+}
+
+void FeedDiscovery::tryNextWellKnownPath()
+{
+    dropDownload();
+    if (m_nextGuess >= qsizetype(wellKnownPaths.size())) {
+        finish();
+        return;
+    }
+    const QUrl guess = m_pageUrl.resolved(QUrl(QString::fromLatin1(wellKnownPaths[m_nextGuess++])));
+    m_download = download(guess);
+    connect(m_download, &FeedDownload::finished, this, &FeedDiscovery::onGuessFinished);
+    connect(m_download, &FeedDownload::failed, this, &FeedDiscovery::tryNextWellKnownPath);
+    m_download->start();
+}
+
+void FeedDiscovery::onGuessFinished(const QByteArray& body)
+{
+    if (std::optional<DiscoveredFeed> feed = feedInDocument(body, m_download->url())) {
+        m_feeds.append(*feed);
+    }
+    tryNextWellKnownPath();
+}
+
+FeedDownload* FeedDiscovery::download(const QUrl& url)
+{
+    // A page may have redirected to another host; its well-known paths get no credentials then.
+    const bool sameHost = FeedDownload::isFeedHost(m_address, url);
+    return new FeedDownload(url, sameHost ? m_login : std::nullopt, sameHost ? m_password : std::nullopt, this);
+}
+
+void FeedDiscovery::dropDownload()
+{
+    if (!m_download) {
+        return;
+    }
+    FeedDownload* download = std::exchange(m_download, nullptr);
+    download->cancel();
+    // The download may be the one whose signal is being delivered right now.
+    download->deleteLater();
+}
+
+void FeedDiscovery::finish()
+{
+    dropDownload();
+    m_nextGuess = 0;
+    Q_EMIT finished();
+}
