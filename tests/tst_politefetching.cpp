@@ -71,7 +71,7 @@ private:
     }
     RSSFeed *subscribe()
     {
-        RSSFeed *feed = m_context->insertFeed();
+        RSSFeed *feed = RSSFeed::insert(m_context.get());
         feed->setName(QStringLiteral("Polite test"));
         feed->setUrl(feedUrl());
         return feed;
@@ -185,7 +185,7 @@ private Q_SLOTS:
 
         m_server->clearRequests();
         m_context = openContext();
-        const std::optional<QList<RSSFeed *>> feeds = m_context->fetchFeeds();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context.get());
         QVERIFY(feeds && feeds->size() == 1);
         RSSFeed *reloaded = feeds->first();
         QVERIFY(finishCheck(reloaded));
