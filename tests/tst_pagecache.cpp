@@ -1,6 +1,10 @@
 #include <QAuthenticator>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
@@ -60,6 +64,31 @@ QByteArray page(const QByteArray &body)
 {
     return "<html><head><title>t</title><link rel=\"stylesheet\" href=\"/style.css\"></head><body>" + body
         + "<img src=\"/image.png\"></body></html>";
+}
+
+// A feed of three entries whose links are pages of server.
+QByteArray feedDocument(const HttpTestServer &server)
+{
+    QByteArray items;
+    for (int i = 1; i <= 3; ++i) {
+        items += "<item><title>Post " + QByteArray::number(i) + "</title><guid>post-" + QByteArray::number(i)
+            + "</guid><pubDate>Mon, 0" + QByteArray::number(i) + " Jun 2026 10:00:00 GMT</pubDate><link>"
+            + server.url(QStringLiteral("/post-%1").arg(i)).toEncoded() + "</link></item>";
+    }
+    return "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Local</title>" + items + "</channel></rss>";
+}
+
+// Runs the program to its end with this process's (temporary) folders, serving meanwhile.
+QByteArray runProgram(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    process.start(QStringLiteral(BREVLIN_BINARY), arguments);
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return process.readAllStandardOutput();
 }
 
 } // namespace
@@ -408,6 +437,39 @@ private Q_SLOTS:
         QCOMPARE(lines.lines(), QStringList());
         QCOMPARE(entry->cachedPath(), std::nullopt);
         QCOMPARE(cacheFiles(), QStringList());
+    }
+
+    void headlessProgramArchivesTopEntries()
+    {
+        m_server->setResponse("/news.xml", HttpTestResponse::ok(feedDocument(*m_server)));
+        for (int i = 1; i <= 3; ++i) {
+            m_server->setResponse(QByteArray("/post-") + QByteArray::number(i),
+                                  HttpTestResponse::ok(page("<p>Post " + QByteArray::number(i) + "</p>"), "text/html"));
+        }
+        runProgram({QStringLiteral("--add"), pageUrl(QStringLiteral("/news.xml")), QStringLiteral("--recent")});
+        runProgram({QStringLiteral("--set"), Preferences::enableTargetPageCache, QStringLiteral("true")});
+
+        QProcess program;
+        program.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        program.start(QStringLiteral(BREVLIN_BINARY), {QStringLiteral("--headless")});
+        QVERIFY(program.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(cacheFiles().size(), 3, 45000);
+        program.terminate();
+        QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(program.exitCode(), 0);
+
+        // The entries kept the names of their archives, so opening one opens its archive.
+        const QJsonObject store = QJsonDocument::fromJson(runProgram({QStringLiteral("--dump-json")})).object();
+        QStringList recorded;
+        for (const QJsonValue &feed : store.value(QStringLiteral("feeds")).toArray()) {
+            for (const QJsonValue &entry : feed.toObject().value(QStringLiteral("entries")).toArray()) {
+                recorded.append(QFileInfo(entry.toObject().value(QStringLiteral("cachedPath")).toString()).fileName());
+            }
+        }
+        recorded.sort();
+        QStringList files = cacheFiles();
+        files.sort();
+        QCOMPARE(recorded, files);
     }
 
     void preferenceOffStartsNoEngine()
