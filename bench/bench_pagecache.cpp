@@ -25,8 +25,8 @@ QByteArray feedDocument(const HttpTestServer &server)
     QByteArray items;
     for (int i = 0; i < pageCount; ++i) {
         const QByteArray n = QByteArray::number(i);
-        items += "<item><title>Page " + n + "</title><guid>page-" + n + "</guid><pubDate>Mon, 01 Jun 2026 10:"
-            + QByteArray::number(10 + i) + ":00 GMT</pubDate><link>"
+        items += "<item><title>Page " + n + "</title><guid>page-" + n
+            + "</guid><pubDate>Mon, 01 Jun 2026 10:" + QByteArray::number(10 + i) + ":00 GMT</pubDate><link>"
             + server.url(QStringLiteral("/page-%1").arg(i)).toEncoded() + "</link></item>";
     }
     return "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Local</title>" + items + "</channel></rss>";
@@ -148,12 +148,14 @@ int main(int argc, char *argv[])
     server.setResponse("/style.css", HttpTestResponse::ok("p { font-family: serif; margin: 1em }", "text/css"));
     server.setResponse("/image.png", HttpTestResponse::ok(QByteArray(4096, 'x'), "image/png"));
     for (int i = 0; i < pageCount; ++i) {
-        server.setResponse(QByteArray("/page-") + QByteArray::number(i), HttpTestResponse::ok(pageDocument(i), "text/html"));
+        server.setResponse(QByteArray("/page-") + QByteArray::number(i),
+                           HttpTestResponse::ok(pageDocument(i), "text/html"));
     }
 
     for (const bool cacheOn : {true, false}) {
         TestSupport::TemporaryHome home;
-        runCommand({QStringLiteral("--add"), server.url(QStringLiteral("/feed.xml")).toString(), QStringLiteral("--recent")});
+        runCommand(
+            {QStringLiteral("--add"), server.url(QStringLiteral("/feed.xml")).toString(), QStringLiteral("--recent")});
         runCommand({QStringLiteral("--set"), QStringLiteral("Enable Target Page Cache"),
                     cacheOn ? QStringLiteral("true") : QStringLiteral("false")});
         const QDir caches(home.cacheHome() + QStringLiteral("/Rss_Brevlin"));

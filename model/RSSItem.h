@@ -11,6 +11,7 @@
 #include "store/Record.h"
 
 class QAuthenticator;
+class QUrl;
 class RSSFeed;
 class SubLink;
 class WebArchiveJob;

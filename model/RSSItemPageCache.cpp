@@ -59,10 +59,9 @@ void RSSItem::cachePage()
     m_pageLoad = archiver->archive(url, path);
     WebArchiveJob *load = m_pageLoad.get();
     QObject::connect(load, &WebArchiveJob::archived, load, [this, path] { onPageArchived(path); });
-    QObject::connect(load, &WebArchiveJob::failed, load,
-                     [this](const QString &description, const QString &failingUrl) {
-                         onPageFailed(description, failingUrl);
-                     });
+    QObject::connect(load, &WebArchiveJob::failed, load, [this](const QString &description, const QString &failingUrl) {
+        onPageFailed(description, failingUrl);
+    });
     QObject::connect(load, &WebArchiveJob::authenticationRequired, load,
                      [this](const QUrl &requestUrl, int previousFailures, QAuthenticator *answer) {
                          onPageAuthenticationRequired(requestUrl, previousFailures, answer);
@@ -87,8 +86,7 @@ void RSSItem::onPageFailed(const QString &description, const QString &failingUrl
     qWarning("RSSItem Page Caching: %s %s", qPrintable(description), qPrintable(failingUrl));
 }
 
-void RSSItem::onPageAuthenticationRequired(const QUrl &requestUrl, int previousFailures,
-                                           QAuthenticator *answer) const
+void RSSItem::onPageAuthenticationRequired(const QUrl &requestUrl, int previousFailures, QAuthenticator *answer) const
 {
     if (previousFailures != 0) {
         qWarning("RSSItem Page Caching: Invalid Username or Password");

@@ -5,7 +5,7 @@
 namespace {
 // Guarded: the archiver belongs to the program's run, the entries that ask for it may outlive it.
 QPointer<WebArchiver> installed;
-}
+} // namespace
 
 WebArchiver *WebArchiver::shared()
 {

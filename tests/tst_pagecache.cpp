@@ -27,7 +27,8 @@ using TestSupport::PreferencesHome;
 
 namespace {
 
-const QRegularExpression archiveName(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mhtml$"));
+const QRegularExpression archiveName(
+    QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mhtml$"));
 
 // Collects the page cache's log lines for the lifetime of the object.
 class PageCacheLog
@@ -128,8 +129,12 @@ private Q_SLOTS:
         m_server = std::make_unique<HttpTestServer>();
         m_server->setResponse("/feed", HttpTestResponse::ok("<rss version=\"2.0\"><channel/></rss>"));
         m_server->setResponse("/style.css", HttpTestResponse::ok("p { color: red }", "text/css"));
-        m_server->setResponse("/image.png", HttpTestResponse::ok(QByteArray::fromBase64(
-            "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="), "image/png"));
+        m_server->setResponse(
+            "/image.png",
+            HttpTestResponse::ok(
+                QByteArray::fromBase64(
+                    "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="),
+                "image/png"));
         m_context = std::make_unique<ObjectContext>();
         m_feed = m_context->insertFeed();
         setCacheEnabled(true);
@@ -154,9 +159,12 @@ private Q_SLOTS:
         QTest::newRow("a web page loads") << true << web << false << true << true;
         QTest::newRow("an entry with a cache keeps it") << true << web << true << false << false;
         QTest::newRow("no address: spent without a load") << true << std::optional<QString>() << false << false << true;
-        QTest::newRow("not an address") << true << std::optional<QString>(QStringLiteral("http://exa mple.org/%zz")) << false << false << true;
-        QTest::newRow("script is never run") << true << std::optional<QString>(QStringLiteral("javascript:alert(1)")) << false << false << true;
-        QTest::newRow("local files are never read") << true << std::optional<QString>(QStringLiteral("file:///etc/passwd")) << false << false << true;
+        QTest::newRow("not an address") << true << std::optional<QString>(QStringLiteral("http://exa mple.org/%zz"))
+                                        << false << false << true;
+        QTest::newRow("script is never run")
+            << true << std::optional<QString>(QStringLiteral("javascript:alert(1)")) << false << false << true;
+        QTest::newRow("local files are never read")
+            << true << std::optional<QString>(QStringLiteral("file:///etc/passwd")) << false << false << true;
     }
     void startingConditions()
     {
@@ -196,9 +204,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("log");
 
         QTest::newRow("archived: recorded, menus rebuilt") << true << true << true << 1 << QStringList();
-        QTest::newRow("archived after the preference went off: dropped") << true << false << false << 0 << QStringList();
+        QTest::newRow("archived after the preference went off: dropped")
+            << true << false << false << 0 << QStringList();
         QTest::newRow("failed: one line, nothing recorded")
-            << false << true << false << 0 << QStringList{QStringLiteral("RSSItem Page Caching: Connection refused https://example.org/post/1")};
+            << false << true << false << 0
+            << QStringList{QStringLiteral("RSSItem Page Caching: Connection refused https://example.org/post/1")};
     }
     void outcome()
     {
@@ -224,7 +234,8 @@ private Q_SLOTS:
             Q_EMIT request.job->archived();
         } else {
             QFile::remove(request.path);
-            Q_EMIT request.job->failed(QStringLiteral("Connection refused"), QStringLiteral("https://example.org/post/1"));
+            Q_EMIT request.job->failed(QStringLiteral("Connection refused"),
+                                       QStringLiteral("https://example.org/post/1"));
         }
         QCOMPARE(entry->cachedPath(), cached ? std::optional<QString>(request.path) : std::nullopt);
         QCOMPARE(QFile::exists(request.path), cached);
@@ -245,10 +256,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("logLines");
 
         const std::optional<QString> login = QStringLiteral("reader");
-        QTest::newRow("the feed's server: its login, once") << login << QStringLiteral("127.0.0.1") << 0 << QStringLiteral("reader") << 0;
+        QTest::newRow("the feed's server: its login, once")
+            << login << QStringLiteral("127.0.0.1") << 0 << QStringLiteral("reader") << 0;
         QTest::newRow("rejected: refused and logged") << login << QStringLiteral("127.0.0.1") << 1 << QString() << 1;
         QTest::newRow("another host never gets it") << login << QStringLiteral("localhost") << 0 << QString() << 0;
-        QTest::newRow("a feed without login sends none") << std::optional<QString>() << QStringLiteral("127.0.0.1") << 0 << QString() << 0;
+        QTest::newRow("a feed without login sends none")
+            << std::optional<QString>() << QStringLiteral("127.0.0.1") << 0 << QString() << 0;
     }
     void credentials()
     {
@@ -312,7 +325,8 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray archive = file.readAll();
         for (const char *part : {"/page", "/style.css", "/image.png"}) {
-            QVERIFY2(archive.contains("Content-Location: " + m_server->url(QString::fromLatin1(part)).toEncoded()), part);
+            QVERIFY2(archive.contains("Content-Location: " + m_server->url(QString::fromLatin1(part)).toEncoded()),
+                     part);
         }
         QVERIFY(archive.contains("Hello offline"));
         QCOMPARE(m_server->requests("/page").size(), 1);
@@ -376,8 +390,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, password);
         QFETCH(bool, archived);
-        m_server->setHandler("/private", HttpTestServer::basicAuth("reader", "secret",
-                                                                   HttpTestResponse::ok(page("<p>Members</p>"), "text/html")));
+        m_server->setHandler(
+            "/private",
+            HttpTestServer::basicAuth("reader", "secret", HttpTestResponse::ok(page("<p>Members</p>"), "text/html")));
         m_feed->setUrl(pageUrl(QStringLiteral("/feed")));
         m_feed->setLogin(QStringLiteral("reader"));
         m_feed->setPassword(password);
@@ -397,8 +412,9 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(archiver.runningCount(), 0);
         const QList<HttpTestRequest> requests = m_server->requests("/private");
-        const auto withCredentials = std::count_if(requests.cbegin(), requests.cend(),
-                                                   [](const HttpTestRequest &request) { return request.hasHeader("Authorization"); });
+        const auto withCredentials =
+            std::count_if(requests.cbegin(), requests.cend(),
+                          [](const HttpTestRequest &request) { return request.hasHeader("Authorization"); });
         QCOMPARE(withCredentials, 1);
     }
 
@@ -412,12 +428,15 @@ private Q_SLOTS:
         QList<RSSItem *> entries;
         for (int i = 0; i < 5; ++i) {
             const QString path = QStringLiteral("/page-%1").arg(i);
-            m_server->setResponse(path.toLatin1(), HttpTestResponse::ok(page("<p>" + QByteArray::number(i) + "</p>"), "text/html"));
+            m_server->setResponse(path.toLatin1(),
+                                  HttpTestResponse::ok(page("<p>" + QByteArray::number(i) + "</p>"), "text/html"));
             entries.append(addEntry(pageUrl(path)));
             entries.last()->cachePage();
         }
         QCOMPARE(archiver.runningCount(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(entries.cbegin(), entries.cend(), [](const RSSItem *entry) { return entry->cachedPath().has_value(); }), 45000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(entries.cbegin(), entries.cend(),
+                                             [](const RSSItem *entry) { return entry->cachedPath().has_value(); }),
+                                 45000);
         QCOMPARE(mostRunning, WebEngineArchiver::maximumRunning);
         QCOMPARE(cacheFiles().size(), 5);
     }

@@ -14,7 +14,7 @@
 namespace {
 // A page that never finishes loading would hold one of the few loading places for good.
 constexpr int loadTimeoutMs = 60 * 1000;
-}
+} // namespace
 
 WebEngineArchiveJob::WebEngineArchiveJob(WebEngineArchiver *archiver, const QUrl &url, const QString &path)
     : m_archiver(archiver)
@@ -63,7 +63,8 @@ bool WebEngineArchiveJob::ownsSave(const QWebEngineDownloadRequest *download) co
 void WebEngineArchiveJob::onSaveRequested(QWebEngineDownloadRequest *download)
 {
     m_save = download;
-    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, download] { onSaveFinished(download); });
+    connect(download, &QWebEngineDownloadRequest::isFinishedChanged, this,
+            [this, download] { onSaveFinished(download); });
     if (download->state() == QWebEngineDownloadRequest::DownloadRequested) {
         download->accept();
     }
