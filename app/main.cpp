@@ -1,10 +1,16 @@
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <memory>
 
 #include "app/CommandLine.h"
 #include "app/widgets/TrayProgram.h"
 #include "controller/RSSBrevlinController.h"
+#include "platform/Preferences.h"
 #include "platform/StandardErrorAlerts.h"
+#include "platform/UserDefaults.h"
+#include "platform/webengine/WebEngineArchiver.h"
 
 namespace {
 
@@ -13,6 +19,14 @@ void describeApplication()
     QCoreApplication::setApplicationName(QStringLiteral("rss-brevlin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(BREVLIN_VERSION));
     RSSBrevlinController::initialize();
+}
+
+// Headless, the page cache needs Qt Gui for Qt WebEngine, off screen as there is no window to
+// show; without the cache the lighter core application does.
+bool headlessArchivesPages(const CommandLineOptions &options)
+{
+    return options.command == CommandLineOptions::Command::Headless
+        && UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableTargetPageCache);
 }
 
 } // namespace
@@ -33,9 +47,24 @@ int main(int argc, char *argv[])
     if (options->command == CommandLineOptions::Command::Run) {
         QApplication application(argc, argv);
         describeApplication();
+        // Declared after the application: Qt WebEngine must shut down while it still exists.
+        WebEngineArchiver archiver;
+        WebArchiver::setShared(&archiver);
         return TrayProgram::run();
     }
-    QCoreApplication application(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+    if (headlessArchivesPages(*options)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
     describeApplication();
+    // Only the long-running headless program archives pages; a single check ends before they load.
+    std::unique_ptr<WebEngineArchiver> archiver;
+    if (options->command == CommandLineOptions::Command::Headless) {
+        archiver = std::make_unique<WebEngineArchiver>();
+        WebArchiver::setShared(archiver.get());
+    }
     return CommandLine(*options).run();
 }

@@ -74,7 +74,8 @@ std::unique_ptr<Menu> RSSBrevlinController::feedsMenu()
         topEntries.resize(qsizetype(limit));
     }
     const QSet<RSSItem *> hidden(topEntries.cbegin(), topEntries.cend());
-    for (const RSSItem *entry : std::as_const(topEntries)) {
+    for (RSSItem *entry : std::as_const(topEntries)) {
+        entry->cachePage();
         menu->items.push_back(entry->menuItem());
     }
     menu->items.push_back(MenuItem::separator());

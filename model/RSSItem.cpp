@@ -3,6 +3,7 @@
 #include "model/RSSFeed.h"
 #include "model/SubLink.h"
 #include "platform/NotificationCenter.h"
+#include "platform/WebArchiveJob.h"
 #include "store/ObjectContext.h"
 
 namespace {

@@ -10,8 +10,11 @@
 #include "model/MenuItem.h"
 #include "store/Record.h"
 
+class QAuthenticator;
+class QUrl;
 class RSSFeed;
 class SubLink;
+class WebArchiveJob;
 
 // One entry of a feed. Its long text stays in the store until someone asks for it.
 class RSSItem : public Record
@@ -65,7 +68,10 @@ public:
     static RSSItem *itemFromUserInfo(const QVariantMap &userInfo);
 
     // Page cache.
+    void cachePage();
     void removePageCache();
+    // Set once this entry object started caching its page, never cleared: each object tries once.
+    bool cachingPage() const { return m_cachingPage; }
 
     // Sub-links.
     void createSubLinksFromString(const std::optional<QString> &text);
@@ -77,6 +83,10 @@ private:
     friend class RSSFeed;
 
     void setPrimitiveText(const std::optional<QString> &text);
+    void onPageArchived(const QString &path);
+    void onPageFailed(const QString &description, const QString &failingUrl);
+    void onPageAuthenticationRequired(const QUrl &requestUrl, int previousFailures, QAuthenticator *answer) const;
+    void releasePageLoad();
 
     std::optional<QString> m_title;
     std::optional<QString> m_author;
@@ -90,6 +100,9 @@ private:
     std::optional<QString> m_cachedPath;
     RSSFeed *m_feed = nullptr;
     std::vector<std::unique_ptr<SubLink>> m_subLinks;
+    // Run-time state of the page cache, never stored.
+    bool m_cachingPage = false;
+    std::unique_ptr<WebArchiveJob> m_pageLoad;
 };
 
 Q_DECLARE_OPAQUE_POINTER(RSSItem *)

@@ -1,9 +1,19 @@
 #include "model/RSSItem.h"
 
+#include <QAuthenticator>
 #include <QFile>
 #include <QFileInfo>
+#include <QUuid>
 
+#include "model/FeedDownload.h"
+#include "model/OpenPolicy.h"
+#include "model/RSSFeed.h"
 #include "platform/BrevlinFolders.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
+#include "platform/WebArchiveJob.h"
+#include "platform/WebArchiver.h"
 
 namespace {
 
@@ -19,10 +29,90 @@ bool isOurCacheFile(const QFileInfo &file)
     return file.isSymLink() || !file.isDir();
 }
 
+bool isPageCacheEnabled()
+{
+    return UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableTargetPageCache);
+}
+
+QString newCachePath()
+{
+    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    return BrevlinFolders::cachesFolder() + QLatin1Char('/') + name + QStringLiteral(".mhtml");
+}
+
 } // namespace
+
+void RSSItem::cachePage()
+{
+    WebArchiver *archiver = WebArchiver::shared();
+    if (!archiver || !isPageCacheEnabled() || m_cachedPath || m_cachingPage) {
+        return;
+    }
+    // Set before the address is looked at: an entry whose page cannot be had is not tried again.
+    m_cachingPage = true;
+    // Feed data names the page, so only web pages are loaded: never a local file, never script.
+    const QUrl url(m_url.value_or(QString()), QUrl::StrictMode);
+    if (!m_url || !OpenPolicy::isWebPage(url) || m_pageLoad) {
+        return;
+    }
+    const QString path = newCachePath();
+    m_pageLoad = archiver->archive(url, path);
+    WebArchiveJob *load = m_pageLoad.get();
+    QObject::connect(load, &WebArchiveJob::archived, load, [this, path] { onPageArchived(path); });
+    QObject::connect(load, &WebArchiveJob::failed, load, [this](const QString &description, const QString &failingUrl) {
+        onPageFailed(description, failingUrl);
+    });
+    QObject::connect(load, &WebArchiveJob::authenticationRequired, load,
+                     [this](const QUrl &requestUrl, int previousFailures, QAuthenticator *answer) {
+                         onPageAuthenticationRequired(requestUrl, previousFailures, answer);
+                     });
+}
+
+void RSSItem::onPageArchived(const QString &path)
+{
+    releasePageLoad();
+    // Switched off while the page loaded: the user no longer wants copies kept.
+    if (!isPageCacheEnabled()) {
+        QFile::remove(path);
+        return;
+    }
+    setCachedPath(path);
+    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+}
+
+void RSSItem::onPageFailed(const QString &description, const QString &failingUrl)
+{
+    releasePageLoad();
+    qWarning("RSSItem Page Caching: %s %s", qPrintable(description), qPrintable(failingUrl));
+}
+
+void RSSItem::onPageAuthenticationRequired(const QUrl &requestUrl, int previousFailures, QAuthenticator *answer) const
+{
+    if (previousFailures != 0) {
+        qWarning("RSSItem Page Caching: Invalid Username or Password");
+        return;
+    }
+    // The feed's login is for the feed's own server; a page elsewhere that asks for one gets none.
+    if (!m_feed || !m_feed->login() || m_feed->login()->isEmpty() || !m_feed->password()
+        || !FeedDownload::isFeedHost(QUrl(m_feed->url().value_or(QString())), requestUrl)) {
+        return;
+    }
+    answer->setUser(*m_feed->login());
+    answer->setPassword(*m_feed->password());
+}
+
+void RSSItem::releasePageLoad()
+{
+    // Called from the job's own signal, so it goes once that signal has returned.
+    if (m_pageLoad) {
+        m_pageLoad.release()->deleteLater();
+    }
+}
 
 void RSSItem::removePageCache()
 {
+    // A load still running stops here and never reports back.
+    m_pageLoad.reset();
     if (!m_cachedPath) {
         return;
     }

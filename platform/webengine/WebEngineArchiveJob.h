@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+
+#include "platform/WebArchiveJob.h"
+
+class QAuthenticator;
+class QWebEngineLoadingInfo;
+class WebEngineArchiver;
+
+// One page archived by Qt WebEngine: loaded in an off-screen page of the archiver's profile,
+// saved as MHTML into a private folder, then copied whole to where it was asked for.
+class WebEngineArchiveJob : public WebArchiveJob
+{
+    Q_OBJECT
+public:
+    WebEngineArchiveJob(WebEngineArchiver *archiver, const QUrl &url, const QString &path);
+    ~WebEngineArchiveJob() override;
+
+    // Loads the page in a new page of the archiver's profile; partPath receives the raw save.
+    void start(QWebEnginePage *page, const QString &partPath);
+    // Ends the job unstarted; the archiver calls it from a deferred call, never from archive().
+    void fail(const QString &description) { finish(description); }
+    bool isRunning() const { return m_page; }
+    // Whether download is the save this job asked for.
+    bool ownsSave(const QWebEngineDownloadRequest *download) const;
+    void onSaveRequested(QWebEngineDownloadRequest *download);
+
+private:
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void onAuthenticationRequired(const QUrl &requestUrl, QAuthenticator *authenticator);
+    void onSaveFinished(QWebEngineDownloadRequest *download);
+    bool commitArchive(QString *error) const;
+    void finish(const QString &error);
+    void releasePage();
+
+    QPointer<WebEngineArchiver> m_archiver;
+    QUrl m_url;
+    QString m_path;
+    QString m_partPath;
+    QPointer<QWebEnginePage> m_page;
+    QPointer<QWebEngineDownloadRequest> m_save;
+    QTimer m_timeout;
+    int m_rejectedAnswers = 0;
+    bool m_answered = false;
+    bool m_saving = false;
+    bool m_finished = false;
+};

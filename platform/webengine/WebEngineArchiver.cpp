@@ -1,0 +1,103 @@
+#include "platform/webengine/WebEngineArchiver.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QUuid>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+
+#include "platform/webengine/WebEngineArchiveJob.h"
+
+WebEngineArchiver::WebEngineArchiver(QObject *parent)
+    : WebArchiver(parent)
+{
+}
+
+WebEngineArchiver::~WebEngineArchiver()
+{
+    // Chromium wants every page of a profile gone before the profile itself.
+    qDeleteAll(findChildren<QWebEnginePage *>(Qt::FindDirectChildrenOnly));
+    delete m_profile;
+}
+
+std::unique_ptr<WebArchiveJob> WebEngineArchiver::archive(const QUrl &url, const QString &path)
+{
+    auto job = std::make_unique<WebEngineArchiveJob>(this, url, path);
+    m_waiting.append(job.get());
+    scheduleStart();
+    return job;
+}
+
+int WebEngineArchiver::runningCount() const
+{
+    return int(std::count_if(m_running.cbegin(), m_running.cend(),
+                             [](const QPointer<WebEngineArchiveJob> &job) { return job && job->isRunning(); }));
+}
+
+void WebEngineArchiver::scheduleStart()
+{
+    // Deferred: a job ends inside its page's signals, and a new job is not yet connected to.
+    if (m_startScheduled) {
+        return;
+    }
+    m_startScheduled = true;
+    QMetaObject::invokeMethod(this, &WebEngineArchiver::startWaiting, Qt::QueuedConnection);
+}
+
+void WebEngineArchiver::startWaiting()
+{
+    m_startScheduled = false;
+    m_running.removeIf([](const QPointer<WebEngineArchiveJob> &job) { return !job || !job->isRunning(); });
+    while (m_running.size() < maximumRunning && !m_waiting.isEmpty()) {
+        const QPointer<WebEngineArchiveJob> job = m_waiting.takeFirst();
+        if (!job) {
+            continue;
+        }
+        if (!ensureEngine()) {
+            job->fail(QStringLiteral("Qt WebEngine cannot start in this process"));
+            continue;
+        }
+        const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".mhtml");
+        job->start(new QWebEnginePage(m_profile, this), m_parts->filePath(name));
+        m_running.append(job);
+    }
+}
+
+bool WebEngineArchiver::ensureEngine()
+{
+    if (m_profile) {
+        return true;
+    }
+    // Qt WebEngine renders through Qt Gui; a process started without it cannot load pages.
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        qWarning("WebEngineArchiver: pages are archived only when the program starts with the page cache on");
+        return false;
+    }
+    // The raw saves wait here until they are complete; only whole archives reach the caches folder.
+    m_parts = std::make_unique<QTemporaryDir>();
+    if (!m_parts->isValid()) {
+        qWarning("WebEngineArchiver: no temporary folder: %s", qPrintable(m_parts->errorString()));
+        m_parts.reset();
+        return false;
+    }
+    // Without a storage name the profile is off the record: nothing of the pages stays on disk,
+    // and it is not the default profile, whose saves land in the user's Downloads folder.
+    m_profile = new QWebEngineProfile(this);
+    m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+    m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+    connect(m_profile, &QWebEngineProfile::downloadRequested, this, &WebEngineArchiver::onDownloadRequested);
+    return true;
+}
+
+void WebEngineArchiver::onDownloadRequested(QWebEngineDownloadRequest *download)
+{
+    for (const QPointer<WebEngineArchiveJob> &job : std::as_const(m_running)) {
+        if (job && job->ownsSave(download)) {
+            job->onSaveRequested(download);
+            return;
+        }
+    }
+    // Only the saves this archiver asked for are accepted; a page cannot download anything.
+    download->cancel();
+}
