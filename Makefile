@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run install test bench fuzz clean format
+.PHONY: all deps build run install test bench fuzz clean format format-check
 
 all: build
 
@@ -38,8 +38,13 @@ fuzz: deps
 	cmake -S . -B build-fuzz -G Ninja -DBREVLIN_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build build-fuzz -j $(JOBS)
 
+SOURCES = $(shell find app store model controller notify text platform tests bench fuzz -name '*.cpp' -o -name '*.h')
+
 format:
-	clang-format -i $$(git ls-files '*.cpp' '*.h')
+	clang-format -i $(SOURCES)
+
+format-check:
+	clang-format --dry-run -Werror $(SOURCES)
 
 clean:
 	rm -rf $(BUILD_DIR) build-fuzz
