@@ -88,16 +88,20 @@ void RSSFeed::checkFeed()
 
 void RSSFeed::onDownloadFinished(const QByteArray &body)
 {
-    QString error;
-    std::shared_ptr<const XmlDocument> document = XmlDocument::fromData(body, &error);
-    m_checkMemory.setValidators(document ? m_connection->responseValidators() : HttpValidators());
+    const HttpValidators validators = m_connection->responseValidators();
     dropDownload();
-    // A non-null "" so that the outcome stays "" (not absent) on its way through the store.
-    setErrorMessage(document || error.isEmpty() ? QString(QLatin1String("")) : error);
     // The parse runs on a later turn of the event loop, after this callback has returned. With the
     // feed as context it is dropped when the feed is destroyed first; a feed deleted from the store
-    // still exists until the next save and must not take entries any more.
-    DeferredCalls::post(this, [this, document] {
+    // still exists until the next save and must not take entries any more. The document is read
+    // there too: a check of many feeds finishes its downloads in a burst, and trees read here would
+    // all be alive at once, several times the size of the bodies that wait instead.
+    DeferredCalls::post(this, [this, body, validators] {
+        QString error;
+        const std::unique_ptr<const XmlDocument> document = XmlDocument::fromData(body, &error);
+        // Validators vouch only for a document that could be read.
+        m_checkMemory.setValidators(document ? validators : HttpValidators());
+        // A non-null "" so that the outcome stays "" (not absent) on its way through the store.
+        setErrorMessage(document || error.isEmpty() ? QString(QLatin1String("")) : error);
         if (state() != State::Deleted) {
             parseDocument(document.get());
         }
