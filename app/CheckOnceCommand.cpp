@@ -1,7 +1,7 @@
 #include "app/CheckOnceCommand.h"
 
-#include <QDeadlineTimer>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTextStream>
 

@@ -13,8 +13,8 @@ struct OptionRule
     QLatin1StringView option;
     Command command;
     bool isModifier;
-    int values;           // how many arguments must follow
-    bool optionalValue;   // one argument may follow, when it does not look like an option
+    int values;         // how many arguments must follow
+    bool optionalValue; // one argument may follow, when it does not look like an option
     QLatin1StringView valueNames;
     QLatin1StringView synopsis;    // the option as the usage text shows it; empty: not listed
     QLatin1StringView description; // empty for an option shown with another
@@ -23,8 +23,14 @@ struct OptionRule
 constexpr OptionRule rule(const char *option, Command command, int values = 0, const char *valueNames = "",
                           const char *synopsis = "", const char *description = "")
 {
-    return {QLatin1StringView(option), command, false, values, false, QLatin1StringView(valueNames),
-            QLatin1StringView(synopsis), QLatin1StringView(description)};
+    return {QLatin1StringView(option),
+            command,
+            false,
+            values,
+            false,
+            QLatin1StringView(valueNames),
+            QLatin1StringView(synopsis),
+            QLatin1StringView(description)};
 }
 
 constexpr OptionRule modifier(const char *option, Command command, int values = 0, const char *valueNames = "")
@@ -179,10 +185,11 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
     }
     for (qsizetype i = 0; ok && i < modifiers.size(); ++i) {
         if (!command || !modifierFits(*modifiers.at(i), command->command)) {
-            ok = fail(QStringLiteral("%1 goes only with %2")
-                          .arg(modifiers.at(i)->option,
-                               modifiers.at(i)->command == Command::Add ? QStringLiteral("--add")
-                                                                         : QStringLiteral("--check-once or --headless")));
+            ok =
+                fail(QStringLiteral("%1 goes only with %2")
+                         .arg(modifiers.at(i)->option,
+                              modifiers.at(i)->command == Command::Add ? QStringLiteral("--add")
+                                                                       : QStringLiteral("--check-once or --headless")));
         }
     }
     if (!ok) {
@@ -194,8 +201,7 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
     return options;
 }
 
-bool Parser::take(const OptionRule &rule, const QString &token, qsizetype equals, qsizetype &index,
-                  QStringList &values)
+bool Parser::take(const OptionRule &rule, const QString &token, qsizetype equals, qsizetype &index, QStringList &values)
 {
     if (equals >= 0) {
         if (rule.values + int(rule.optionalValue) != 1) {
@@ -213,7 +219,8 @@ bool Parser::take(const OptionRule &rule, const QString &token, qsizetype equals
         values.append(m_arguments.at(++index));
     }
     if (rule.optionalValue && index + 1 < m_arguments.size()
-        && (!m_arguments.at(index + 1).startsWith(QLatin1Char('-')) || m_arguments.at(index + 1) == QLatin1String("-"))) {
+        && (!m_arguments.at(index + 1).startsWith(QLatin1Char('-'))
+            || m_arguments.at(index + 1) == QLatin1String("-"))) {
         values.append(m_arguments.at(++index));
     }
     return true;
@@ -250,5 +257,6 @@ QString CommandLineOptions::usage()
                           "\n"
                           "Commands:\n")
         + commands
-        + QStringLiteral("\nExit status: 0 on success, 1 when the command failed, 2 for a command line it cannot obey.\n");
+        + QStringLiteral(
+               "\nExit status: 0 on success, 1 when the command failed, 2 for a command line it cannot obey.\n");
 }

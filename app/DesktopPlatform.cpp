@@ -25,4 +25,4 @@ void installIdleTimeProviders()
     registry->addProvider(DBusIdleTimeProvider::freedesktopScreenSaver());
 }
 
-}
+} // namespace DesktopPlatform

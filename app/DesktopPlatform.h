@@ -12,4 +12,4 @@ NotificationService *createNotificationService(QObject *parent);
 // reachable, then GNOME's idle monitor, then the freedesktop screen saver.
 void installIdleTimeProviders();
 
-}
+} // namespace DesktopPlatform

@@ -99,8 +99,7 @@ CommandResult set(const QString &key, const QString &value)
     }
     const std::optional<QVariant> parsed = parseValue(value, *type);
     if (!parsed) {
-        return CommandResult::usage(
-            QStringLiteral("'%1' takes %2, not '%3'").arg(key, typeDescription(*type), value));
+        return CommandResult::usage(QStringLiteral("'%1' takes %2, not '%3'").arg(key, typeDescription(*type), value));
     }
     UserDefaults *defaults = UserDefaults::standardUserDefaults();
     defaults->setObject(*parsed, key);

@@ -14,8 +14,7 @@
 #include "platform/UnixSignalWatcher.h"
 #include "store/ObjectContext.h"
 
-ProgramSession::ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts, Reporting reporting,
-                               QObject *parent)
+ProgramSession::ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts, Reporting reporting, QObject *parent)
     : QObject(parent)
     , m_delegate(delegate)
     , m_reporting(reporting)

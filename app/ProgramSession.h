@@ -22,8 +22,7 @@ class ProgramSession : public QObject
 public:
     enum class Reporting { Silent, StandardError };
 
-    ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts, Reporting reporting,
-                   QObject *parent = nullptr);
+    ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts, Reporting reporting, QObject *parent = nullptr);
     ~ProgramSession() override;
 
     RSSBrevlinController *controller() const { return m_controller; }

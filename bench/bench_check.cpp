@@ -29,11 +29,11 @@ namespace {
 constexpr int feedCount = 200;
 constexpr int itemsPerFeed = 50;
 
-const QStringList words = QStringLiteral(
-    "the of release update server network kernel driver security patch version user interface "
-    "performance memory window desktop project community feature bug report build package library "
-    "support improve change new fixed added removed documentation translation developer stable")
-                              .split(QLatin1Char(' '));
+const QStringList words =
+    QStringLiteral("the of release update server network kernel driver security patch version user interface "
+                   "performance memory window desktop project community feature bug report build package library "
+                   "support improve change new fixed added removed documentation translation developer stable")
+        .split(QLatin1Char(' '));
 
 QString sentence(QRandomGenerator &random, int wordCount)
 {
@@ -52,8 +52,7 @@ QString description(QRandomGenerator &random, int feed, int item)
     QString html;
     while (html.size() < target) {
         html += QStringLiteral("<p>") + sentence(random, 8 + random.bounded(10))
-            + QStringLiteral(
-                " See <a href=\"https://example.org/%1/%2\">the notes</a> &amp; <em>%3</em>.</p>\n")
+            + QStringLiteral(" See <a href=\"https://example.org/%1/%2\">the notes</a> &amp; <em>%3</em>.</p>\n")
                   .arg(feed)
                   .arg(item)
                   .arg(sentence(random, 3));
@@ -63,7 +62,7 @@ QString description(QRandomGenerator &random, int feed, int item)
 
 QByteArray feedDocument(int feed)
 {
-    QRandomGenerator random { quint32(feed) };
+    QRandomGenerator random{quint32(feed)};
     QString xml;
     QTextStream out(&xml);
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\">\n<channel>\n"
@@ -104,9 +103,9 @@ int serve()
         const HttpTestResponse full = HttpTestResponse::ok(document).withHeader("ETag", etag);
         bytes += document.size();
         server.setHandler(QStringLiteral("/feed-%1.xml").arg(feed).toUtf8(),
-            [&honourValidators, full, unchanged, etag](const HttpTestRequest &request) {
-                return honourValidators && request.header("If-None-Match") == etag ? unchanged : full;
-            });
+                          [&honourValidators, full, unchanged, etag](const HttpTestRequest &request) {
+                              return honourValidators && request.header("If-None-Match") == etag ? unchanged : full;
+                          });
     }
     std::printf("%u %lld\n", unsigned(server.port()), static_cast<long long>(bytes));
     std::fflush(stdout);
@@ -130,8 +129,7 @@ CheckFigures checkAll(const QList<RSSFeed *> &feeds)
         feed->checkFeed();
     }
     auto running = [&feeds] {
-        return std::any_of(
-            feeds.cbegin(), feeds.cend(), [](const RSSFeed *feed) { return feed->isDownloading(); });
+        return std::any_of(feeds.cbegin(), feeds.cend(), [](const RSSFeed *feed) { return feed->isDownloading(); });
     };
     while (running()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -139,7 +137,7 @@ CheckFigures checkAll(const QList<RSSFeed *> &feeds)
     for (RSSFeed *feed : feeds) {
         QCoreApplication::sendPostedEvents(feed, QEvent::MetaCall);
     }
-    return { double(timer.nsecsElapsed()) / 1e9, Bench::cpuSeconds() - cpuBefore };
+    return {double(timer.nsecsElapsed()) / 1e9, Bench::cpuSeconds() - cpuBefore};
 }
 
 void verify(const QList<RSSFeed *> &feeds, const char *when)
@@ -147,8 +145,8 @@ void verify(const QList<RSSFeed *> &feeds, const char *when)
     for (const RSSFeed *feed : feeds) {
         if (feed->errorMessage() != QString() || feed->feedEntries().size() != itemsPerFeed) {
             qFatal("%s check: %s has %lld entries, message \"%s\"", when, qPrintable(*feed->url()),
-                static_cast<long long>(feed->feedEntries().size()),
-                qPrintable(feed->errorMessage().value_or(QStringLiteral("(none)"))));
+                   static_cast<long long>(feed->feedEntries().size()),
+                   qPrintable(feed->errorMessage().value_or(QStringLiteral("(none)"))));
         }
     }
 }
@@ -189,7 +187,7 @@ int main(int argc, char *argv[])
 
     QProcess server;
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--serve") });
+    server.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--serve")});
     if (!server.waitForReadyRead(120000)) {
         qFatal("the benchmark server did not start");
     }

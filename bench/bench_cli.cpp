@@ -38,16 +38,31 @@ QByteArray feedDocument(int feed)
     const QDateTime newest(QDate(2026, 3, 1), QTime(12, 0), QTimeZone::utc());
     for (int i = 0; i < itemsPerFeed; ++i) {
         const QByteArray id = QByteArray::number(feed) + '-' + QByteArray::number(i);
-        xml += "<item><title>Entry " + id + " about &amp; things</title>"
-               "<link>http://bench.example.org/" + id + "</link>"
-               "<guid isPermaLink=\"false\">bench-" + id + "</guid>"
-               "<pubDate>" + newest.addSecs(-3600LL * i).toString(Qt::RFC2822Date).toLatin1() + "</pubDate>"
-               "<author>writer@example.org (Writer " + QByteArray::number(i % 7) + ")</author>"
-               "<description>&lt;p&gt;Paragraph of entry " + id + " with a "
-               "&lt;a href=\"http://bench.example.org/more/" + id + "\"&gt;link&lt;/a&gt; and some words "
-               "to make it the length of a real summary, more or less, as feeds send them.&lt;/p&gt;"
-               "&lt;p&gt;See rdar://problem/" + QByteArray::number(1000 + i) + " for details.&lt;/p&gt;"
-               "</description></item>\n";
+        xml += "<item><title>Entry " + id
+            + " about &amp; things</title>"
+              "<link>http://bench.example.org/"
+            + id
+            + "</link>"
+              "<guid isPermaLink=\"false\">bench-"
+            + id
+            + "</guid>"
+              "<pubDate>"
+            + newest.addSecs(-3600LL * i).toString(Qt::RFC2822Date).toLatin1()
+            + "</pubDate>"
+              "<author>writer@example.org (Writer "
+            + QByteArray::number(i % 7)
+            + ")</author>"
+              "<description>&lt;p&gt;Paragraph of entry "
+            + id
+            + " with a "
+              "&lt;a href=\"http://bench.example.org/more/"
+            + id
+            + "\"&gt;link&lt;/a&gt; and some words "
+              "to make it the length of a real summary, more or less, as feeds send them.&lt;/p&gt;"
+              "&lt;p&gt;See rdar://problem/"
+            + QByteArray::number(1000 + i)
+            + " for details.&lt;/p&gt;"
+              "</description></item>\n";
     }
     return xml + "</channel></rss>\n";
 }
@@ -145,17 +160,17 @@ int main(int argc, char *argv[])
     for (int feed = 0; feed < feedCount; ++feed) {
         const QString name = QStringLiteral("feed-%1.xml").arg(feed);
         writeFile(site + QLatin1Char('/') + name, feedDocument(feed));
-        opml += "<outline type=\"rss\" text=\"Feed " + QByteArray::number(feed) + "\" xmlUrl=\"http://127.0.0.1:"
-            + QByteArray::number(port) + '/' + name.toLatin1() + "\"/>\n";
+        opml += "<outline type=\"rss\" text=\"Feed " + QByteArray::number(feed)
+            + "\" xmlUrl=\"http://127.0.0.1:" + QByteArray::number(port) + '/' + name.toLatin1() + "\"/>\n";
     }
     writeFile(dir.filePath(QStringLiteral("feeds.opml")), opml + "</body></opml>\n");
 
     QProcess server;
     server.setStandardOutputFile(QProcess::nullDevice());
     server.setStandardErrorFile(QProcess::nullDevice());
-    server.start(QStringLiteral("python3"), {QStringLiteral("-m"), QStringLiteral("http.server"),
-                                             QStringLiteral("--bind"), QStringLiteral("127.0.0.1"),
-                                             QStringLiteral("--directory"), site, QString::number(port)});
+    server.start(QStringLiteral("python3"),
+                 {QStringLiteral("-m"), QStringLiteral("http.server"), QStringLiteral("--bind"),
+                  QStringLiteral("127.0.0.1"), QStringLiteral("--directory"), site, QString::number(port)});
     if (!server.waitForStarted() || !waitForServer(port)) {
         std::fprintf(stderr, "bench_cli: the web server did not start\n");
         return 1;
@@ -164,8 +179,8 @@ int main(int argc, char *argv[])
         qputenv(name, dir.filePath(QString::fromLatin1(name)).toLocal8Bit());
     }
     const QString output = dir.filePath(QStringLiteral("output.txt"));
-    const ChildRun import = runProgram({QStringLiteral("--import-opml"), dir.filePath(QStringLiteral("feeds.opml"))},
-                                       output);
+    const ChildRun import =
+        runProgram({QStringLiteral("--import-opml"), dir.filePath(QStringLiteral("feeds.opml"))}, output);
     const ChildRun first = runProgram({QStringLiteral("--check-once")}, output);
     const int firstStored = storedEntries(output);
     const ChildRun second = runProgram({QStringLiteral("--check-once")}, output);
@@ -173,10 +188,10 @@ int main(int argc, char *argv[])
     server.terminate();
     server.waitForFinished();
 
-    if (import.exitCode != 0 || first.exitCode != 0 || second.exitCode != 0
-        || firstStored != feedCount * itemsPerFeed || secondStored != 0) {
-        std::fprintf(stderr, "bench_cli: unexpected outcome: exit codes %d %d %d, stored %d then %d\n",
-                     import.exitCode, first.exitCode, second.exitCode, firstStored, secondStored);
+    if (import.exitCode != 0 || first.exitCode != 0 || second.exitCode != 0 || firstStored != feedCount * itemsPerFeed
+        || secondStored != 0) {
+        std::fprintf(stderr, "bench_cli: unexpected outcome: exit codes %d %d %d, stored %d then %d\n", import.exitCode,
+                     first.exitCode, second.exitCode, firstStored, secondStored);
         return 1;
     }
     Bench::report("cli_check_first_wall_s", first.wallSeconds, "s");

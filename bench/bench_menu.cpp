@@ -113,8 +113,7 @@ void settle(const QList<RSSFeed *> &feeds)
 }
 
 // Milliseconds per call of work, over enough calls to rise above the clock's grain.
-template <typename Work>
-double millisecondsPerCall(Work work)
+template<typename Work> double millisecondsPerCall(Work work)
 {
     constexpr int calls = 20;
     const double before = threadCpuSeconds();

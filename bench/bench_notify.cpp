@@ -39,12 +39,13 @@ QByteArray feedDocument(int round)
                                       "<title>Announced</title>\n<link>https://example.com/</link>\n");
     const QDateTime newest(QDate(2024, 6, 1), QTime(12, 0), QTimeZone::utc());
     for (int item = 0; item < itemCount; ++item) {
-        document += QStringLiteral("<item><title>Entry %1 &amp; more</title><link>https://example.com/%2/%1</link>"
-                                   "<guid>urn:bench:notify:%2:%1</guid><pubDate>%3</pubDate>"
-                                   "<description>Text of entry %1 with &lt;b&gt;markup&lt;/b&gt;.</description></item>\n")
-                        .arg(item)
-                        .arg(round)
-                        .arg(newest.addSecs(-60LL * item).toString(Qt::RFC2822Date));
+        document +=
+            QStringLiteral("<item><title>Entry %1 &amp; more</title><link>https://example.com/%2/%1</link>"
+                           "<guid>urn:bench:notify:%2:%1</guid><pubDate>%3</pubDate>"
+                           "<description>Text of entry %1 with &lt;b&gt;markup&lt;/b&gt;.</description></item>\n")
+                .arg(item)
+                .arg(round)
+                .arg(newest.addSecs(-60LL * item).toString(Qt::RFC2822Date));
     }
     return (document + QStringLiteral("</channel>\n</rss>\n")).toUtf8();
 }
@@ -65,11 +66,11 @@ int main(int argc, char *argv[])
     QElapsedTimer posting;
     qint64 postingNs = 0;
     NotificationCenter::defaultCenter()->addObserver(&bridge, Notifications::newRssItem,
-        [&](const QVariantMap &userInfo) {
-            posting.start();
-            bridge.postNewRSSItem(RSSItem::itemFromUserInfo(userInfo));
-            postingNs += posting.nsecsElapsed();
-        });
+                                                     [&](const QVariantMap &userInfo) {
+                                                         posting.start();
+                                                         bridge.postNewRSSItem(RSSItem::itemFromUserInfo(userInfo));
+                                                         postingNs += posting.nsecsElapsed();
+                                                     });
 
     double best = 1e300;
     double deliveredBest = 1e300;

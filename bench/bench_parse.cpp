@@ -24,9 +24,9 @@ constexpr int feedCount = 200;
 constexpr int itemsPerFeed = 50;
 constexpr int rounds = 3;
 
-const char *const words[] = {"lorem",  "ipsum",   "dolor",   "sit",     "amet",  "consectetur", "adipiscing",
-                             "elit",   "sed",     "do",      "eiusmod", "tempor", "incididunt", "labore",
-                             "magna",  "aliqua",  "veniam",  "nostrud", "ullamco", "laboris",   "commodo"};
+const char *const words[] = {"lorem", "ipsum",  "dolor",  "sit",     "amet",    "consectetur", "adipiscing",
+                             "elit",  "sed",    "do",     "eiusmod", "tempor",  "incididunt",  "labore",
+                             "magna", "aliqua", "veniam", "nostrud", "ullamco", "laboris",     "commodo"};
 
 // One paragraph of a description as feeds write it: HTML escaped once for XML, with
 // references, links, emphasis and now and then a visible address.
@@ -128,7 +128,8 @@ double parseAll(const std::vector<QByteArray> &documents, const QList<RSSFeed *>
     return milliseconds(timer);
 }
 
-struct Round {
+struct Round
+{
     double firstMs;
     double saveMs;
     double secondMs;

@@ -9,11 +9,11 @@
 #include <QUuid>
 
 #include "BenchSupport.h"
-#include "platform/Preferences.h"
 #include "controller/RSSBrevlinController.h"
-#include "platform/UserDefaults.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "store/ObjectContext.h"
 #include "tests/support/StoreFixture.h"
 

@@ -29,8 +29,7 @@ QStringList corpusTexts()
         QStringLiteral("content"), QStringLiteral("encoded"),     QStringLiteral("subtitle"),
     };
     QStringList texts;
-    QDirIterator files(QStringLiteral(BREVLIN_SOURCE "/tests/corpus/feeds"), QDir::Files,
-                       QDirIterator::Subdirectories);
+    QDirIterator files(QStringLiteral(BREVLIN_SOURCE "/tests/corpus/feeds"), QDir::Files, QDirIterator::Subdirectories);
     while (files.hasNext()) {
         QFile file(files.next());
         if (!file.open(QIODevice::ReadOnly)) {
@@ -38,8 +37,7 @@ QStringList corpusTexts()
         }
         QXmlStreamReader xml(&file);
         while (!xml.atEnd()) {
-            if (xml.readNext() == QXmlStreamReader::StartElement
-                && textElements.contains(xml.name().toString())) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && textElements.contains(xml.name().toString())) {
                 const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
                 if (!text.trimmed().isEmpty()) {
                     texts << text;

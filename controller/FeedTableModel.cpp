@@ -54,9 +54,15 @@ FeedTableModel::FeedTableModel(ObjectContext *context, QObject *parent)
     reload();
 }
 
-int FeedTableModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_feeds.size()); }
+int FeedTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_feeds.size());
+}
 
-int FeedTableModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int FeedTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant FeedTableModel::data(const QModelIndex &index, int role) const
 {
@@ -193,9 +199,15 @@ bool FeedTableModel::setData(const QModelIndex &index, const QVariant &value, in
     return true;
 }
 
-RSSFeed *FeedTableModel::feedAt(int row) const { return row >= 0 && row < m_feeds.size() ? m_feeds.at(row) : nullptr; }
+RSSFeed *FeedTableModel::feedAt(int row) const
+{
+    return row >= 0 && row < m_feeds.size() ? m_feeds.at(row) : nullptr;
+}
 
-int FeedTableModel::rowOf(const RSSFeed *feed) const { return int(m_feeds.indexOf(feed)); }
+int FeedTableModel::rowOf(const RSSFeed *feed) const
+{
+    return int(m_feeds.indexOf(feed));
+}
 
 QModelIndex FeedTableModel::addFeed()
 {

@@ -49,7 +49,10 @@ QByteArray LoginAutostart::desktopEntry(const QString &program)
     return entry.toUtf8();
 }
 
-bool LoginAutostart::isEnabled() const { return QFileInfo::exists(filePath()); }
+bool LoginAutostart::isEnabled() const
+{
+    return QFileInfo::exists(filePath());
+}
 
 bool LoginAutostart::setEnabled(bool enabled)
 {

@@ -11,4 +11,4 @@ QString asRead(const QString &title);
 // The text for a QAction: as read, "&" doubled so that Qt shows it instead of taking it for a
 // mnemonic, and cut with an ellipsis after maxCharacters.
 QString forAction(const QString &title, qsizetype maxCharacters = 80);
-}
+} // namespace MenuTitles

@@ -68,8 +68,7 @@ void RSSBrevlinController::awakeFromNib()
     }
     center->addObserver(this, Notifications::newRssItem,
                         [this](const QVariantMap &userInfo) { postNewRSSItem(userInfo); });
-    connect(UserDefaults::standardUserDefaults(), &UserDefaults::changed, this,
-            &RSSBrevlinController::defaultsChanged);
+    connect(UserDefaults::standardUserDefaults(), &UserDefaults::changed, this, &RSSBrevlinController::defaultsChanged);
     if (m_brevlinObject) {
         center->addObserver(m_brevlinObject, Notifications::feedNameChanged,
                             [bridge = m_brevlinObject](const QVariantMap &) { bridge->reregister(); });

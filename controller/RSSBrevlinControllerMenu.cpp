@@ -1,8 +1,8 @@
 #include "controller/RSSBrevlinController.h"
 
-
 #include <algorithm>
 
+#include "controller/ControllerLog.h"
 #include "controller/StatusItem.h"
 #include "model/MenuItem.h"
 #include "model/RSSFeed.h"
@@ -12,7 +12,6 @@
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/ObjectContext.h"
-#include "controller/ControllerLog.h"
 
 // Rebuilds are frequent: their debug lines show only when asked for.
 

@@ -37,8 +37,9 @@ public:
     void openUrl(const QUrl &url) override
     {
         const QString scheme = url.scheme();
-        check(scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("rdar")
-              || (url.isLocalFile() && url.toLocalFile().startsWith(BrevlinFolders::cachesFolder() + QLatin1Char('/'))));
+        check(
+            scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("rdar")
+            || (url.isLocalFile() && url.toLocalFile().startsWith(BrevlinFolders::cachesFolder() + QLatin1Char('/'))));
     }
 };
 

@@ -16,8 +16,8 @@ namespace {
 // surrogates, NUL and U+FFFF; mapped onto markup characters it makes tags and references likely.
 QString textFrom(const std::uint8_t *data, std::size_t size)
 {
-    static const QString markup = QStringLiteral("<>&;#xX0123456789abfAB lt gt amp/=\"\n\u00E9")
-        + QChar(0xD83D) + QChar(0xDE00) + QChar(0);
+    static const QString markup =
+        QStringLiteral("<>&;#xX0123456789abfAB lt gt amp/=\"\n\u00E9") + QChar(0xD83D) + QChar(0xDE00) + QChar(0);
     QString text;
     if (data[0] & 1) {
         for (std::size_t i = 1; i + 1 < size; i += 2) {

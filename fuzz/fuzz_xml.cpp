@@ -56,13 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     // The first line doubles as a date, so the date reader gets the same mutations.
     const QByteArrayView firstLine(data, qsizetype(std::min<std::size_t>(size, 80)));
-    const std::optional<QDateTime> date = dateWithNaturalLanguageString(QString::fromUtf8(firstLine.first(
-        firstLine.indexOf('\n') < 0 ? firstLine.size() : firstLine.indexOf('\n'))));
+    const std::optional<QDateTime> date = dateWithNaturalLanguageString(
+        QString::fromUtf8(firstLine.first(firstLine.indexOf('\n') < 0 ? firstLine.size() : firstLine.indexOf('\n'))));
     check(!date || (date->isValid() && date->timeSpec() == Qt::UTC));
 
     QString error;
-    const auto document
-        = XmlDocument::fromData(QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)), &error);
+    const auto document =
+        XmlDocument::fromData(QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size)), &error);
     if (document) {
         check(document->rootElement().isElement());
         walk(document->rootElement());

@@ -12,13 +12,13 @@
 namespace {
 
 // Where sites commonly keep their feed, tried in this order when the page names none.
-constexpr std::array wellKnownPaths = { "/feed", "/rss", "/atom.xml", "/feed.xml", "/rss.xml", "/index.xml" };
+constexpr std::array wellKnownPaths = {"/feed", "/rss", "/atom.xml", "/feed.xml", "/rss.xml", "/index.xml"};
 
 // Enough to find the feeds among the first links of a page of hostile length; the rest is not read.
 constexpr qsizetype MaximumAlternateLinks = 1000;
 
 // The format an alternate link's type announces; empty for any other type.
-QString formatOfType(const QString& type)
+QString formatOfType(const QString &type)
 {
     const QString mediaType = type.section(QLatin1Char(';'), 0, 0).trimmed().toLower();
     if (mediaType == QLatin1String("application/rss+xml")) {
@@ -33,7 +33,7 @@ QString formatOfType(const QString& type)
     return QString();
 }
 
-QString childText(const XmlNode& parent, const char* name)
+QString childText(const XmlNode &parent, const char *name)
 {
     for (XmlNode child : parent.children()) {
         if (child.hasName(name)) {
@@ -45,7 +45,7 @@ QString childText(const XmlNode& parent, const char* name)
 
 // Only addresses the program can subscribe to are offered; file: and javascript: links on a
 // page from the web would hand the page's author a way into the user's machine.
-bool isWebAddress(const QUrl& url)
+bool isWebAddress(const QUrl &url)
 {
     return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
         && !url.host().isEmpty();
@@ -53,8 +53,8 @@ bool isWebAddress(const QUrl& url)
 
 } // namespace
 
-FeedDiscovery::FeedDiscovery(
-    const QUrl& address, std::optional<QString> login, std::optional<QString> password, QObject* parent)
+FeedDiscovery::FeedDiscovery(const QUrl &address, std::optional<QString> login, std::optional<QString> password,
+                             QObject *parent)
     : QObject(parent)
     , m_address(address)
     , m_login(std::move(login))
@@ -62,7 +62,10 @@ FeedDiscovery::FeedDiscovery(
 {
 }
 
-FeedDiscovery::~FeedDiscovery() { dropDownload(); }
+FeedDiscovery::~FeedDiscovery()
+{
+    dropDownload();
+}
 
 void FeedDiscovery::start()
 {
@@ -79,12 +82,12 @@ void FeedDiscovery::start()
     m_download->start();
 }
 
-std::optional<DiscoveredFeed> FeedDiscovery::feedInDocument(const QByteArray& body, const QUrl& url)
+std::optional<DiscoveredFeed> FeedDiscovery::feedInDocument(const QByteArray &body, const QUrl &url)
 {
     const std::unique_ptr<XmlDocument> document = XmlDocument::fromData(body);
     const XmlNode root = document ? document->rootElement() : XmlNode();
     if (root.hasName("feed")) {
-        return DiscoveredFeed { url, childText(root, "title"), QStringLiteral("atom") };
+        return DiscoveredFeed{url, childText(root, "title"), QStringLiteral("atom")};
     }
     const bool isRdf = root.hasName("rdf:RDF");
     if (!isRdf && !root.hasName("rss")) {
@@ -97,23 +100,23 @@ std::optional<DiscoveredFeed> FeedDiscovery::feedInDocument(const QByteArray& bo
             break;
         }
     }
-    return DiscoveredFeed { url, title, isRdf ? QStringLiteral("rdf") : QStringLiteral("rss") };
+    return DiscoveredFeed{url, title, isRdf ? QStringLiteral("rdf") : QStringLiteral("rss")};
 }
 
-QList<DiscoveredFeed> FeedDiscovery::feedsNamedByPage(const QByteArray& page, const QUrl& pageUrl)
+QList<DiscoveredFeed> FeedDiscovery::feedsNamedByPage(const QByteArray &page, const QUrl &pageUrl)
 {
     const HtmlLinkReader reader(page, QStringLiteral("alternate"), MaximumAlternateLinks);
     const QUrl base = reader.baseHref().isEmpty() ? pageUrl : pageUrl.resolved(QUrl(reader.baseHref()));
     QList<DiscoveredFeed> feeds;
-    for (const HtmlLinkReader::Link& link : reader.links()) {
+    for (const HtmlLinkReader::Link &link : reader.links()) {
         const QString format = formatOfType(link.type);
         const QUrl url = base.resolved(QUrl(link.href));
-        const bool known = std::any_of(
-            feeds.cbegin(), feeds.cend(), [&url](const DiscoveredFeed& feed) { return feed.url == url; });
+        const bool known =
+            std::any_of(feeds.cbegin(), feeds.cend(), [&url](const DiscoveredFeed &feed) { return feed.url == url; });
         if (format.isEmpty() || link.href.isEmpty() || !isWebAddress(url) || known) {
             continue;
         }
-        feeds.append({ url, link.title, format });
+        feeds.append({url, link.title, format});
         if (feeds.size() == MaximumFeeds) {
             break;
         }
@@ -121,12 +124,12 @@ QList<DiscoveredFeed> FeedDiscovery::feedsNamedByPage(const QByteArray& page, co
     return feeds;
 }
 
-void FeedDiscovery::onPageFinished(const QByteArray& body)
+void FeedDiscovery::onPageFinished(const QByteArray &body)
 {
     m_pageUrl = m_download->responseUrl().isEmpty() ? m_address : m_download->responseUrl();
     if (std::optional<DiscoveredFeed> feed = feedInDocument(body, m_address)) {
         m_addressIsFeed = true;
-        m_feeds = { *feed };
+        m_feeds = {*feed};
         finish();
         return;
     }
@@ -138,7 +141,7 @@ void FeedDiscovery::onPageFinished(const QByteArray& body)
     tryNextWellKnownPath();
 }
 
-void FeedDiscovery::onPageFailed(const QString& message)
+void FeedDiscovery::onPageFailed(const QString &message)
 {
     m_errorString = message;
     finish();
@@ -158,7 +161,7 @@ void FeedDiscovery::tryNextWellKnownPath()
     m_download->start();
 }
 
-void FeedDiscovery::onGuessFinished(const QByteArray& body)
+void FeedDiscovery::onGuessFinished(const QByteArray &body)
 {
     if (std::optional<DiscoveredFeed> feed = feedInDocument(body, m_download->url())) {
         m_feeds.append(*feed);
@@ -166,7 +169,7 @@ void FeedDiscovery::onGuessFinished(const QByteArray& body)
     tryNextWellKnownPath();
 }
 
-FeedDownload* FeedDiscovery::download(const QUrl& url)
+FeedDownload *FeedDiscovery::download(const QUrl &url)
 {
     // A page may have redirected to another host; its well-known paths get no credentials then.
     const bool sameHost = FeedDownload::isFeedHost(m_address, url);
@@ -178,7 +181,7 @@ void FeedDiscovery::dropDownload()
     if (!m_download) {
         return;
     }
-    FeedDownload* download = std::exchange(m_download, nullptr);
+    FeedDownload *download = std::exchange(m_download, nullptr);
     download->cancel();
     // The download may be the one whose signal is being delivered right now.
     download->deleteLater();

@@ -16,7 +16,7 @@ struct DiscoveredFeed
     QString title;
     QString format; // "rss" (RSS 2.0 and older), "rdf" (RSS 1.0) or "atom"
 
-    friend bool operator==(const DiscoveredFeed&, const DiscoveredFeed&) = default;
+    friend bool operator==(const DiscoveredFeed &, const DiscoveredFeed &) = default;
 };
 
 // Finds the feeds behind an address people paste: the address itself when it is a feed, else
@@ -30,8 +30,8 @@ public:
     // A page naming more feeds than this is not offered the rest.
     static constexpr qsizetype MaximumFeeds = 50;
 
-    explicit FeedDiscovery(const QUrl& address, std::optional<QString> login = std::nullopt,
-        std::optional<QString> password = std::nullopt, QObject* parent = nullptr);
+    explicit FeedDiscovery(const QUrl &address, std::optional<QString> login = std::nullopt,
+                           std::optional<QString> password = std::nullopt, QObject *parent = nullptr);
     ~FeedDiscovery() override;
 
     // Starts the downloads; the outcome arrives later, through the event loop.
@@ -47,26 +47,26 @@ public:
     QString errorString() const { return m_errorString; }
 
     // The feed in a downloaded document, if it is one.
-    static std::optional<DiscoveredFeed> feedInDocument(const QByteArray& body, const QUrl& url);
+    static std::optional<DiscoveredFeed> feedInDocument(const QByteArray &body, const QUrl &url);
     // The http and https feeds an HTML page at pageUrl names as alternates, at most MaximumFeeds.
-    static QList<DiscoveredFeed> feedsNamedByPage(const QByteArray& page, const QUrl& pageUrl);
+    static QList<DiscoveredFeed> feedsNamedByPage(const QByteArray &page, const QUrl &pageUrl);
 
 Q_SIGNALS:
     void finished();
 
 private:
-    void onPageFinished(const QByteArray& body);
-    void onPageFailed(const QString& message);
+    void onPageFinished(const QByteArray &body);
+    void onPageFailed(const QString &message);
     void tryNextWellKnownPath();
-    void onGuessFinished(const QByteArray& body);
-    FeedDownload* download(const QUrl& url);
+    void onGuessFinished(const QByteArray &body);
+    FeedDownload *download(const QUrl &url);
     void dropDownload();
     void finish();
 
     QUrl m_address;
     std::optional<QString> m_login;
     std::optional<QString> m_password;
-    FeedDownload* m_download = nullptr;
+    FeedDownload *m_download = nullptr;
     QUrl m_pageUrl;
     qsizetype m_nextGuess = 0;
     QList<DiscoveredFeed> m_feeds;

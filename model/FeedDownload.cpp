@@ -8,15 +8,15 @@
 
 #include <utility>
 
-#include "model/NetworkAccess.h"
 #include "model/ModelLog.h"
+#include "model/NetworkAccess.h"
 #include "platform/NaturalLanguageDate.h"
 
 namespace {
 
 qint64 s_maximumBodySize = FeedDownload::DefaultMaximumBodySize;
 
-int effectivePort(const QUrl& url)
+int effectivePort(const QUrl &url)
 {
     if (url.scheme() == QLatin1String("https")) {
         return url.port(443);
@@ -25,7 +25,7 @@ int effectivePort(const QUrl& url)
 }
 
 // "404 Not Found"; the standard phrase stands in when the server sent none.
-QString httpStatusText(const QNetworkReply& reply, int status)
+QString httpStatusText(const QNetworkReply &reply, int status)
 {
     QByteArray phrase = reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
     if (phrase.isEmpty()) {
@@ -35,12 +35,12 @@ QString httpStatusText(const QNetworkReply& reply, int status)
                             : QString::number(status) + QLatin1Char(' ') + QString::fromLatin1(phrase);
 }
 
-int httpStatus(const QNetworkReply& reply)
+int httpStatus(const QNetworkReply &reply)
 {
     return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
 
-QString errorText(const QNetworkReply& reply)
+QString errorText(const QNetworkReply &reply)
 {
     const int status = httpStatus(reply);
     if (status >= 400) {
@@ -65,8 +65,8 @@ QString tooLargeText()
 
 } // namespace
 
-FeedDownload::FeedDownload(
-    const QUrl& url, std::optional<QString> login, std::optional<QString> password, QObject* parent)
+FeedDownload::FeedDownload(const QUrl &url, std::optional<QString> login, std::optional<QString> password,
+                           QObject *parent)
     : QObject(parent)
     , m_url(url)
     , m_login(std::move(login))
@@ -74,7 +74,10 @@ FeedDownload::FeedDownload(
 {
 }
 
-FeedDownload::~FeedDownload() { stop(); }
+FeedDownload::~FeedDownload()
+{
+    stop();
+}
 
 void FeedDownload::start()
 {
@@ -88,14 +91,13 @@ void FeedDownload::start()
     m_responseValidators = HttpValidators();
     m_retryAfter.reset();
 
-    QNetworkAccessManager* manager = NetworkAccess::manager();
+    QNetworkAccessManager *manager = NetworkAccess::manager();
     // Credentials in the URL are cached per host by Qt just like answered ones.
     if (hasCredentials() || !m_url.userInfo().isEmpty()) {
         m_privateManager = NetworkAccess::createManager(this);
         manager = m_privateManager;
     }
-    connect(manager, &QNetworkAccessManager::authenticationRequired, this,
-        &FeedDownload::onAuthenticationRequired);
+    connect(manager, &QNetworkAccessManager::authenticationRequired, this, &FeedDownload::onAuthenticationRequired);
     QNetworkRequest request = NetworkAccess::request(m_url);
     if (!m_validators.etag.isEmpty()) {
         request.setRawHeader("If-None-Match", m_validators.etag);
@@ -112,13 +114,22 @@ void FeedDownload::start()
     connect(m_reply, &QNetworkReply::finished, this, &FeedDownload::onFinished);
 }
 
-void FeedDownload::cancel() { stop(); }
+void FeedDownload::cancel()
+{
+    stop();
+}
 
-qint64 FeedDownload::maximumBodySize() { return s_maximumBodySize; }
+qint64 FeedDownload::maximumBodySize()
+{
+    return s_maximumBodySize;
+}
 
-void FeedDownload::setMaximumBodySize(qint64 bytes) { s_maximumBodySize = bytes; }
+void FeedDownload::setMaximumBodySize(qint64 bytes)
+{
+    s_maximumBodySize = bytes;
+}
 
-bool FeedDownload::isFeedHost(const QUrl& feedUrl, const QUrl& url)
+bool FeedDownload::isFeedHost(const QUrl &feedUrl, const QUrl &url)
 {
     if (url.host().compare(feedUrl.host(), Qt::CaseInsensitive) != 0) {
         return false;
@@ -132,7 +143,7 @@ bool FeedDownload::isFeedHost(const QUrl& feedUrl, const QUrl& url)
     return port == feedPort || upgradedToHttps;
 }
 
-std::optional<QDateTime> FeedDownload::retryMoment(const QByteArray& value, const QDateTime& now)
+std::optional<QDateTime> FeedDownload::retryMoment(const QByteArray &value, const QDateTime &now)
 {
     const QByteArray text = value.trimmed();
     bool isNumber = false;
@@ -149,7 +160,7 @@ std::optional<QDateTime> FeedDownload::retryMoment(const QByteArray& value, cons
     return qMin(moment, now.addSecs(MaximumRetryDelaySeconds));
 }
 
-void FeedDownload::onAuthenticationRequired(QNetworkReply* reply, QAuthenticator* authenticator)
+void FeedDownload::onAuthenticationRequired(QNetworkReply *reply, QAuthenticator *authenticator)
 {
     if (reply != m_reply) {
         return;
@@ -170,7 +181,7 @@ void FeedDownload::onMetaDataChanged()
     // Each response (after a redirect, say) starts the document afresh.
     m_body = QByteArray();
     m_responseUrl = m_reply->url();
-    m_responseValidators = { m_reply->rawHeader("ETag"), m_reply->rawHeader("Last-Modified") };
+    m_responseValidators = {m_reply->rawHeader("ETag"), m_reply->rawHeader("Last-Modified")};
     const int status = httpStatus(*m_reply);
     if ((status == 429 || status == 503) && m_reply->hasRawHeader("Retry-After")) {
         m_retryAfter = retryMoment(m_reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
@@ -217,11 +228,11 @@ void FeedDownload::onFinished()
     Q_EMIT finished(body);
 }
 
-void FeedDownload::fail(const QString& reason)
+void FeedDownload::fail(const QString &reason)
 {
     const QUrl failingUrl = m_reply->url();
-    const QString urlText
-        = failingUrl.isEmpty() ? QStringLiteral("(unknown URL)") : failingUrl.toString(QUrl::RemovePassword);
+    const QString urlText =
+        failingUrl.isEmpty() ? QStringLiteral("(unknown URL)") : failingUrl.toString(QUrl::RemovePassword);
     stop();
     Q_EMIT failed(QStringLiteral("Failed %1 %2").arg(reason, urlText));
 }
@@ -229,7 +240,7 @@ void FeedDownload::fail(const QString& reason)
 void FeedDownload::stop()
 {
     if (m_reply) {
-        QNetworkReply* reply = m_reply;
+        QNetworkReply *reply = m_reply;
         m_reply = nullptr;
         disconnect(reply, nullptr, this, nullptr);
         disconnect(reply->manager(), nullptr, this, nullptr);

@@ -34,15 +34,15 @@ public:
     static constexpr qint64 DefaultMaximumBodySize = 64 * 1024 * 1024;
 
     // Present credentials count even when empty; std::nullopt means the feed has none.
-    FeedDownload(const QUrl& url, std::optional<QString> login, std::optional<QString> password,
-        QObject* parent = nullptr);
+    FeedDownload(const QUrl &url, std::optional<QString> login, std::optional<QString> password,
+                 QObject *parent = nullptr);
     ~FeedDownload() override;
 
     QUrl url() const { return m_url; }
     bool isRunning() const { return m_reply != nullptr; }
 
     // Makes the request conditional; set before start().
-    void setValidators(const HttpValidators& validators) { m_validators = validators; }
+    void setValidators(const HttpValidators &validators) { m_validators = validators; }
     // Sends the request; the outcome arrives later, through the event loop.
     void start();
     // Stops the transfer; no signal of this download arrives afterwards.
@@ -54,7 +54,7 @@ public:
 
     // Whether a challenge from url may receive the credentials of the feed at feedUrl: the same
     // host and port, or the same host moved from plain http to https.
-    static bool isFeedHost(const QUrl& feedUrl, const QUrl& url);
+    static bool isFeedHost(const QUrl &feedUrl, const QUrl &url);
 
     // What the last response said, readable from the handlers of the ending signal: the address
     // it came from (after redirects), its validators, and for a 429 or 503 with Retry-After the
@@ -65,25 +65,25 @@ public:
 
     // The moment a Retry-After value (seconds or an HTTP date) names, at most a day after now;
     // nothing for a value that names none or a moment already past.
-    static std::optional<QDateTime> retryMoment(const QByteArray& value, const QDateTime& now);
+    static std::optional<QDateTime> retryMoment(const QByteArray &value, const QDateTime &now);
 
 Q_SIGNALS:
-    void finished(const QByteArray& body);
+    void finished(const QByteArray &body);
     // The server answered 304 to the validators: the document is the one they came with.
     void notModified();
-    void failed(const QString& message);
+    void failed(const QString &message);
     // A challenge went unanswered: a second one (the credentials were wrong), missing credentials,
     // or a challenge from another host. The download still ends through finished() or failed().
     void authenticationRefused();
 
 private:
-    void onAuthenticationRequired(QNetworkReply* reply, QAuthenticator* authenticator);
+    void onAuthenticationRequired(QNetworkReply *reply, QAuthenticator *authenticator);
     void onMetaDataChanged();
     void onReadyRead();
     void onFinished();
 
     bool hasCredentials() const { return m_login.has_value() && m_password.has_value(); }
-    void fail(const QString& reason);
+    void fail(const QString &reason);
     void stop();
 
     QUrl m_url;

@@ -78,7 +78,8 @@ protected:
 // text; a block keeping its white space), so every program stores the same text. The
 // style attribute stays unquoted so that a name renamed inside a quoted attribute value
 // cannot end that value.
-struct FixedPitchElement {
+struct FixedPitchElement
+{
     QLatin1StringView name;
     QLatin1StringView opening;
     QLatin1StringView closing;

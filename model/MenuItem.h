@@ -42,8 +42,7 @@ struct Menu
 // An action on a record for MenuItem::perform. The record is looked up when the item is
 // chosen, not when the menu is built: a menu may outlive its records, and once the record
 // is freed the item does nothing.
-template<class T>
-std::function<void()> performOnRecord(const T *record, void (T::*action)() const)
+template<class T> std::function<void()> performOnRecord(const T *record, void (T::*action)() const)
 {
     return [record, lifetime = record->lifetime(), action] {
         if (!lifetime.expired()) {

@@ -13,7 +13,7 @@ namespace {
 
 std::chrono::milliseconds s_transferTimeout = std::chrono::seconds(60);
 
-const QByteArray& userAgent()
+const QByteArray &userAgent()
 {
     static const QByteArray agent = QByteArrayLiteral("RSS Brevlin/" BREVLIN_VERSION);
     return agent;
@@ -23,7 +23,7 @@ const QByteArray& userAgent()
 
 namespace NetworkAccess {
 
-QNetworkAccessManager* manager()
+QNetworkAccessManager *manager()
 {
     Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
     static QPointer<QNetworkAccessManager> shared;
@@ -32,21 +32,21 @@ QNetworkAccessManager* manager()
         // Destroyed before the application object: as its child the manager would go
         // after the objects its TLS back end still refers to.
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, shared,
-            [] { delete shared.data(); });
+                         [] { delete shared.data(); });
     }
     return shared;
 }
 
-QNetworkAccessManager* createManager(QObject* parent)
+QNetworkAccessManager *createManager(QObject *parent)
 {
-    auto* manager = new QNetworkAccessManager(parent);
+    auto *manager = new QNetworkAccessManager(parent);
     // Feeds move from http to https and between hosts; going back from https to http would
     // silently drop the protection the user chose, so that is the one redirect not followed.
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     return manager;
 }
 
-QNetworkRequest request(const QUrl& url)
+QNetworkRequest request(const QUrl &url)
 {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -56,37 +56,43 @@ QNetworkRequest request(const QUrl& url)
     return request;
 }
 
-std::chrono::milliseconds transferTimeout() { return s_transferTimeout; }
+std::chrono::milliseconds transferTimeout()
+{
+    return s_transferTimeout;
+}
 
-void setTransferTimeout(std::chrono::milliseconds timeout) { s_transferTimeout = timeout; }
+void setTransferTimeout(std::chrono::milliseconds timeout)
+{
+    s_transferTimeout = timeout;
+}
 
 QByteArray reasonPhrase(int status)
 {
-    static constexpr std::pair<int, const char*> phrases[] = {
-        { 200, "OK" },
-        { 301, "Moved Permanently" },
-        { 302, "Found" },
-        { 303, "See Other" },
-        { 304, "Not Modified" },
-        { 307, "Temporary Redirect" },
-        { 308, "Permanent Redirect" },
-        { 400, "Bad Request" },
-        { 401, "Unauthorized" },
-        { 403, "Forbidden" },
-        { 404, "Not Found" },
-        { 405, "Method Not Allowed" },
-        { 406, "Not Acceptable" },
-        { 407, "Proxy Authentication Required" },
-        { 408, "Request Timeout" },
-        { 410, "Gone" },
-        { 429, "Too Many Requests" },
-        { 500, "Internal Server Error" },
-        { 501, "Not Implemented" },
-        { 502, "Bad Gateway" },
-        { 503, "Service Unavailable" },
-        { 504, "Gateway Timeout" },
+    static constexpr std::pair<int, const char *> phrases[] = {
+        {200, "OK"},
+        {301, "Moved Permanently"},
+        {302, "Found"},
+        {303, "See Other"},
+        {304, "Not Modified"},
+        {307, "Temporary Redirect"},
+        {308, "Permanent Redirect"},
+        {400, "Bad Request"},
+        {401, "Unauthorized"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {406, "Not Acceptable"},
+        {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},
+        {410, "Gone"},
+        {429, "Too Many Requests"},
+        {500, "Internal Server Error"},
+        {501, "Not Implemented"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
     };
-    for (const auto& [code, phrase] : phrases) {
+    for (const auto &[code, phrase] : phrases) {
         if (code == status) {
             return QByteArray(phrase);
         }

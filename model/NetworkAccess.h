@@ -14,14 +14,14 @@ namespace NetworkAccess {
 
 // The manager shared by all downloads, created on first use as a child of the application
 // object (so it goes away with it). Main thread only.
-QNetworkAccessManager* manager();
+QNetworkAccessManager *manager();
 
 // A manager configured like the shared one, for a download that must not share cached
 // credentials or connections with other feeds.
-QNetworkAccessManager* createManager(QObject* parent);
+QNetworkAccessManager *createManager(QObject *parent);
 
 // A request that always goes to the network, never to or from a cache, and identifies the program.
-QNetworkRequest request(const QUrl& url);
+QNetworkRequest request(const QUrl &url);
 
 // How long a transfer may go without receiving anything before it is abandoned.
 std::chrono::milliseconds transferTimeout();

@@ -22,4 +22,4 @@ bool isCachedPage(const QString &path)
     return !cache.isEmpty() && QFileInfo(file.canonicalFilePath()).absolutePath() == cache;
 }
 
-}
+} // namespace OpenPolicy

@@ -15,4 +15,4 @@ bool isWebPage(const QUrl &url);
 // this program writes there, so such a path recorded for an entry is one of our own pages.
 bool isCachedPage(const QString &path);
 
-}
+} // namespace OpenPolicy

@@ -1,7 +1,7 @@
 #include "model/RSSFeed.h"
 
-#include "platform/NotificationCenter.h"
 #include "model/RSSItem.h"
+#include "platform/NotificationCenter.h"
 #include "store/ObjectContext.h"
 
 RSSFeed::RSSFeed(ObjectContext *context)

@@ -62,9 +62,8 @@ std::optional<QList<RSSFeed *>> RSSFeed::fetchFeeds(ObjectContext *context)
     for (Record *record : *records) {
         feeds.append(static_cast<RSSFeed *>(record));
     }
-    std::stable_sort(feeds.begin(), feeds.end(), [](const RSSFeed *a, const RSSFeed *b) {
-        return a->name() < b->name();
-    });
+    std::stable_sort(feeds.begin(), feeds.end(),
+                     [](const RSSFeed *a, const RSSFeed *b) { return a->name() < b->name(); });
     return feeds;
 }
 

@@ -6,11 +6,11 @@
 #include <memory>
 #include <utility>
 
+#include "model/FeedDownload.h"
 #include "platform/DeferredCalls.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
-#include "model/FeedDownload.h"
 #include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"

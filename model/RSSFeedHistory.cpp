@@ -4,20 +4,19 @@
 
 #include <algorithm>
 
-#include "platform/NotificationCenter.h"
-#include "platform/Preferences.h"
-#include "platform/UserDefaults.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSItem.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Opener.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 
 namespace {
 
 // Read as a signed 32-bit preference but compared unsigned: a negative limit means no limit.
 quint32 historyLimit()
 {
-    return quint32(
-        UserDefaults::standardUserDefaults()->integerForKey(Preferences::maximumEntryHistoryCount));
+    return quint32(UserDefaults::standardUserDefaults()->integerForKey(Preferences::maximumEntryHistoryCount));
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #include "model/RSSFeed.h"
 
-#include "platform/NotificationCenter.h"
 #include "model/HtmlPlainText.h"
 #include "model/RSSItem.h"
 #include "platform/NaturalLanguageDate.h"
+#include "platform/NotificationCenter.h"
 #include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
@@ -19,7 +19,8 @@ constexpr qsizetype readerTagsPerDocument = 20000;
 // The children of one item that give its fields: for each field the first matching child in
 // document order. Only the nodes are kept while walking, so an item the date filter turns
 // away costs no text conversion beyond its date.
-struct ItemNodes {
+struct ItemNodes
+{
     XmlNode author;
     XmlNode date;
     XmlNode title;
@@ -169,8 +170,8 @@ void RSSFeed::parseItems(const XmlNode &element)
 std::optional<QDateTime> RSSFeed::parseItem(const XmlNode &item)
 {
     const ItemNodes nodes = gatherItemNodes(item);
-    const std::optional<QDateTime> date
-        = nodes.date.isNull() ? std::nullopt : dateWithNaturalLanguageString(nodes.date.stringValue());
+    const std::optional<QDateTime> date =
+        nodes.date.isNull() ? std::nullopt : dateWithNaturalLanguageString(nodes.date.stringValue());
 
     // The date filter comes first: in the steady state it turns every item away without a lookup.
     const std::optional<QDateTime> lastFetch = m_lastFetchDate;

@@ -23,7 +23,9 @@ const EntityDescription &RSSItem::entityDescription()
         };
         description.parentEntity = &RSSFeed::entityDescription;
         description.parentColumn = QStringLiteral("feed");
-        description.parent = [](const Record &record) -> Record * { return static_cast<const RSSItem &>(record).m_feed; };
+        description.parent = [](const Record &record) -> Record * {
+            return static_cast<const RSSItem &>(record).m_feed;
+        };
         description.identifierKey = QStringLiteral("guid");
         description.textTable = QStringLiteral("RSSItemText");
         description.textOwnerColumn = QStringLiteral("item");

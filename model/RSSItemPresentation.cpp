@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "platform/Preferences.h"
-#include "platform/UserDefaults.h"
 #include "model/HtmlPlainText.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
 #include "model/SubLink.h"
 #include "platform/Opener.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 
 namespace {
 

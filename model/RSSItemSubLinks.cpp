@@ -12,7 +12,8 @@ bool isLineBreak(QChar c)
 
 // One line of a text: its characters [start, end) and its line break [end, breakEnd), which
 // is empty on a last line without one. CR LF is one line break.
-struct Line {
+struct Line
+{
     qsizetype start;
     qsizetype end;
     qsizetype breakEnd;
@@ -36,7 +37,8 @@ Line lineAround(const QString &text, qsizetype from, qsizetype position)
     return line;
 }
 
-struct FoundLink {
+struct FoundLink
+{
     QString link;
     // The rest of the line after the link, line break included; empty when nothing follows.
     QString rest;
@@ -57,9 +59,9 @@ QList<FoundLink> scanLinks(const QString &text, QLatin1StringView marker)
         const bool bracketed = bracket >= 0;
         const qsizetype linkStart = bracketed ? bracket + 1 : characters.indexOf(marker);
         const qsizetype separator = characters.indexOf(bracketed ? u'>' : u' ', linkStart);
-        FoundLink link{characters.sliced(linkStart, (separator < 0 ? characters.size() : separator) - linkStart)
-                           .toString(),
-                       QStringLiteral("")};
+        FoundLink link{
+            characters.sliced(linkStart, (separator < 0 ? characters.size() : separator) - linkStart).toString(),
+            QStringLiteral("")};
         if (separator >= 0) {
             qsizetype restStart = line.start + separator + 1;
             // After ">" one more character is skipped, normally a space; a line break there is

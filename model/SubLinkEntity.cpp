@@ -16,7 +16,9 @@ const EntityDescription &SubLink::entityDescription()
         };
         description.parentEntity = &RSSItem::entityDescription;
         description.parentColumn = QStringLiteral("item");
-        description.parent = [](const Record &record) -> Record * { return static_cast<const SubLink &>(record).m_owner; };
+        description.parent = [](const Record &record) -> Record * {
+            return static_cast<const SubLink &>(record).m_owner;
+        };
         return description;
     }();
     return entity;

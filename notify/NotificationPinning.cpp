@@ -17,4 +17,4 @@ bool shouldPin(const UserDefaults &defaults)
     return idle / 60.0 > minutes;
 }
 
-}
+} // namespace NotificationPinning

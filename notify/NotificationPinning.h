@@ -9,4 +9,4 @@ namespace NotificationPinning {
 // Asks for the idle time only when pinning is on.
 bool shouldPin(const UserDefaults &defaults);
 
-}
+} // namespace NotificationPinning

@@ -4,7 +4,8 @@
 #include <QStringView>
 
 // The fields of a date as written, before they become an instant. Zero means "not read".
-struct DateFields {
+struct DateFields
+{
     int year = 0;
     int month = 0;
     int day = 0;

@@ -2,36 +2,35 @@
 
 namespace {
 
-struct ZoneName {
+struct ZoneName
+{
     std::string_view name;
     int minutes;
 };
 
 // RFC 822 names and the abbreviations feeds commonly use. "AT", "ET", "CT", "MT" and "PT"
 // are written for the standard times of the North American zones.
-constexpr std::array kZones {
-    ZoneName {"ut", 0},      ZoneName {"utc", 0},    ZoneName {"gmt", 0},     ZoneName {"z", 0},
-    ZoneName {"est", -300},  ZoneName {"edt", -240}, ZoneName {"cst", -360},  ZoneName {"cdt", -300},
-    ZoneName {"mst", -420},  ZoneName {"mdt", -360}, ZoneName {"pst", -480},  ZoneName {"pdt", -420},
-    ZoneName {"ast", -240},  ZoneName {"adt", -180}, ZoneName {"nst", -210},  ZoneName {"ndt", -150},
-    ZoneName {"akst", -540}, ZoneName {"akdt", -480}, ZoneName {"hst", -600}, ZoneName {"at", -240},
-    ZoneName {"et", -300},   ZoneName {"ct", -360},  ZoneName {"mt", -420},   ZoneName {"pt", -480},
-    ZoneName {"wet", 0},     ZoneName {"west", 60},  ZoneName {"bst", 60},    ZoneName {"cet", 60},
-    ZoneName {"met", 60},    ZoneName {"mez", 60},   ZoneName {"cest", 120},  ZoneName {"mest", 120},
-    ZoneName {"mesz", 120},  ZoneName {"eet", 120},  ZoneName {"eest", 180},  ZoneName {"msk", 180},
-    ZoneName {"ist", 330},   ZoneName {"hkt", 480},  ZoneName {"sgt", 480},   ZoneName {"awst", 480},
-    ZoneName {"jst", 540},   ZoneName {"kst", 540},  ZoneName {"acst", 570},  ZoneName {"aest", 600},
-    ZoneName {"aedt", 660},  ZoneName {"nzst", 720}, ZoneName {"nzdt", 780},
+constexpr std::array kZones{
+    ZoneName{"ut", 0},     ZoneName{"utc", 0},     ZoneName{"gmt", 0},     ZoneName{"z", 0},      ZoneName{"est", -300},
+    ZoneName{"edt", -240}, ZoneName{"cst", -360},  ZoneName{"cdt", -300},  ZoneName{"mst", -420}, ZoneName{"mdt", -360},
+    ZoneName{"pst", -480}, ZoneName{"pdt", -420},  ZoneName{"ast", -240},  ZoneName{"adt", -180}, ZoneName{"nst", -210},
+    ZoneName{"ndt", -150}, ZoneName{"akst", -540}, ZoneName{"akdt", -480}, ZoneName{"hst", -600}, ZoneName{"at", -240},
+    ZoneName{"et", -300},  ZoneName{"ct", -360},   ZoneName{"mt", -420},   ZoneName{"pt", -480},  ZoneName{"wet", 0},
+    ZoneName{"west", 60},  ZoneName{"bst", 60},    ZoneName{"cet", 60},    ZoneName{"met", 60},   ZoneName{"mez", 60},
+    ZoneName{"cest", 120}, ZoneName{"mest", 120},  ZoneName{"mesz", 120},  ZoneName{"eet", 120},  ZoneName{"eest", 180},
+    ZoneName{"msk", 180},  ZoneName{"ist", 330},   ZoneName{"hkt", 480},   ZoneName{"sgt", 480},  ZoneName{"awst", 480},
+    ZoneName{"jst", 540},  ZoneName{"kst", 540},   ZoneName{"acst", 570},  ZoneName{"aest", 600}, ZoneName{"aedt", 660},
+    ZoneName{"nzst", 720}, ZoneName{"nzdt", 780},
 };
 
-constexpr std::array<std::string_view, 12> kMonths {"january", "february", "march",     "april",   "may",      "june",
-                                                    "july",    "august",   "september", "october", "november", "december"};
-constexpr std::array<std::string_view, 7> kWeekdays {"monday", "tuesday",  "wednesday", "thursday",
-                                                     "friday", "saturday", "sunday"};
+constexpr std::array<std::string_view, 12> kMonths{"january",   "february", "march",    "april",
+                                                   "may",       "june",     "july",     "august",
+                                                   "september", "october",  "november", "december"};
+constexpr std::array<std::string_view, 7> kWeekdays{"monday", "tuesday",  "wednesday", "thursday",
+                                                    "friday", "saturday", "sunday"};
 
 // Index of the name that the word abbreviates ("Sept", "Thurs"), from three letters on.
-template<size_t N>
-int abbreviationIndex(std::string_view word, const std::array<std::string_view, N> &names)
+template<size_t N> int abbreviationIndex(std::string_view word, const std::array<std::string_view, N> &names)
 {
     if (word.size() < 3) {
         return -1;

@@ -13,4 +13,4 @@ void post(QObject *context, std::function<void()> call);
 void hold();
 void release();
 bool isHeld();
-}
+} // namespace DeferredCalls

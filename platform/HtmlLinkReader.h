@@ -18,7 +18,7 @@ public:
 
     // Reads page, keeping at most maximumLinks links whose rel names relation (rel holds a
     // list of words, compared without regard to case).
-    HtmlLinkReader(const QByteArray& page, const QString& relation, qsizetype maximumLinks);
+    HtmlLinkReader(const QByteArray &page, const QString &relation, qsizetype maximumLinks);
 
     // The href of the page's first <base> element; empty when it has none.
     QString baseHref() const { return m_baseHref; }

@@ -127,8 +127,8 @@ std::optional<DateFields> IsoDateReader::read(QStringView text)
     if (!readIsoDay(cursor, fields)) {
         return std::nullopt;
     }
-    const bool timeFollows = cursor.peek() == u'T' || cursor.peek() == u't'
-        || (cursor.peek() == u' ' && cursor.isDigit(1));
+    const bool timeFollows =
+        cursor.peek() == u'T' || cursor.peek() == u't' || (cursor.peek() == u' ' && cursor.isDigit(1));
     if (timeFollows) {
         cursor.skip();
         if (!readIsoTime(cursor, fields)) {

@@ -16,7 +16,7 @@ inline const QString newRssItem = QStringLiteral("newRssItem");
 inline const QString feedNameChanged = QStringLiteral("feedNameChanged");
 // The user-info key of "newRssItem", holding the new entry.
 inline const QString rssItemKey = QStringLiteral("RSSItem");
-}
+} // namespace Notifications
 
 // The process's default notification centre. Observers are removed when they are
 // destroyed, so a notification never reaches a dead object.

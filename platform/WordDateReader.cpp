@@ -122,7 +122,10 @@ bool WordDateReader::readNumber()
         return readTime(value);
     }
     if (digits >= 3 || value > 31) {
-        return setOnce(m_fields.year, digits == 4 ? value : digits == 3 ? 1900 + value : DateFields::yearFromTwoDigits(value));
+        return setOnce(m_fields.year,
+                       digits == 4       ? value
+                           : digits == 3 ? 1900 + value
+                                         : DateFields::yearFromTwoDigits(value));
     }
     if (readOrdinalSuffix() || m_fields.day == 0) {
         return setOnce(m_fields.day, value);

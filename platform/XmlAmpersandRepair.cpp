@@ -46,7 +46,8 @@ bool isAsciiCompatible(const QByteArray &data)
 }
 
 // Markup whose text is not parsed for references, with the text that ends it.
-struct Verbatim {
+struct Verbatim
+{
     const char *start;
     const char *end;
 };

@@ -50,10 +50,7 @@ public:
     QString firstError() const { return m_firstError; }
 
     // Counts one entity reference; false once the document has made more than it may.
-    bool countReference()
-    {
-        return ++m_references <= m_referenceBudget;
-    }
+    bool countReference() { return ++m_references <= m_referenceBudget; }
     void setReferenceBudget(qsizetype budget) { m_referenceBudget = budget; }
     xmlParserCtxt *outerContext = nullptr;
 
@@ -80,7 +77,8 @@ public:
     bool hasReferenceNodes() const { return m_hasReferenceNodes; }
 
 private:
-    struct Entity {
+    struct Entity
+    {
         explicit Entity(const std::string &entityName)
             : name(entityName)
             , content(undeclaredEntityText(reinterpret_cast<const xmlChar *>(entityName.c_str())))
@@ -95,7 +93,7 @@ private:
         std::string name;
         std::string content;
         std::string checkedContent;
-        xmlEntity entity {};
+        xmlEntity entity{};
     };
 
     QString m_firstError;
@@ -157,8 +155,8 @@ void startElement(void *context, const xmlChar *localName, const xmlChar *prefix
                   const xmlChar **attributes)
 {
     keepReadingReferences(context);
-    xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
-                          defaultedCount, attributes);
+    xmlSAX2StartElementNs(context, localName, prefix, uri, namespaceCount, namespaces, attributeCount, defaultedCount,
+                          attributes);
 }
 
 void endElement(void *context, const xmlChar *localName, const xmlChar *prefix, const xmlChar *uri)
@@ -257,8 +255,8 @@ private:
             text.clear();
         }
         if (!text.empty()) {
-            xmlNode *replacement = xmlNewDocTextLen(m_document, reinterpret_cast<const xmlChar *>(text.data()),
-                                                    int(text.size()));
+            xmlNode *replacement =
+                xmlNewDocTextLen(m_document, reinterpret_cast<const xmlChar *>(text.data()), int(text.size()));
             xmlReplaceNode(reference, replacement);
         } else {
             xmlUnlinkNode(reference);
@@ -320,7 +318,8 @@ private:
     qsizetype m_budget;
 };
 
-struct ContextDeleter {
+struct ContextDeleter
+{
     void operator()(xmlParserCtxt *context) const { xmlFreeParserCtxt(context); }
 };
 

@@ -26,7 +26,8 @@ public:
     XmlNode rootElement() const;
 
 private:
-    struct Deleter {
+    struct Deleter
+    {
         void operator()(void *document) const;
     };
 

@@ -28,7 +28,8 @@ enum class AttributeType {
 
 // One stored attribute of an entity. Its key names it for by-key access, for exports
 // and, in the entity's table, as the column.
-struct AttributeDescription {
+struct AttributeDescription
+{
     QString key;
     AttributeType type = AttributeType::String;
     // Left out of exports (logins and passwords).
@@ -45,7 +46,8 @@ struct AttributeDescription {
 
 // A to-many relationship from a record to the records of another entity, which name
 // their source by its row id in their parent column.
-struct RelationshipDescription {
+struct RelationshipDescription
+{
     // A function, so that entities can refer to each other before both exist.
     const EntityDescription &(*destination)() = nullptr;
     // Destinations keep the order in which they were stored.
@@ -64,7 +66,8 @@ struct RelationshipDescription {
 // An entity of the store: its table, its attributes and relationships, and how to
 // make its records. The model declares each one once; the store reads, writes, looks up
 // and exports records through it only.
-struct EntityDescription {
+struct EntityDescription
+{
     QString table;
     std::function<std::unique_ptr<Record>(ObjectContext *)> create;
     std::vector<AttributeDescription> attributes;
@@ -103,8 +106,7 @@ void bind(SqliteStatement &statement, int index, const std::optional<QDateTime> 
 void bind(SqliteStatement &statement, int index, const std::optional<bool> &value);
 void bind(SqliteStatement &statement, int index, const std::optional<QByteArray> &value);
 
-template <class T>
-constexpr AttributeType typeOf()
+template<class T> constexpr AttributeType typeOf()
 {
     if constexpr (std::is_same_v<T, QString>) {
         return AttributeType::String;
@@ -118,8 +120,7 @@ constexpr AttributeType typeOf()
     }
 }
 
-template <class Argument>
-Argument fromVariant(const QVariant &value)
+template<class Argument> Argument fromVariant(const QVariant &value)
 {
     if constexpr (std::is_same_v<Argument, bool>) {
         return value.toBool();
@@ -130,14 +131,13 @@ Argument fromVariant(const QVariant &value)
     }
 }
 
-template <class R, class Argument>
-Argument argumentOf(void (R::*)(Argument));
+template<class R, class Argument> Argument argumentOf(void (R::*)(Argument));
 } // namespace StoredValue
 
 // One line of an entity's attribute table: the key (also the column), the member the
 // store reads and writes, the setter by-key writes go through (nullptr: read-only by key)
 // and, where the by-key read is not the member itself, the getter.
-template <class R, class T, class Setter, class Getter = std::nullptr_t>
+template<class R, class T, class Setter, class Getter = std::nullptr_t>
 AttributeDescription attribute(const char *key, std::optional<T> R::*member, Setter setter, Getter getter = nullptr)
 {
     AttributeDescription description;

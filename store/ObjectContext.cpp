@@ -7,10 +7,10 @@
 #include "store/EntityDescription.h"
 #include "store/Record.h"
 #include "store/StoreFile.h"
+#include "store/StoreLog.h"
 #include "store/StoreReader.h"
 #include "store/StoreWriter.h"
 #include "store/ValueEdit.h"
-#include "store/StoreLog.h"
 
 ObjectContext::ObjectContext(QObject *parent)
     : QObject(parent)
@@ -250,9 +250,8 @@ std::optional<QString> ObjectContext::loadText(const Record &record)
 void ObjectContext::addEditingCommitter(QObject *owner, std::function<bool()> committer)
 {
     m_committers.append({owner, std::move(committer)});
-    connect(owner, &QObject::destroyed, this, [this, owner] {
-        m_committers.removeIf([owner](const auto &entry) { return entry.first == owner; });
-    });
+    connect(owner, &QObject::destroyed, this,
+            [this, owner] { m_committers.removeIf([owner](const auto &entry) { return entry.first == owner; }); });
 }
 
 bool ObjectContext::commitEditing()

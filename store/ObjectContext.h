@@ -98,15 +98,15 @@ Q_SIGNALS:
 
 private:
     // Unsaved records' identifiers, counted, and how many unsaved records have none.
-    struct UnsavedIdentifiers {
+    struct UnsavedIdentifiers
+    {
         QHash<QString, int> values;
         int absent = 0;
     };
 
     bool load(const EntityDescription &entity);
     void collectDeleted(Record *record, QList<Record *> &deleted);
-    void countUnsavedIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier,
-                                int change);
+    void countUnsavedIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier, int change);
     void releaseSavedObjects();
     bool fail(const QString &message);
 

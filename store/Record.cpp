@@ -24,7 +24,8 @@ void Record::setValueForKey(const QString &key, const QVariant &value)
 {
     const AttributeDescription *attribute = m_entity->attribute(key);
     if (!attribute || !attribute->setValue) {
-        qCWarning(lcStore, "%s::setValueForKey: unknown or read-only key %s", qPrintable(m_entity->table), qPrintable(key));
+        qCWarning(lcStore, "%s::setValueForKey: unknown or read-only key %s", qPrintable(m_entity->table),
+                  qPrintable(key));
         return;
     }
     attribute->setValue(*this, value);

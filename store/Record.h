@@ -4,9 +4,9 @@
 #include <QString>
 #include <QVariant>
 
+#include "store/EntityDescription.h"
 #include <memory>
 #include <optional>
-#include "store/EntityDescription.h"
 
 class ObjectContext;
 
@@ -38,11 +38,11 @@ public:
     // with every other record of the fetch, and whenever the store holds exactly what the
     // record holds (after loading and after saving), when values that can be read back on
     // demand may leave memory.
-    virtual void awakeFromInsert() {}
-    virtual void awakeFromFetch() {}
-    virtual void didSynchronizeWithStore() {}
+    virtual void awakeFromInsert() { }
+    virtual void awakeFromFetch() { }
+    virtual void didSynchronizeWithStore() { }
     // Deletion: before the context marks the record and its destinations deleted.
-    virtual void prepareForDeletion() {}
+    virtual void prepareForDeletion() { }
 
 protected:
     Record(const EntityDescription &entity, ObjectContext *context);

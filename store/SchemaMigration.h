@@ -7,7 +7,8 @@
 // version 1 by the data model and then brought through every step, so a new store and
 // an upgraded one always end with the same tables. A new column is one more step at the
 // end of the list; steps already released never change.
-struct SchemaMigration {
+struct SchemaMigration
+{
     QStringList statements;
 
     // The steps of this version of the program, the first one leading from version 1 to 2.

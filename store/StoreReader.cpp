@@ -127,7 +127,8 @@ void StoreReader::beginReadTransaction()
     m_inReadTransaction = QSqlQuery(m_database).exec(QStringLiteral("BEGIN"));
     if (m_inReadTransaction) {
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [this, guard = std::weak_ptr<int>(m_alive)] {
+            QCoreApplication::instance(),
+            [this, guard = std::weak_ptr<int>(m_alive)] {
                 if (!guard.expired()) {
                     endReadTransaction();
                 }

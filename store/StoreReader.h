@@ -35,7 +35,8 @@ public:
 
 private:
     // The hot single-row statements of an entity, prepared on first use.
-    struct Lookups {
+    struct Lookups
+    {
         std::unique_ptr<SqliteStatement> identifier;
         std::unique_ptr<SqliteStatement> absentIdentifier;
         std::unique_ptr<SqliteStatement> text;

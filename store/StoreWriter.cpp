@@ -32,7 +32,8 @@ void appendDeletions(const EntityDescription &entity, const QString &condition, 
                         statements);
     }
     if (!entity.textTable.isEmpty()) {
-        statements.append(QStringLiteral("DELETE FROM %1 WHERE %2 %3").arg(entity.textTable, entity.textOwnerColumn, rowIds));
+        statements.append(
+            QStringLiteral("DELETE FROM %1 WHERE %2 %3").arg(entity.textTable, entity.textOwnerColumn, rowIds));
     }
     statements.append(QStringLiteral("DELETE FROM %1 WHERE %2").arg(entity.table, condition));
 }
@@ -64,8 +65,8 @@ StoreWriter::Statements &StoreWriter::statementsFor(const EntityDescription &ent
     const QString insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                .arg(entity.table, columns.join(QStringLiteral(", ")),
                                     QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
-    const QString update = QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?")
-                               .arg(entity.table, columns.join(QStringLiteral(" = ?, ")));
+    const QString update =
+        QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(entity.table, columns.join(QStringLiteral(" = ?, ")));
     statements.insert = std::make_unique<SqliteStatement>(m_database, insert);
     statements.update = std::make_unique<SqliteStatement>(m_database, update);
     if (const AttributeDescription *text = entity.textAttribute()) {
@@ -101,10 +102,11 @@ bool StoreWriter::write(const QSet<Record *> &changed, const QList<Record *> &de
     for (Record *record : changed) {
         ordered.emplace_back(depthOf(record->entity()), record);
     }
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    bool ok = std::all_of(ordered.cbegin(), ordered.cend(), [this](const auto &entry) { return writeRecord(entry.second); });
-    ok = ok && std::all_of(deleted.cbegin(), deleted.cend(), [this](const Record *record) { return deleteRecord(record); });
+    std::stable_sort(ordered.begin(), ordered.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    bool ok =
+        std::all_of(ordered.cbegin(), ordered.cend(), [this](const auto &entry) { return writeRecord(entry.second); });
+    ok = ok
+        && std::all_of(deleted.cbegin(), deleted.cend(), [this](const Record *record) { return deleteRecord(record); });
     if (ok && !m_database.commit()) {
         m_errorString = m_database.lastError().text();
         ok = false;

@@ -32,7 +32,8 @@ public:
 private:
     // An entity's statements, prepared on first use and bound by column index: the
     // parent's row id first, then the attributes in table order, then (updates) the row id.
-    struct Statements {
+    struct Statements
+    {
         std::unique_ptr<SqliteStatement> insert;
         std::unique_ptr<SqliteStatement> update;
         std::unique_ptr<SqliteStatement> insertText;

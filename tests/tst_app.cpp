@@ -5,9 +5,9 @@
 
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "controller/widgets/BrevlinWindow.h"
-#include "tests/fakes/FakeAlerts.h"
 #include "model/RSSFeed.h"
 #include "store/ObjectContext.h"
+#include "tests/fakes/FakeAlerts.h"
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
@@ -20,9 +20,9 @@ class tst_App : public QObject
 private:
     static QFile::Permissions permissionsOf(const QString &path)
     {
-        return QFileInfo(path).permissions() & (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                | QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
-                                                | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
+        return QFileInfo(path).permissions()
+            & (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::WriteGroup
+               | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
     }
     static QByteArray contentsOf(const QString &path)
     {
@@ -109,7 +109,8 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(4096, '\x5a') + "not a store");
         } else if (kind == QLatin1String("newer")) {
-            QVERIFY(runSql(path, {QStringLiteral("CREATE TABLE future (x)"), QStringLiteral("PRAGMA user_version = 99")}));
+            QVERIFY(
+                runSql(path, {QStringLiteral("CREATE TABLE future (x)"), QStringLiteral("PRAGMA user_version = 99")}));
         } else if (kind == QLatin1String("foreign")) {
             QVERIFY(runSql(path, {QStringLiteral("CREATE TABLE photos (x)")}));
         } else if (kind == QLatin1String("folder")) {
@@ -187,7 +188,8 @@ private Q_SLOTS:
         QCOMPARE(alerts.panels.size(), panels);
         if (panels > 0) {
             QCOMPARE(alerts.panels.first().title, QString());
-            QCOMPARE(alerts.panels.first().message, QStringLiteral("Could not save changes while quitting. Quit anyway?"));
+            QCOMPARE(alerts.panels.first().message,
+                     QStringLiteral("Could not save changes while quitting. Quit anyway?"));
             QCOMPARE(alerts.panels.first().defaultButton, QStringLiteral("Quit anyway"));
             QCOMPARE(alerts.panels.first().alternateButton, QStringLiteral("Cancel"));
         }

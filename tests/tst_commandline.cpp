@@ -84,8 +84,8 @@ QByteArray feedDocument(const QList<Entry> &entries)
         xml += "<item><title>" + entry.title.toUtf8() + "</title><guid>" + entry.guid.toUtf8()
             + "</guid><link>http://news.example.org/" + entry.guid.toUtf8() + "</link><author>desk@example.org"
             + "</author><pubDate>" + date.toString(Qt::RFC2822Date).toUtf8() + "</pubDate><description>"
-            + "&lt;p&gt;About " + entry.title.toUtf8()
-            + ": http://more.example.org/" + entry.guid.toUtf8() + "&lt;/p&gt;</description></item>\n";
+            + "&lt;p&gt;About " + entry.title.toUtf8() + ": http://more.example.org/" + entry.guid.toUtf8()
+            + "&lt;/p&gt;</description></item>\n";
     }
     return xml + "</channel></rss>\n";
 }
@@ -102,9 +102,9 @@ const QList<Entry> laterEntries{
 
 } // namespace
 
-#define RUN_OK(outcome, ...)                                                                                     \
-    const Outcome outcome = runProgram(__VA_ARGS__);                                                            \
-    QVERIFY2(outcome.finished && outcome.exitCode == 0, qPrintable(describe(outcome)))
+#define RUN_OK(outcome, ...)                                                                                           \
+    const Outcome outcome = runProgram(__VA_ARGS__);                                                                   \
+    QVERIFY2(outcome.finished &&outcome.exitCode == 0, qPrintable(describe(outcome)))
 
 // The program's command line, through the real binary against temporary folders.
 class tst_CommandLine : public QObject
@@ -151,17 +151,17 @@ void tst_CommandLine::badInput_data()
     QTest::newRow("missing file") << QStringList{"--import-opml"} << 2 << "--import-opml needs a FILE";
     QTest::newRow("two commands") << QStringList{"--list", "--dump-json"} << 2
                                   << "--list and --dump-json cannot be combined";
-    QTest::newRow("modifier of another command") << QStringList{"--list", "--recent"} << 2
-                                                 << "--recent goes only with --add";
+    QTest::newRow("modifier of another command")
+        << QStringList{"--list", "--recent"} << 2 << "--recent goes only with --add";
     QTest::newRow("modifier alone") << QStringList{"--name", "x"} << 2 << "--name goes only with --add";
     QTest::newRow("value for a flag") << QStringList{"--list=all"} << 2 << "--list does not take '='";
     QTest::newRow("not a URL") << QStringList{"--add", "just some words"} << 2
                                << "'just some words' is not a feed address";
     QTest::newRow("URL without host") << QStringList{"--add", "http://"} << 2 << "is not a feed address";
-    QTest::newRow("scheme we cannot fetch") << QStringList{"--add", "ftp://example.org/feed.xml"} << 2
-                                            << "is not a feed address";
-    QTest::newRow("rewrite gives no URL") << QStringList{"--add", "feedexample.org"} << 2
-                                          << "'feedexample.org' is not a feed address";
+    QTest::newRow("scheme we cannot fetch")
+        << QStringList{"--add", "ftp://example.org/feed.xml"} << 2 << "is not a feed address";
+    QTest::newRow("rewrite gives no URL")
+        << QStringList{"--add", "feedexample.org"} << 2 << "'feedexample.org' is not a feed address";
     QTest::newRow("unknown preference") << QStringList{"--set", "Check interval", "60"} << 2
                                         << "no preference is called 'Check interval'";
     QTest::newRow("discover without URL") << QStringList{"--discover"} << 2 << "--discover needs a URL";
@@ -169,18 +169,18 @@ void tst_CommandLine::badInput_data()
                                      << "'file:///etc/passwd' is not an http or https address";
     QTest::newRow("discover words") << QStringList{"--discover", "example dot org"} << 2
                                     << "'example dot org' is not an http or https address";
-    QTest::newRow("get unknown preference") << QStringList{"--get", "Volume"} << 2
-                                            << "no preference is called 'Volume'";
-    QTest::newRow("real preference, word") << QStringList{"--set", "Check Interval", "often"} << 2
-                                           << "'Check Interval' takes a number, not 'often'";
-    QTest::newRow("real preference, infinite") << QStringList{"--set", "Check Interval", "inf"} << 2
-                                               << "takes a number";
-    QTest::newRow("integer preference, real") << QStringList{"--set", "Show Top Entries Count", "2.5"} << 2
-                                              << "takes a whole number, not '2.5'";
+    QTest::newRow("get unknown preference")
+        << QStringList{"--get", "Volume"} << 2 << "no preference is called 'Volume'";
+    QTest::newRow("real preference, word")
+        << QStringList{"--set", "Check Interval", "often"} << 2 << "'Check Interval' takes a number, not 'often'";
+    QTest::newRow("real preference, infinite")
+        << QStringList{"--set", "Check Interval", "inf"} << 2 << "takes a number";
+    QTest::newRow("integer preference, real")
+        << QStringList{"--set", "Show Top Entries Count", "2.5"} << 2 << "takes a whole number, not '2.5'";
     QTest::newRow("integer preference, too big")
         << QStringList{"--set", "Maximum Entry History Count", "99999999999"} << 2 << "takes a whole number";
-    QTest::newRow("boolean preference, word") << QStringList{"--set", "Growl Click Action", "maybe"} << 2
-                                              << "takes true, false, 1 or 0, not 'maybe'";
+    QTest::newRow("boolean preference, word")
+        << QStringList{"--set", "Growl Click Action", "maybe"} << 2 << "takes true, false, 1 or 0, not 'maybe'";
     QTest::newRow("unreadable file") << QStringList{"--import-opml", missing} << 1 << "cannot read " + missing;
     QTest::newRow("folder for a file") << QStringList{"--import-opml", QDir::tempPath()} << 1 << "is a folder";
     QTest::newRow("a feed, not OPML") << QStringList{"--import-opml", testDataPath("opml/not-opml.xml")} << 1
@@ -190,10 +190,9 @@ void tst_CommandLine::badInput_data()
     QTest::newRow("billion laughs") << QStringList{"--import-opml", testDataPath("opml/billion-laughs.opml")} << 1
                                     << "declares XML entities";
     QTest::newRow("billion laughs in UTF-16")
-        << QStringList{"--import-opml", testDataPath("opml/billion-laughs-utf16.opml")} << 1
-        << "declares XML entities";
-    QTest::newRow("external entity")
-        << QStringList{"--import-opml", testDataPath("opml/external-entity.opml")} << 1 << "declares XML entities";
+        << QStringList{"--import-opml", testDataPath("opml/billion-laughs-utf16.opml")} << 1 << "declares XML entities";
+    QTest::newRow("external entity") << QStringList{"--import-opml", testDataPath("opml/external-entity.opml")} << 1
+                                     << "declares XML entities";
     QTest::newRow("no such feed") << QStringList{"--remove", "Nothing Here"} << 1
                                   << "no feed has the URL or name 'Nothing Here'";
     QTest::newRow("unwritable export") << QStringList{"--export-opml", "/proc/brevlin.opml"} << 1
@@ -237,8 +236,9 @@ void tst_CommandLine::addAndList()
     RUN_OK(empty, {"--list"});
     QCOMPARE(empty.out, QString());
 
-    RUN_OK(named, {"--add", "https://b.example.org/feed.xml", "--name", "Bravo", "--login", "kim", "--password",
-                   "-secret", "--recent"});
+    RUN_OK(named,
+           {"--add", "https://b.example.org/feed.xml", "--name", "Bravo", "--login", "kim", "--password", "-secret",
+            "--recent"});
     QCOMPARE(named.out + named.err, QString());
     RUN_OK(rewritten, {"--add=feed://a.example.org/rss"});
     RUN_OK(file, {"--add", "file:///var/feeds/local.xml", "--name=Alpha"});
@@ -249,11 +249,12 @@ void tst_CommandLine::addAndList()
 
     // By name, absent names first; an absent value is an empty field.
     RUN_OK(listed, {"--list"});
-    QCOMPARE(lines(listed.out), QStringList({"\thttp://a.example.org/rss\t\t0\t",
-                                             "Alpha\tfile:///var/feeds/local.xml\t\t0\t",
-                                             "Bravo\thttps://b.example.org/feed.xml\t\t0\t"}));
-    QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSFeed WHERE name = 'Bravo' AND login = 'kim' "
-                                        "AND password = '-secret' AND showInRecentList = 1"),
+    QCOMPARE(lines(listed.out),
+             QStringList({"\thttp://a.example.org/rss\t\t0\t", "Alpha\tfile:///var/feeds/local.xml\t\t0\t",
+                          "Bravo\thttps://b.example.org/feed.xml\t\t0\t"}));
+    QCOMPARE(countRows(storePath(home),
+                       "SELECT count(*) FROM RSSFeed WHERE name = 'Bravo' AND login = 'kim' "
+                       "AND password = '-secret' AND showInRecentList = 1"),
              1);
     QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSFeed WHERE showInRecentList = 1"), 1);
 }
@@ -266,8 +267,9 @@ void tst_CommandLine::remove()
                                    QStringList{"--add", "https://three.example.org/", "--name", "Single"}}) {
         RUN_OK(added, add);
     }
-    QVERIFY(runSql(storePath(home), {"INSERT INTO RSSItem (feed, title, guid) SELECT id, 'entry', 'g-' || id "
-                                     "FROM RSSFeed"}));
+    QVERIFY(runSql(storePath(home),
+                   {"INSERT INTO RSSItem (feed, title, guid) SELECT id, 'entry', 'g-' || id "
+                    "FROM RSSFeed"}));
 
     // A name two feeds share deletes nothing.
     const Outcome ambiguous = runProgram({"--remove", "Twin"});
@@ -289,15 +291,33 @@ void tst_CommandLine::preferences_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("readBack");
 
-    QTest::newRow("real") << "Check Interval" << "45.5" << "45.5";
-    QTest::newRow("real given whole") << "Check Interval" << "600" << "600";
-    QTest::newRow("real below the timer's floor") << "Check Interval" << "-10" << "-10";
-    QTest::newRow("integer") << "Show Top Entries Count" << "7" << "7";
-    QTest::newRow("negative integer") << "Maximum Entry History Count" << "-1" << "-1";
-    QTest::newRow("boolean true") << "Growl Click Action" << "true" << "true";
-    QTest::newRow("boolean 1") << "kShowGrowlsOnLaunch" << "1" << "true";
-    QTest::newRow("boolean 0") << "Enable SubLinks in Menu" << "0" << "false";
-    QTest::newRow("boolean FALSE") << "Hide Top Entries From History" << "FALSE" << "false";
+    QTest::newRow("real") << "Check Interval"
+                          << "45.5"
+                          << "45.5";
+    QTest::newRow("real given whole") << "Check Interval"
+                                      << "600"
+                                      << "600";
+    QTest::newRow("real below the timer's floor") << "Check Interval"
+                                                  << "-10"
+                                                  << "-10";
+    QTest::newRow("integer") << "Show Top Entries Count"
+                             << "7"
+                             << "7";
+    QTest::newRow("negative integer") << "Maximum Entry History Count"
+                                      << "-1"
+                                      << "-1";
+    QTest::newRow("boolean true") << "Growl Click Action"
+                                  << "true"
+                                  << "true";
+    QTest::newRow("boolean 1") << "kShowGrowlsOnLaunch"
+                               << "1"
+                               << "true";
+    QTest::newRow("boolean 0") << "Enable SubLinks in Menu"
+                               << "0"
+                               << "false";
+    QTest::newRow("boolean FALSE") << "Hide Top Entries From History"
+                                   << "FALSE"
+                                   << "false";
 }
 
 void tst_CommandLine::preferences()
@@ -427,8 +447,8 @@ void tst_CommandLine::editingCommandsFetchNothing()
     const QString opml = home.path() + "/local.opml";
     QFile file(opml);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("<opml version=\"2.0\"><body><outline text=\"Local\" xmlUrl=\""
-               + server.url("/other.xml").toEncoded() + "\"/></body></opml>");
+    file.write("<opml version=\"2.0\"><body><outline text=\"Local\" xmlUrl=\"" + server.url("/other.xml").toEncoded()
+               + "\"/></body></opml>");
     file.close();
     for (const QStringList &arguments :
          {QStringList{"--add", server.url("/news.xml").toString(), "--login", "kim", "--password", "pw"},
@@ -465,8 +485,9 @@ void tst_CommandLine::checkOnceAndDump()
     QCOMPARE(lines(second.out), QStringList({goneLine, "Server News\t2\t"}));
 
     RUN_OK(listed, {"--list"});
-    QCOMPARE(lines(listed.out), QStringList({"Gone\t" + goneUrl + "\tNo\t0\t" + goneLine.section('\t', 2),
-                                             "Server News\t" + newsUrl + "\tYes\t5\t"}));
+    QCOMPARE(lines(listed.out),
+             QStringList({"Gone\t" + goneUrl + "\tNo\t0\t" + goneLine.section('\t', 2),
+                          "Server News\t" + newsUrl + "\tYes\t5\t"}));
 
     RUN_OK(dumped, {"--dump-json"});
     QJsonParseError error;
@@ -483,10 +504,14 @@ void tst_CommandLine::checkOnceAndDump()
     QCOMPARE(gone.value("entries").toArray().size(), 0);
 
     const QJsonObject news = feeds.at(1).toObject();
-    const QJsonObject expectedNews{
-        {"name", "Server News"}, {"url", newsUrl}, {"link", "http://news.example.org/"},
-        {"generator", "Brevlin test server"}, {"lastFetchDate", "2026-03-05T11:45:30Z"}, {"errorMessage", ""},
-        {"didConnect", true}, {"showInRecentList", false}};
+    const QJsonObject expectedNews{{"name", "Server News"},
+                                   {"url", newsUrl},
+                                   {"link", "http://news.example.org/"},
+                                   {"generator", "Brevlin test server"},
+                                   {"lastFetchDate", "2026-03-05T11:45:30Z"},
+                                   {"errorMessage", ""},
+                                   {"didConnect", true},
+                                   {"showInRecentList", false}};
     for (auto it = expectedNews.begin(); it != expectedNews.end(); ++it) {
         QCOMPARE(news.value(it.key()), it.value());
     }
@@ -596,7 +621,8 @@ void tst_CommandLine::discover_data()
                       "<link rel=alternate type=application/atom+xml href=atom.xml title='Site (Atom)'>"
                       "<link rel=\"Alternate\" type=\"application/rss+xml\" href=\"/news.rss\" title=\"Site\tnews\">"
                       "</head><body>Hello</body></html>")
-        << 0 << "%1/site/atom.xml\tSite (Atom)\tatom\n%1/news.rss\tSite news\trss\n" << QString();
+        << 0 << "%1/site/atom.xml\tSite (Atom)\tatom\n%1/news.rss\tSite news\trss\n"
+        << QString();
     QTest::newRow("the feed itself") << feedDocument(firstEntries) << 0 << "%1/site/\tServer News\trss\n" << QString();
     QTest::newRow("page naming none") << QByteArray("<html><body>No feeds here</body></html>") << 1 << QString()
                                       << "rss-brevlin: no feed found at %1/site/";
@@ -635,18 +661,20 @@ void tst_CommandLine::printMenu()
 
     // Alone it checks nothing: every feed carries the hyphen of a feed not checked in this run.
     RUN_OK(before, {"--print-menu"});
-    QCOMPARE(lines(before.out), QStringList({"---", "-" + server.url("/news.xml").toString(), "-Q&A desk", "---",
-                                             "Manage Subscriptions...", "Preferences...", "About", "Quit"}));
+    QCOMPARE(lines(before.out),
+             QStringList({"---", "-" + server.url("/news.xml").toString(), "-Q&A desk", "---",
+                          "Manage Subscriptions...", "Preferences...", "About", "Quit"}));
     QVERIFY(server.requests().isEmpty());
 
     // After the check: the two newest entries head the menu, the third is in the feed's history
     // with its sub-link, the failing feed keeps its hyphen.
     RUN_OK(after, {"--check-once", "--print-menu"});
     const QStringList menu = lines(after.out).mid(2);
-    QCOMPARE(menu, QStringList({"Newest story", "  <http://more.example.org/n3>", "Middle story",
-                                "  <http://more.example.org/n2>", "---", "-Q&A desk", "Server News", "  Oldest story",
-                                "    <http://more.example.org/n1>", "---",
-                                "Manage Subscriptions...", "Preferences...", "About", "Quit"}));
+    QCOMPARE(
+        menu,
+        QStringList({"Newest story", "  <http://more.example.org/n3>", "Middle story", "  <http://more.example.org/n2>",
+                     "---", "-Q&A desk", "Server News", "  Oldest story", "    <http://more.example.org/n1>", "---",
+                     "Manage Subscriptions...", "Preferences...", "About", "Quit"}));
 }
 
 void tst_CommandLine::trayProgramQuitsInOrderOnSignal()
@@ -669,4 +697,3 @@ void tst_CommandLine::trayProgramQuitsInOrderOnSignal()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
 }
-

@@ -54,7 +54,6 @@ private:
     std::unique_ptr<RSSBrevlinController> m_controller;
     std::unique_ptr<FakeStatusItem> m_statusItem;
 
-
     // A connected feed named name whose entries are dated at the given hours after the first date.
     RSSFeed *addFeed(const QString &name, const QList<int> &hours, bool recent = true)
     {
@@ -107,17 +106,15 @@ private Q_SLOTS:
 
         // Feed A has entries at hours 1, 4, 6; feed B at 0, 2, 3, 5, 7, 8, 9.
         QTest::newRow("count 4: the four newest of both feeds' four newest, newest first")
-            << QVariant(4) << true
-            << QStringList{"B 9", "B 8", "B 7", "A 6", "---", "A", "  A 4", "  A 1", "B", "  B 5", "  B 3",
-                           "  B 2", "  B 0"};
+            << QVariant(4) << true << QStringList{"B 9",   "B 8", "B 7",   "A 6",   "---",   "A",    "  A 4",
+                                                  "  A 1", "B",   "  B 5", "  B 3", "  B 2", "  B 0"};
         QTest::newRow("count 4, top entries kept in the histories")
             << QVariant(4) << false
-            << QStringList{"B 9", "B 8", "B 7", "A 6", "---", "A", "  A 6", "  A 4", "  A 1", "B", "  B 9",
-                           "  B 8", "  B 7", "  B 5", "  B 3", "  B 2", "  B 0"};
+            << QStringList{"B 9", "B 8",   "B 7",   "A 6",   "---",   "A",     "  A 6", "  A 4", "  A 1",
+                           "B",   "  B 9", "  B 8", "  B 7", "  B 5", "  B 3", "  B 2", "  B 0"};
         QTest::newRow("count 0: no top entry, nothing hidden")
-            << QVariant(0) << true
-            << QStringList{"---", "A", "  A 6", "  A 4", "  A 1", "B", "  B 9", "  B 8", "  B 7", "  B 5",
-                           "  B 3", "  B 2", "  B 0"};
+            << QVariant(0) << true << QStringList{"---",   "A",     "  A 6", "  A 4", "  A 1", "B",    "  B 9",
+                                                  "  B 8", "  B 7", "  B 5", "  B 3", "  B 2", "  B 0"};
         QTest::newRow("count -1: every entry heads the menu")
             << QVariant(-1) << true
             << QStringList{"B 9", "B 8", "B 7", "A 6", "B 5", "A 4", "B 3", "B 2", "A 1", "B 0", "---", "A", "B"};
@@ -159,9 +156,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("asRead");
         QTest::addColumn<QString>("forAction");
 
-        QTest::newRow("ampersand is doubled for Qt only") << "Q&A" << "Q&A" << "Q&&A";
-        QTest::newRow("tabs and line breaks become spaces") << "a\tb\r\nc" << "a b  c" << "a b  c";
-        QTest::newRow("trailing breaks are dropped") << "title\n\t\r\n" << "title" << "title";
+        QTest::newRow("ampersand is doubled for Qt only") << "Q&A"
+                                                          << "Q&A"
+                                                          << "Q&&A";
+        QTest::newRow("tabs and line breaks become spaces") << "a\tb\r\nc"
+                                                            << "a b  c"
+                                                            << "a b  c";
+        QTest::newRow("trailing breaks are dropped") << "title\n\t\r\n"
+                                                     << "title"
+                                                     << "title";
         QTest::newRow("long titles are cut in the view only")
             << QString(100, QLatin1Char('x')) << QString(100, QLatin1Char('x'))
             << QString(79, QLatin1Char('x')) + QChar(0x2026);
@@ -300,9 +303,10 @@ private Q_SLOTS:
         // The feeds' table vanishes under an open store that has not loaded them yet.
         m_store.context = std::make_unique<ObjectContext>();
         QVERIFY(m_store.context->open(m_store.storePath(), dataModel()));
-        QVERIFY(runSql(m_store.storePath(), {QStringLiteral("DROP TABLE IF EXISTS SubLink"),
-                                     QStringLiteral("DROP TABLE IF EXISTS RSSItemText"), QStringLiteral("DROP TABLE IF EXISTS RSSItem"),
-                                     QStringLiteral("DROP TABLE IF EXISTS RSSFeed")}));
+        QVERIFY(
+            runSql(m_store.storePath(),
+                   {QStringLiteral("DROP TABLE IF EXISTS SubLink"), QStringLiteral("DROP TABLE IF EXISTS RSSItemText"),
+                    QStringLiteral("DROP TABLE IF EXISTS RSSItem"), QStringLiteral("DROP TABLE IF EXISTS RSSFeed")}));
         m_controller = std::make_unique<RSSBrevlinController>(m_store.context.get(), m_alerts.get());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
         for (int i = 0; i < 3; ++i) {
@@ -334,7 +338,8 @@ private Q_SLOTS:
 
         m_controller->setCachesFolder(m_store.cachesFolder(), store);
         m_controller->awakeFromNib();
-        QStringList left = QDir(m_store.cachesFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+        QStringList left =
+            QDir(m_store.cachesFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
         left.sort();
         QCOMPARE(left, (QStringList{"KEPT.mhtml", "Rss_Brevlin.sql", "Rss_Brevlin.sql-journal"}));
         QVERIFY(QFile::exists(target));

@@ -26,8 +26,8 @@ QByteArray readTestData(const QString &name)
 HttpTestResponse html(const QByteArray &head, const QByteArray &body = "<p>Hello</p>")
 {
     return HttpTestResponse::ok("<!DOCTYPE html>\n<html><head><title>A site</title>" + head + "</head><body>" + body
-            + "</body></html>\n",
-        "text/html; charset=utf-8");
+                                    + "</body></html>\n",
+                                "text/html; charset=utf-8");
 }
 
 // Leaves the download limits as every other test expects them.
@@ -54,7 +54,7 @@ private:
         QSignalSpy spy(discovery, &FeedDiscovery::finished);
         discovery->start();
         if (!spy.wait(30000) || spy.size() != 1) {
-            return { QStringLiteral("(did not finish once)") };
+            return {QStringLiteral("(did not finish once)")};
         }
         QStringList found;
         if (!discovery->errorString().isEmpty()) {
@@ -75,7 +75,7 @@ private:
     int wellKnownRequests() const
     {
         int count = 0;
-        for (const char *path : { "/feed", "/rss", "/atom.xml", "/feed.xml", "/rss.xml", "/index.xml" }) {
+        for (const char *path : {"/feed", "/rss", "/atom.xml", "/feed.xml", "/rss.xml", "/index.xml"}) {
             count += m_server->requests(path).isEmpty() ? 0 : 1;
         }
         return count;
@@ -121,52 +121,52 @@ private Q_SLOTS:
                                 "<title> Atom\n news </title><entry><title>One</title></entry></feed>";
         const QString site = url(QStringLiteral("/site/"));
 
-        QTest::newRow("RSS 2.0 address") << Routes { { "/site/", HttpTestResponse::ok(m_rss) } } << site
-                                         << QStringList { site + "|Brevlin fetch test|rss" } << 0;
-        QTest::newRow("RSS 1.0 address") << Routes { { "/site/", HttpTestResponse::ok(rdf) } } << site
-                                         << QStringList { site + "|RDF Channel|rdf" } << 0;
-        QTest::newRow("Atom address, served as text") << Routes { { "/site/", HttpTestResponse::ok(atom, "text/plain") } }
-                                                      << site << QStringList { site + "|Atom news|atom" } << 0;
+        QTest::newRow("RSS 2.0 address") << Routes{{"/site/", HttpTestResponse::ok(m_rss)}} << site
+                                         << QStringList{site + "|Brevlin fetch test|rss"} << 0;
+        QTest::newRow("RSS 1.0 address") << Routes{{"/site/", HttpTestResponse::ok(rdf)}} << site
+                                         << QStringList{site + "|RDF Channel|rdf"} << 0;
+        QTest::newRow("Atom address, served as text") << Routes{{"/site/", HttpTestResponse::ok(atom, "text/plain")}}
+                                                      << site << QStringList{site + "|Atom news|atom"} << 0;
         QTest::newRow("page naming feeds in document order")
-            << Routes { { "/site/",
-                   html("<link rel='stylesheet' type='text/css' href='style.css'>"
-                        "<link rel='alternate' type='application/rss+xml' href='news.rss' title='News'>"
-                        "<link rel='alternate nofollow' type='Application/Atom+XML; charset=utf-8' "
-                        "href='https://feeds.example.org/atom' title='Atom'>"
-                        "<link rel='alternate' type='text/html' hreflang='de' href='/de/'>"
-                        "<link rel='alternate' type='application/rss+xml' href='news.rss' title='Again'>"
-                        "<link rel='alternate' type='application/rdf+xml' href='/rdf' title='  RDF\n feed '>") } }
+            << Routes{{"/site/",
+                       html("<link rel='stylesheet' type='text/css' href='style.css'>"
+                            "<link rel='alternate' type='application/rss+xml' href='news.rss' title='News'>"
+                            "<link rel='alternate nofollow' type='Application/Atom+XML; charset=utf-8' "
+                            "href='https://feeds.example.org/atom' title='Atom'>"
+                            "<link rel='alternate' type='text/html' hreflang='de' href='/de/'>"
+                            "<link rel='alternate' type='application/rss+xml' href='news.rss' title='Again'>"
+                            "<link rel='alternate' type='application/rdf+xml' href='/rdf' title='  RDF\n feed '>")}}
             << site
-            << QStringList { url("/site/news.rss") + "|News|rss", "https://feeds.example.org/atom|Atom|atom",
-                   url("/rdf") + "|RDF feed|rdf" }
+            << QStringList{url("/site/news.rss") + "|News|rss", "https://feeds.example.org/atom|Atom|atom",
+                           url("/rdf") + "|RDF feed|rdf"}
             << 0;
-        QTest::newRow("base element") << Routes { { "/site/",
-                                             html("<base href='/elsewhere/'><link rel=alternate "
-                                                  "type=application/rss+xml href=feed.rss>") } }
-                                      << site << QStringList { url("/elsewhere/feed.rss") + "||rss" } << 0;
+        QTest::newRow("base element") << Routes{{"/site/",
+                                                 html("<base href='/elsewhere/'><link rel=alternate "
+                                                      "type=application/rss+xml href=feed.rss>")}}
+                                      << site << QStringList{url("/elsewhere/feed.rss") + "||rss"} << 0;
         QTest::newRow("links resolved against the page after a redirect")
-            << Routes { { "/old", HttpTestResponse::redirect("/site/") },
-                   { "/site/", html("<link rel=alternate type=application/rss+xml href=news.rss>") } }
-            << url("/old") << QStringList { url("/site/news.rss") + "||rss" } << 0;
+            << Routes{{"/old", HttpTestResponse::redirect("/site/")},
+                      {"/site/", html("<link rel=alternate type=application/rss+xml href=news.rss>")}}
+            << url("/old") << QStringList{url("/site/news.rss") + "||rss"} << 0;
         QTest::newRow("file and javascript links are never offered")
-            << Routes { { "/site/",
-                            html("<link rel=alternate type=application/rss+xml href='file:///etc/passwd'>"
-                                 "<link rel=alternate type=application/rss+xml href='javascript:alert(1)'>"
-                                 "<link rel=alternate type=application/atom+xml href='JavaScript:void(0)'>") },
-                   { "/feed.xml", HttpTestResponse::ok(m_rss) } }
-            << site << QStringList { url("/feed.xml") + "|Brevlin fetch test|rss" } << 6;
+            << Routes{{"/site/",
+                       html("<link rel=alternate type=application/rss+xml href='file:///etc/passwd'>"
+                            "<link rel=alternate type=application/rss+xml href='javascript:alert(1)'>"
+                            "<link rel=alternate type=application/atom+xml href='JavaScript:void(0)'>")},
+                      {"/feed.xml", HttpTestResponse::ok(m_rss)}}
+            << site << QStringList{url("/feed.xml") + "|Brevlin fetch test|rss"} << 6;
         QTest::newRow("well-known paths keep only feeds")
-            << Routes { { "/site/", html("") }, { "/feed", html("") },
-                   { "/rss", HttpTestResponse::redirect("/feeds/main.xml") },
-                   { "/feeds/main.xml", HttpTestResponse::ok(m_rss) },
-                   { "/index.xml", HttpTestResponse::ok(atom) } }
-            << site << QStringList { url("/rss") + "|Brevlin fetch test|rss", url("/index.xml") + "|Atom news|atom" } << 6;
-        QTest::newRow("nothing anywhere") << Routes { { "/site/", html("") } } << site << QStringList() << 6;
+            << Routes{{"/site/", html("")},
+                      {"/feed", html("")},
+                      {"/rss", HttpTestResponse::redirect("/feeds/main.xml")},
+                      {"/feeds/main.xml", HttpTestResponse::ok(m_rss)},
+                      {"/index.xml", HttpTestResponse::ok(atom)}}
+            << site << QStringList{url("/rss") + "|Brevlin fetch test|rss", url("/index.xml") + "|Atom news|atom"} << 6;
+        QTest::newRow("nothing anywhere") << Routes{{"/site/", html("")}} << site << QStringList() << 6;
         QTest::newRow("feed address answering 404")
-            << Routes {} << url("/gone.xml") << QStringList { "Failed 404 Not Found " + url("/gone.xml") } << 0;
-        QTest::newRow("redirect loop")
-            << Routes { { "/loop", HttpTestResponse::redirect("/loop") } } << url("/loop")
-            << QStringList { "Failed Too many redirects " + url("/loop") } << 0;
+            << Routes{} << url("/gone.xml") << QStringList{"Failed 404 Not Found " + url("/gone.xml")} << 0;
+        QTest::newRow("redirect loop") << Routes{{"/loop", HttpTestResponse::redirect("/loop")}} << url("/loop")
+                                       << QStringList{"Failed Too many redirects " + url("/loop")} << 0;
     }
 
     void discovery()
@@ -197,7 +197,7 @@ private Q_SLOTS:
         const QByteArray filler(50 * 1024 * 1024, 'x');
         serve("/huge", html("<link rel=alternate type=application/rss+xml href=/feed>", filler).withDelivery(delivery));
         const QStringList found = discover(m_server->url(QStringLiteral("/huge")));
-        QCOMPARE(found, QStringList { "Failed Feed document larger than 8 MB " + url("/huge") });
+        QCOMPARE(found, QStringList{"Failed Feed document larger than 8 MB " + url("/huge")});
         QCOMPARE(wellKnownRequests(), 0);
     }
 

@@ -61,7 +61,8 @@ QString pythonTimeTuple(QStringView tuple)
     return shown(std::optional<QDateTime>(date));
 }
 
-struct Expectation {
+struct Expectation
+{
     QString key;   // "feed['title']", "entries[0]['link']", "len(entries)"
     QString value; // dates as ISO 8601 in UTC
 };
@@ -269,8 +270,8 @@ const QHash<QString, QString> &expectedDifferences()
              "newsboat/atom10_1.xml|entries[2]['link']", "newsboat/multiple_item_links.atom|entries[0]['link']"});
         add("element names are compared whole, prefix included (rss:item, dc:title, media:title, media:player)",
             {"feedparser-wellformed-namespace/rss1.0withModulesNoDefNS.xml|entries[0]['title']",
-             "feedparser-wellformed-rss/channel_dc_title.xml|feed['title']",
-             "newsboat/rss20_2.xml|entries[0]['title']", "newsboat/rss20_2.xml|entries[0]['link']"});
+             "feedparser-wellformed-rss/channel_dc_title.xml|feed['title']", "newsboat/rss20_2.xml|entries[0]['title']",
+             "newsboat/rss20_2.xml|entries[0]['link']"});
         add("an entry whose identifier is already stored is not stored again",
             {"feedparser-wellformed-node_precedence/atom10_id.xml|entries[1]['id']",
              "feedparser-wellformed-node_precedence/atom10_title.xml|entries[1]['title']"});
@@ -282,8 +283,7 @@ const QHash<QString, QString> &expectedDifferences()
              "feedparser-wellformed-rss/item_guid_map_link.xml|entries[0]['link']"});
         add("relative links are kept as written, not resolved against xml:base",
             {"newsboat/rss092_1.xml|entries[2]['link']"});
-        add("no title is made up for an entry without one",
-            {"newsboat/items_without_titles.xml|entries[0]['title']"});
+        add("no title is made up for an entry without one", {"newsboat/items_without_titles.xml|entries[0]['title']"});
         add("the XML tree loses the \"&#\" of an upper-case hexadecimal reference, which XML does not allow",
             {"feedparser-entities/hex_entity_x_uppercase.xml|entries[0]['title']"});
         return list;
@@ -351,7 +351,8 @@ private Q_SLOTS:
             const bool matches = *stored == expectation.value;
             anyMatched = anyMatched || matches;
             if (matches && !listed.isEmpty()) {
-                failures.append(QStringLiteral("%1 is listed as different (%2) but matches").arg(expectation.key, listed));
+                failures.append(
+                    QStringLiteral("%1 is listed as different (%2) but matches").arg(expectation.key, listed));
             } else if (!matches && listed.isEmpty()) {
                 failures.append(QStringLiteral("%1: stored \"%2\", expected \"%3\"")
                                     .arg(expectation.key, *stored, expectation.value));

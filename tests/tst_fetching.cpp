@@ -9,13 +9,13 @@
 #include <algorithm>
 #include <memory>
 
-#include "platform/NotificationCenter.h"
-#include "platform/Preferences.h"
-#include "platform/UserDefaults.h"
 #include "model/FeedDownload.h"
 #include "model/NetworkAccess.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "tests/support/HttpTestServer.h"
@@ -36,7 +36,7 @@ QByteArray readTestData(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-const QStringList twoEntries { QStringLiteral("First entry"), QStringLiteral("Second entry") };
+const QStringList twoEntries{QStringLiteral("First entry"), QStringLiteral("Second entry")};
 const QString none = QStringLiteral("(none)");
 
 // Every value the feed's error message took, in order; an absent one reads "(none)".
@@ -46,11 +46,11 @@ public:
     MessageLog(ObjectContext *context, const RSSFeed *feed)
     {
         QObject::connect(context, &ObjectContext::recordChanged, context,
-            [this, feed](Record *record, const QString &key) {
-                if (record == feed && key == QLatin1String("errorMessage")) {
-                    messages.append(feed->errorMessage().value_or(none));
-                }
-            });
+                         [this, feed](Record *record, const QString &key) {
+                             if (record == feed && key == QLatin1String("errorMessage")) {
+                                 messages.append(feed->errorMessage().value_or(none));
+                             }
+                         });
     }
     QStringList messages;
 };
@@ -89,8 +89,7 @@ public:
         m_server.listen(QHostAddress::LocalHost);
         QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-                QObject::connect(
-                    socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+                QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
             }
         });
     }
@@ -98,10 +97,7 @@ public:
     bool isListening() const { return m_server.isListening(); }
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/feed.xml").arg(m_server.serverPort()); }
     int requestCount() const { return m_requestCount; }
-    bool heldConnectionClosed() const
-    {
-        return m_held && m_held->state() == QAbstractSocket::UnconnectedState;
-    }
+    bool heldConnectionClosed() const { return m_held && m_held->state() == QAbstractSocket::UnconnectedState; }
 
 private:
     void onReadyRead(QTcpSocket *socket)
@@ -114,7 +110,7 @@ private:
         buffer.clear();
         const QByteArray &document = ++m_requestCount == 1 ? m_first : m_second;
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: "
-            + QByteArray::number(document.size()) + "\r\n\r\n");
+                      + QByteArray::number(document.size()) + "\r\n\r\n");
         if (m_requestCount == 1) {
             m_held = socket;
             socket->write(document.left(document.size() / 2));
@@ -208,8 +204,8 @@ private Q_SLOTS:
         m_context = openContext();
         QVERIFY(m_context->isOpen());
         m_server->setResponse("/moved.xml", HttpTestResponse::ok(m_feedBody));
-        m_server->setHandler(
-            "/private.xml", HttpTestServer::basicAuth("reader", "s3cret", HttpTestResponse::ok(m_feedBody)));
+        m_server->setHandler("/private.xml",
+                             HttpTestServer::basicAuth("reader", "s3cret", HttpTestResponse::ok(m_feedBody)));
         m_server->clearRequests();
     }
     void cleanup()
@@ -240,79 +236,77 @@ private Q_SLOTS:
         const Text noLogin;
         const Text login(QStringLiteral("reader"));
         const QString refused = QStringLiteral("Invalid Username or Password");
-        const QStringList connected { none, QString() };
+        const QStringList connected{none, QString()};
         auto failed = [](const QString &reason, const QString &address) {
-            return QStringList { none, QStringLiteral("Failed %1 %2").arg(reason, address) };
+            return QStringList{none, QStringLiteral("Failed %1 %2").arg(reason, address)};
         };
         auto refusedThenFailed = [&](const QString &address) {
-            return QStringList { none, refused, QStringLiteral("Failed 401 Unauthorized %1").arg(address) };
+            return QStringList{none, refused, QStringLiteral("Failed 401 Unauthorized %1").arg(address)};
         };
 
         // A document: message "", connected, entries stored, menus rebuilt by the message and the parse.
-        QTest::newRow("plain feed") << feedUrl << feed << noLogin << noLogin << noLimit << minute << connected
-                                    << "Yes" << twoEntries << 2;
-        QTest::newRow("chunked") << feedUrl << feed.withDelivery(Delivery::Chunked) << noLogin << noLogin
-                                 << noLimit << minute << connected << "Yes" << twoEntries << 2;
-        QTest::newRow("gzip") << feedUrl << feed.gzipped() << noLogin << noLogin << noLimit << minute
-                              << connected << "Yes" << twoEntries << 2;
+        QTest::newRow("plain feed") << feedUrl << feed << noLogin << noLogin << noLimit << minute << connected << "Yes"
+                                    << twoEntries << 2;
+        QTest::newRow("chunked") << feedUrl << feed.withDelivery(Delivery::Chunked) << noLogin << noLogin << noLimit
+                                 << minute << connected << "Yes" << twoEntries << 2;
+        QTest::newRow("gzip") << feedUrl << feed.gzipped() << noLogin << noLogin << noLimit << minute << connected
+                              << "Yes" << twoEntries << 2;
         QTest::newRow("redirect to another path")
             << feedUrl << HttpTestResponse::redirect("/moved.xml") << noLogin << noLogin << noLimit << minute
             << connected << "Yes" << twoEntries << 2;
-        QTest::newRow("right credentials") << privateUrl << feed << login << Text("s3cret") << noLimit
-                                           << minute << connected << "Yes" << twoEntries << 2;
-        QTest::newRow("file feed")
-            << QUrl::fromLocalFile(m_files.filePath(QStringLiteral("local feed.xml"))).toString() << feed
-            << noLogin << noLogin << noLimit << minute << connected << "Yes" << twoEntries << 2;
+        QTest::newRow("right credentials") << privateUrl << feed << login << Text("s3cret") << noLimit << minute
+                                           << connected << "Yes" << twoEntries << 2;
+        QTest::newRow("file feed") << QUrl::fromLocalFile(m_files.filePath(QStringLiteral("local feed.xml"))).toString()
+                                   << feed << noLogin << noLogin << noLimit << minute << connected << "Yes"
+                                   << twoEntries << 2;
         // An HTML page is a document, just not a feed.
-        QTest::newRow("HTML page")
-            << feedUrl
-            << HttpTestResponse::ok(
-                   "<html><head><title>Welcome</title></head><body><p>Hello</p></body></html>", "text/html")
-            << noLogin << noLogin << noLimit << minute << connected << "Yes" << QStringList() << 2;
+        QTest::newRow("HTML page") << feedUrl
+                                   << HttpTestResponse::ok(
+                                          "<html><head><title>Welcome</title></head><body><p>Hello</p></body></html>",
+                                          "text/html")
+                                   << noLogin << noLogin << noLimit << minute << connected << "Yes" << QStringList()
+                                   << 2;
         QTest::newRow("not markup at all")
-            << feedUrl << HttpTestResponse::ok("Service temporarily unavailable", "text/plain") << noLogin
-            << noLogin << noLimit << minute
-            << QStringList { none, QStringLiteral("Start tag expected, '<' not found") } << "No"
+            << feedUrl << HttpTestResponse::ok("Service temporarily unavailable", "text/plain") << noLogin << noLogin
+            << noLimit << minute << QStringList{none, QStringLiteral("Start tag expected, '<' not found")} << "No"
             << QStringList() << 2;
 
         // Refused credentials: the refusal, then the end of the download, which is a failure.
         QTest::newRow("wrong password") << privateUrl << feed << login << Text("wrong") << noLimit << minute
                                         << refusedThenFailed(privateUrl) << "No" << QStringList() << 2;
-        QTest::newRow("login without password")
-            << privateUrl << feed << login << noLogin << noLimit << minute << refusedThenFailed(privateUrl)
-            << "No" << QStringList() << 2;
+        QTest::newRow("login without password") << privateUrl << feed << login << noLogin << noLimit << minute
+                                                << refusedThenFailed(privateUrl) << "No" << QStringList() << 2;
         QTest::newRow("no credentials") << privateUrl << feed << noLogin << noLogin << noLimit << minute
                                         << refusedThenFailed(privateUrl) << "No" << QStringList() << 2;
         // The credentials belong to 127.0.0.1; "localhost" is another host as far as they are concerned.
         const QString otherHost = url(QStringLiteral("/private.xml"), QStringLiteral("localhost"));
         QTest::newRow("redirect to another host that asks for credentials")
-            << feedUrl << HttpTestResponse::redirect(otherHost.toUtf8()) << login << Text("s3cret") << noLimit
-            << minute << refusedThenFailed(otherHost) << "No" << QStringList() << 2;
+            << feedUrl << HttpTestResponse::redirect(otherHost.toUtf8()) << login << Text("s3cret") << noLimit << minute
+            << refusedThenFailed(otherHost) << "No" << QStringList() << 2;
 
         // Failures: the message names the reason and the address; nothing is parsed.
-        QTest::newRow("404 page") << feedUrl << HttpTestResponse::htmlError(404) << noLogin << noLogin
-                                  << noLimit << minute << failed(QStringLiteral("404 Not Found"), feedUrl)
-                                  << "No" << QStringList() << 1;
-        QTest::newRow("500 page") << feedUrl << HttpTestResponse::htmlError(500) << noLogin << noLogin
-                                  << noLimit << minute
-                                  << failed(QStringLiteral("500 Internal Server Error"), feedUrl) << "No"
+        QTest::newRow("404 page") << feedUrl << HttpTestResponse::htmlError(404) << noLogin << noLogin << noLimit
+                                  << minute << failed(QStringLiteral("404 Not Found"), feedUrl) << "No" << QStringList()
+                                  << 1;
+        QTest::newRow("500 page") << feedUrl << HttpTestResponse::htmlError(500) << noLogin << noLogin << noLimit
+                                  << minute << failed(QStringLiteral("500 Internal Server Error"), feedUrl) << "No"
                                   << QStringList() << 1;
         QTest::newRow("connection reset mid-body")
             << feedUrl << feed.withDelivery(Delivery::ResetMidBody) << noLogin << noLogin << noLimit << minute
             << failed(QStringLiteral("Connection closed"), feedUrl) << "No" << QStringList() << 1;
         QTest::newRow("body over the limit")
             << feedUrl << feed.withDelivery(Delivery::Chunked) << noLogin << noLogin << qint64(100) << minute
-            << failed(QStringLiteral("Feed document larger than 100 bytes"), feedUrl) << "No" << QStringList()
-            << 1;
+            << failed(QStringLiteral("Feed document larger than 100 bytes"), feedUrl) << "No" << QStringList() << 1;
         QTest::newRow("server never answers")
             << feedUrl << feed.withDelivery(Delivery::NeverAnswer) << noLogin << noLogin << noLimit << 300
             << failed(QStringLiteral("Request timed out"), feedUrl) << "No" << QStringList() << 1;
         const QString missing = m_files.filePath(QStringLiteral("missing.xml"));
-        QTest::newRow("missing file")
-            << QUrl::fromLocalFile(missing).toString() << feed << noLogin << noLogin << noLimit << minute
-            << failed(QStringLiteral("Error opening %1: No such file or directory").arg(missing),
-                   QUrl::fromLocalFile(missing).toString())
-            << "No" << QStringList() << 1;
+        QTest::newRow("missing file") << QUrl::fromLocalFile(missing).toString() << feed << noLogin << noLogin
+                                      << noLimit << minute
+                                      << failed(
+                                             QStringLiteral("Error opening %1: No such file or directory").arg(missing),
+                                             QUrl::fromLocalFile(missing).toString())
+                                      << "No" << QStringList() << 1;
     }
 
     void outcome()
@@ -349,10 +343,10 @@ private Q_SLOTS:
         QCOMPARE(feed->didConnect(), didConnectString == QLatin1String("Yes"));
         QCOMPARE(storedTitles(feed), stored);
         QCOMPARE(std::count_if(posted.cbegin(), posted.cend(),
-                     [](const QList<QVariant> &arguments) {
-                         return arguments.at(0).toString() == Notifications::updateMenus;
-                     }),
-            updateMenusPosts);
+                               [](const QList<QVariant> &arguments) {
+                                   return arguments.at(0).toString() == Notifications::updateMenus;
+                               }),
+                 updateMenusPosts);
         // What was stored survives a save and a reload.
         QVERIFY(m_context->save());
         auto reloaded = openContext();
@@ -412,8 +406,8 @@ private Q_SLOTS:
         QCOMPARE(server.requestCount(), 2);
         // The first transfer was abandoned, not left to finish in the background.
         QTRY_VERIFY(server.heldConnectionClosed());
-        QCOMPARE(log.messages, QStringList({ none, QString() }));
-        QCOMPARE(storedTitles(feed), QStringList { QStringLiteral("Other entry") });
+        QCOMPARE(log.messages, QStringList({none, QString()}));
+        QCOMPARE(storedTitles(feed), QStringList{QStringLiteral("Other entry")});
     }
 
     void recheckAfterDeletion_data()
@@ -434,19 +428,19 @@ private Q_SLOTS:
         RSSFeed *feed = RSSFeed::insert(m_context.get());
         MessageLog log(m_context.get(), feed);
         QObject::connect(m_context.get(), &ObjectContext::recordChanged, m_context.get(),
-            [&, feed](Record *record, const QString &key) {
-                if (record != feed || key != QLatin1String("errorMessage")
-                    || feed->errorMessage() != QString()) {
-                    return;
-                }
-                // Inside the download's callback: the parse has been deferred, not run.
-                if (when == QLatin1String("parse pending")) {
-                    m_context->deleteObject(feed);
-                } else if (when == QLatin1String("context destroyed")) {
-                    QMetaObject::invokeMethod(
-                        this, [this] { m_context.reset(); }, Qt::QueuedConnection);
-                }
-            });
+                         [&, feed](Record *record, const QString &key) {
+                             if (record != feed || key != QLatin1String("errorMessage")
+                                 || feed->errorMessage() != QString()) {
+                                 return;
+                             }
+                             // Inside the download's callback: the parse has been deferred, not run.
+                             if (when == QLatin1String("parse pending")) {
+                                 m_context->deleteObject(feed);
+                             } else if (when == QLatin1String("context destroyed")) {
+                                 QMetaObject::invokeMethod(
+                                     this, [this] { m_context.reset(); }, Qt::QueuedConnection);
+                             }
+                         });
         feed->setUrl(url(QStringLiteral("/feed.xml")));
         if (when == QLatin1String("downloading")) {
             m_context->deleteObject(feed);
@@ -459,8 +453,8 @@ private Q_SLOTS:
             return;
         }
         QCoreApplication::sendPostedEvents(feed, QEvent::MetaCall);
-        const QStringList expected
-            = when == QLatin1String("downloading") ? QStringList { none } : QStringList { none, QString() };
+        const QStringList expected =
+            when == QLatin1String("downloading") ? QStringList{none} : QStringList{none, QString()};
         QCOMPARE(log.messages, expected);
         QCOMPARE(feed->feedEntries().size(), 0);
         QVERIFY(!RSSItem::existsWithGuid(m_context.get(), QStringLiteral("urn:brevlin:fetch:1")));
@@ -512,12 +506,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("checks");
 
-        for (const QString &key : { QStringLiteral("login"), QStringLiteral("password") }) {
-            QTest::addRow("%s on a connected feed", qPrintable(key))
-                << QStringLiteral("connected") << key << false;
+        for (const QString &key : {QStringLiteral("login"), QStringLiteral("password")}) {
+            QTest::addRow("%s on a connected feed", qPrintable(key)) << QStringLiteral("connected") << key << false;
             QTest::addRow("%s on a failed feed", qPrintable(key)) << QStringLiteral("failed") << key << true;
-            QTest::addRow("%s while the first check runs", qPrintable(key))
-                << QStringLiteral("running") << key << true;
+            QTest::addRow("%s while the first check runs", qPrintable(key)) << QStringLiteral("running") << key << true;
         }
     }
 
@@ -528,8 +520,7 @@ private Q_SLOTS:
         QFETCH(bool, checks);
 
         m_server->setResponse("/connected.xml", HttpTestResponse::ok(m_feedBody));
-        m_server->setResponse(
-            "/running.xml", HttpTestResponse::ok(m_feedBody).withDelivery(Delivery::NeverAnswer));
+        m_server->setResponse("/running.xml", HttpTestResponse::ok(m_feedBody).withDelivery(Delivery::NeverAnswer));
         m_server->setResponse("/failed.xml", HttpTestResponse::htmlError(404));
         const QString path = QStringLiteral("/%1.xml").arg(state);
         RSSFeed *feed = subscribe(url(path));
@@ -550,8 +541,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("address");
         QTest::addColumn<Text>("generator");
 
-        QTest::newRow("domain in the path")
-            << url(QStringLiteral("/twitter.com/statuses.rss")) << Text("Twitter");
+        QTest::newRow("domain in the path") << url(QStringLiteral("/twitter.com/statuses.rss")) << Text("Twitter");
         // The address is looked at before it is found unusable.
         QTest::newRow("domain without scheme") << QStringLiteral("twitter.com/statuses") << Text("Twitter");
         QTest::newRow("domain in other case") << url(QStringLiteral("/Twitter.COM/statuses.rss")) << Text();
@@ -576,10 +566,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("isTrac");
         QTest::addColumn<bool>("isTwitter");
 
-        QTest::newRow("announcing at launch keeps the date")
-            << QVariant(true) << Text() << true << false << false;
-        QTest::newRow("not announcing at launch forgets it")
-            << QVariant(false) << Text() << false << false << false;
+        QTest::newRow("announcing at launch keeps the date") << QVariant(true) << Text() << true << false << false;
+        QTest::newRow("not announcing at launch forgets it") << QVariant(false) << Text() << false << false << false;
         QTest::newRow("preference never set") << QVariant() << Text() << false << false << false;
         QTest::newRow("Trac generator") << QVariant(false) << Text("Trac 1.4") << false << true << false;
         QTest::newRow("Twitter generator") << QVariant(false) << Text("Twitter") << false << false << true;
@@ -603,8 +591,7 @@ private Q_SLOTS:
             m_context.reset();
         }
         if (showGrowlsOnLaunch.isValid()) {
-            UserDefaults::standardUserDefaults()->setObject(
-                showGrowlsOnLaunch, Preferences::showGrowlsOnLaunch);
+            UserDefaults::standardUserDefaults()->setObject(showGrowlsOnLaunch, Preferences::showGrowlsOnLaunch);
         }
         m_server->setResponse("/feed.xml", HttpTestResponse::ok(m_feedBody));
         m_context = openContext();

@@ -52,23 +52,37 @@ private Q_SLOTS:
         QTest::addColumn<QString>("html");
         QTest::addColumn<QString>("text");
 
-        QTest::newRow("no markup") << "  Fish \n and\u00a0chips " << "Fish and chips ";
-        QTest::newRow("preformatted") << "<pre>code</pre>" << "code";
+        QTest::newRow("no markup") << "  Fish \n and\u00a0chips "
+                                   << "Fish and chips ";
+        QTest::newRow("preformatted") << "<pre>code</pre>"
+                                      << "code";
         QTest::newRow("preformatted keeps its white space") << "<p>x</p><pre>\n a  b\n\tc\n</pre>y"
                                                             << "x\n a  b\n\tc\ny";
-        QTest::newRow("monospace inside a paragraph") << "<p><code>a</code> &amp;amp; <tt>b</tt></p>" << "a &amp; b";
-        QTest::newRow("keyboard and sample") << "<kbd>k</kbd>  <samp>s</samp>" << "k s";
-        QTest::newRow("paragraphs make lines") << "<p>One</p>\n<p>Two</p>" << "One\nTwo";
-        QTest::newRow("two paragraphs") << "<p>x</p><p>y</p>" << "x\ny";
-        QTest::newRow("line break") << "a<br>b" << "a\nb";
+        QTest::newRow("monospace inside a paragraph") << "<p><code>a</code> &amp;amp; <tt>b</tt></p>"
+                                                      << "a &amp; b";
+        QTest::newRow("keyboard and sample") << "<kbd>k</kbd>  <samp>s</samp>"
+                                             << "k s";
+        QTest::newRow("paragraphs make lines") << "<p>One</p>\n<p>Two</p>"
+                                               << "One\nTwo";
+        QTest::newRow("two paragraphs") << "<p>x</p><p>y</p>"
+                                        << "x\ny";
+        QTest::newRow("line break") << "a<br>b"
+                                    << "a\nb";
         // The reader takes all of these for fixed-pitch elements, so none may reach it unrenamed.
-        QTest::newRow("upper case name") << "<PRE>a  b</PRE>" << "a  b";
-        QTest::newRow("quoted name") << "<\"pre\">a  b</'pre'>c" << "a  b\nc";
-        QTest::newRow("name through references") << "<&#112;re>a  b</p&#x72;e>" << "a  b";
-        QTest::newRow("Kelvin sign lower-cased to k") << "<&#8490;bd>k</kbd>" << "k";
-        QTest::newRow("white space before the name") << "< \ttt>t</tt>" << "t";
-        QTest::newRow("reference ending the text") << "x<pr&#101" << "x\n";
-        QTest::newRow("name inside a quoted attribute") << "<a title=\"<pre>\">a  b</a>" << "a b";
+        QTest::newRow("upper case name") << "<PRE>a  b</PRE>"
+                                         << "a  b";
+        QTest::newRow("quoted name") << "<\"pre\">a  b</'pre'>c"
+                                     << "a  b\nc";
+        QTest::newRow("name through references") << "<&#112;re>a  b</p&#x72;e>"
+                                                 << "a  b";
+        QTest::newRow("Kelvin sign lower-cased to k") << "<&#8490;bd>k</kbd>"
+                                                      << "k";
+        QTest::newRow("white space before the name") << "< \ttt>t</tt>"
+                                                     << "t";
+        QTest::newRow("reference ending the text") << "x<pr&#101"
+                                                   << "x\n";
+        QTest::newRow("name inside a quoted attribute") << "<a title=\"<pre>\">a  b</a>"
+                                                        << "a b";
     }
     void plainText()
     {

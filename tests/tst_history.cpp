@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <memory>
 
+#include "model/RSSFeed.h"
+#include "model/RSSItem.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
-#include "model/RSSFeed.h"
-#include "model/RSSItem.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/RecordingOpener.h"
 #include "tests/support/StoreFixture.h"
@@ -37,7 +37,7 @@ public:
     qsizetype count() const
     {
         return std::count_if(m_spy.cbegin(), m_spy.cend(),
-            [this](const QList<QVariant> &arguments) { return arguments.at(0).toString() == m_name; });
+                             [this](const QList<QVariant> &arguments) { return arguments.at(0).toString() == m_name; });
     }
 
 private:
@@ -109,10 +109,7 @@ private Q_SLOTS:
         QVERIFY2(m_store.setUp(StoreFixture::Store::InMemory), qPrintable(m_store.context->errorString()));
         m_feed = RSSFeed::insert(m_store.context.get());
     }
-    void cleanup()
-    {
-        m_store.tearDown();
-    }
+    void cleanup() { m_store.tearDown(); }
 
     void pruning_data()
     {
@@ -124,8 +121,7 @@ private Q_SLOTS:
 
         QTest::newRow("12 entries over a limit of 10: the two oldest go")
             << QVariant(10) << 12 << 0 << range(11, 2) << 1;
-        QTest::newRow("10 entries at a limit of 10: nothing changes")
-            << QVariant(10) << 10 << 0 << range(9, 0) << 0;
+        QTest::newRow("10 entries at a limit of 10: nothing changes") << QVariant(10) << 10 << 0 << range(9, 0) << 0;
         QTest::newRow("limit 0 empties the history") << QVariant(0) << 3 << 0 << QStringList() << 1;
         QTest::newRow("a negative limit never prunes") << QVariant(-1) << 5 << 0 << range(4, 0) << 0;
         // Read as 0 it would prune every entry of every feed.
@@ -231,8 +227,7 @@ private Q_SLOTS:
             << Text("News") << url << false << QStringLiteral("-News");
         QTest::newRow("never connected, nothing known") << none << none << false << QStringLiteral("-Feed");
         // An empty title would leave an item nobody can pick out.
-        QTest::newRow("empty name: the address")
-            << Text("") << url << true << QStringLiteral("example.org/rss");
+        QTest::newRow("empty name: the address") << Text("") << url << true << QStringLiteral("example.org/rss");
     }
 
     void feedMenuItemTitle()
@@ -266,8 +261,7 @@ private Q_SLOTS:
             << 15 << 4 << false << 10 << true << range(14, 5);
         QTest::newRow("whole history hidden: no submenu") << 3 << 3 << true << 10 << false << QStringList();
         QTest::newRow("no entries: no submenu") << 0 << 0 << true << 10 << false << QStringList();
-        QTest::newRow("limit 0 lists nothing but keeps the submenu")
-            << 3 << 0 << true << 0 << true << QStringList();
+        QTest::newRow("limit 0 lists nothing but keeps the submenu") << 3 << 0 << true << 0 << true << QStringList();
         QTest::newRow("a negative limit lists every entry") << 12 << 0 << true << -1 << true << range(11, 0);
     }
 
@@ -331,8 +325,7 @@ private Q_SLOTS:
         QCOMPARE(m_feed->cachedIDs(), QSet<QString>());
         entries[0]->setCachedPath(m_store.cachesFolder() + QStringLiteral("/A.mhtml"));
         entries[2]->setCachedPath(m_store.cachesFolder() + QStringLiteral("/C.mhtml"));
-        QCOMPARE(
-            m_feed->cachedIDs(), QSet<QString>({ QStringLiteral("A.mhtml"), QStringLiteral("C.mhtml") }));
+        QCOMPARE(m_feed->cachedIDs(), QSet<QString>({QStringLiteral("A.mhtml"), QStringLiteral("C.mhtml")}));
     }
 
     void openFeed_data()
@@ -340,8 +333,7 @@ private Q_SLOTS:
         QTest::addColumn<Text>("link");
         QTest::addColumn<QList<QUrl>>("opened");
 
-        QTest::newRow("web page") << Text("http://example.org/news")
-                                  << QList<QUrl> { QUrl("http://example.org/news") };
+        QTest::newRow("web page") << Text("http://example.org/news") << QList<QUrl>{QUrl("http://example.org/news")};
         QTest::newRow("no link") << Text() << QList<QUrl>();
         // Links come from the feed document: nothing but web pages reaches the desktop's opener.
         QTest::newRow("local file") << Text("file:///etc/passwd") << QList<QUrl>();

@@ -131,24 +131,28 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("printed");
 
         const QByteArray missing("Can't find idle time\n");
-        QTest::newRow("5,000,000,000 ns as a number") << true << true << Delivered(number(5000000000)) << quint64(4) << QByteArray();
-        QTest::newRow("5,000,000,000 ns as data") << true << true << Delivered(bytes(5000000000)) << quint64(4) << QByteArray();
-        QTest::newRow("just below one unit") << true << true << Delivered(number(1073741823)) << quint64(0) << QByteArray();
+        QTest::newRow("5,000,000,000 ns as a number")
+            << true << true << Delivered(number(5000000000)) << quint64(4) << QByteArray();
+        QTest::newRow("5,000,000,000 ns as data")
+            << true << true << Delivered(bytes(5000000000)) << quint64(4) << QByteArray();
+        QTest::newRow("just below one unit")
+            << true << true << Delivered(number(1073741823)) << quint64(0) << QByteArray();
         QTest::newRow("exactly 60 s") << true << true << Delivered(number(60000000000)) << quint64(55) << QByteArray();
         QTest::newRow("data longer than 8 bytes reads its first 8")
             << true << true << Delivered(bytes(60000000000, "\x01\x02\x03")) << quint64(55) << QByteArray();
         QTest::newRow("negative number taken as unsigned")
             << true << true << Delivered(number(-1)) << quint64(0x3FFFFFFFF) << QByteArray();
-        QTest::newRow("data shorter than 8 bytes") << true << true << Delivered(QByteArray(7, '\xff')) << quint64(0) << missing;
+        QTest::newRow("data shorter than 8 bytes")
+            << true << true << Delivered(QByteArray(7, '\xff')) << quint64(0) << missing;
         QTest::newRow("no idle time") << true << true << Delivered(QVariant()) << quint64(0) << missing;
         QTest::newRow("source cannot be asked") << true << true << Delivered() << quint64(0)
                                                 << QByteArray("Couldn't grab properties of system\n") + missing;
-        QTest::newRow("value of another type") << true << true << Delivered(QVariant(QStringLiteral("5")))
-                                               << quint64(0) << QByteArray("10: unsupported type\n");
-        QTest::newRow("no source usable now") << true << false << Delivered(number(5000000000)) << quint64(0)
-                                              << QByteArray("Iterator's empty!\n");
-        QTest::newRow("no source at all") << false << false << Delivered() << quint64(0)
-                                          << QByteArray("Error accessing IOHIDSystem\n");
+        QTest::newRow("value of another type") << true << true << Delivered(QVariant(QStringLiteral("5"))) << quint64(0)
+                                               << QByteArray("10: unsupported type\n");
+        QTest::newRow("no source usable now")
+            << true << false << Delivered(number(5000000000)) << quint64(0) << QByteArray("Iterator's empty!\n");
+        QTest::newRow("no source at all")
+            << false << false << Delivered() << quint64(0) << QByteArray("Error accessing IOHIDSystem\n");
     }
 
     // Every trouble prints its message and answers 0; none ends the process.

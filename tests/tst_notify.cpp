@@ -38,7 +38,10 @@ public:
     {
     }
     QList<RSSFeed *> rssFeeds() override { return RSSFeed::fetchFeeds(m_context).value_or(QList<RSSFeed *>()); }
-    bool pinGrowlNotification() override { return NotificationPinning::shouldPin(*UserDefaults::standardUserDefaults()); }
+    bool pinGrowlNotification() override
+    {
+        return NotificationPinning::shouldPin(*UserDefaults::standardUserDefaults());
+    }
 
 private:
     ObjectContext *m_context;
@@ -151,7 +154,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_server->start());
         createBridge();
-        NotificationCenter::defaultCenter()->addObserver(m_bridge.get(), Notifications::newRssItem,
+        NotificationCenter::defaultCenter()->addObserver(
+            m_bridge.get(), Notifications::newRssItem,
             [this](const QVariantMap &userInfo) { m_bridge->postNewRSSItem(RSSItem::itemFromUserInfo(userInfo)); });
         QFile document(testDataPath(QStringLiteral("fetch/two-entries.xml")));
         QVERIFY(document.open(QIODevice::ReadOnly));
@@ -177,10 +181,11 @@ private Q_SLOTS:
             QCOMPARE(call.hints.value(QStringLiteral("x-rss-brevlin-notification-name")).toString(),
                      BrevlinObject::newRssEntryName);
         }
-        QCOMPARE(bodies, (QMap<QString, QString>{
-                             {QStringLiteral("First entry"), QStringLiteral("The first entry of the test feed.")},
-                             {QStringLiteral("Second entry"), QStringLiteral("The second entry of the test feed.")},
-                         }));
+        QCOMPARE(bodies,
+                 (QMap<QString, QString>{
+                     {QStringLiteral("First entry"), QStringLiteral("The first entry of the test feed.")},
+                     {QStringLiteral("Second entry"), QStringLiteral("The second entry of the test feed.")},
+                 }));
 
         setPreference(Preferences::growlClickAction, true);
         m_server->invokeAction(m_server->calls.first().id);
@@ -328,7 +333,8 @@ private Q_SLOTS:
         m_idle->setIdleUnits(idle);
         QVERIFY(m_server->start());
         createBridge();
-        QVERIFY(postAndWait(addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/"))));
+        QVERIFY(postAndWait(
+            addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/"))));
         QCOMPARE(m_server->calls.constLast().timeout, timeout);
     }
 
@@ -338,8 +344,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         QTest::addColumn<QStringList>("actions");
         const QStringList open{QStringLiteral("default"), QStringLiteral("Open")};
-        QTest::newRow("plain body, actions") << QStringList{QStringLiteral("actions")}
-                                             << QStringLiteral("Fish & <chips> > 2") << open;
+        QTest::newRow("plain body, actions")
+            << QStringList{QStringLiteral("actions")} << QStringLiteral("Fish & <chips> > 2") << open;
         QTest::newRow("markup body, no actions") << QStringList{QStringLiteral("body"), QStringLiteral("body-markup")}
                                                  << QStringLiteral("Fish &amp; &lt;chips&gt; &gt; 2") << QStringList();
     }
@@ -380,7 +386,8 @@ private Q_SLOTS:
         createBridge();
         QCOMPARE(m_service->isAvailable(), serverRuns);
         QSignalSpy dropped(m_service.get(), &NotificationService::notificationDropped);
-        m_bridge->postNewRSSItem(addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/")));
+        m_bridge->postNewRSSItem(
+            addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/")));
         QVERIFY(dropped.wait(5000));
         QCOMPARE(m_bridge->outstandingClickContexts().size(), 0);
         QCOMPARE(m_server->calls.size(), 0);
@@ -390,14 +397,16 @@ private Q_SLOTS:
     {
         createBridge();
         QSignalSpy dropped(m_service.get(), &NotificationService::notificationDropped);
-        m_bridge->postNewRSSItem(addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/")));
+        m_bridge->postNewRSSItem(
+            addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/")));
         QVERIFY(dropped.wait(5000));
 
         QSignalSpy appeared(m_service.get(), &NotificationService::serviceAppeared);
         QVERIFY(m_server->start());
         QVERIFY(appeared.wait(5000));
         QVERIFY(m_service->isAvailable());
-        QVERIFY(postAndWait(addEntry(addFeed(QStringLiteral("G")), QStringLiteral("Two"), QStringLiteral("http://x.org/"))));
+        QVERIFY(postAndWait(
+            addEntry(addFeed(QStringLiteral("G")), QStringLiteral("Two"), QStringLiteral("http://x.org/"))));
         QCOMPARE(m_server->calls.constLast().summary, QStringLiteral("Two"));
     }
 
@@ -408,7 +417,8 @@ private Q_SLOTS:
         setPreference(Preferences::growlClickAction, true);
         QVERIFY(m_server->start());
         createBridge();
-        const uint id = postAndWait(addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/1")));
+        const uint id = postAndWait(
+            addEntry(addFeed(QStringLiteral("F")), QStringLiteral("One"), QStringLiteral("http://x.org/1")));
         QVERIFY(id);
         QSignalSpy vanished(m_service.get(), &NotificationService::serviceVanished);
         m_server->stop();

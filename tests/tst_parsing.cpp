@@ -4,9 +4,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "platform/NotificationCenter.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
+#include "platform/NotificationCenter.h"
 #include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
@@ -119,10 +119,7 @@ private Q_SLOTS:
         QVERIFY2(m_store.setUp(StoreFixture::Store::File), qPrintable(m_store.context->errorString()));
         m_feed = RSSFeed::insert(m_store.context.get());
     }
-    void cleanup()
-    {
-        m_store.tearDown();
-    }
+    void cleanup() { m_store.tearDown(); }
 
     void documentKinds_data()
     {
@@ -135,10 +132,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("updateMenus");
 
         // A new feed stores its first RSS 2.0 or Atom document silently; the name's setter adds one "updateMenus".
-        QTest::newRow("RSS 2.0: channel then its items") << "rss2-channel-and-three-items.xml"
-                                                         << QStringList{"First", "Second", "Third"} << 0
-                                                         << "Channel Title" << "http://example.com/"
-                                                         << utc("2024-01-03T10:00:00Z") << 2;
+        QTest::newRow("RSS 2.0: channel then its items")
+            << "rss2-channel-and-three-items.xml" << QStringList{"First", "Second", "Third"} << 0 << "Channel Title"
+            << "http://example.com/" << utc("2024-01-03T10:00:00Z") << 2;
         // The channel's own pass finds no items and clears the last fetch date, so the root's pass announces.
         QTest::newRow("RSS 1.0: items beside the channel, announced")
             << "rss1-items-beside-channel.xml" << QStringList{"Alpha", "Beta"} << 2 << "RDF Channel"
@@ -148,8 +144,8 @@ private Q_SLOTS:
             << utc("2024-03-02T12:00:00Z") << 1;
         QTest::newRow("HTML error page") << "html-error-page.html" << QStringList() << 0 << absent << absent
                                          << distantPast() << 1;
-        QTest::newRow("another root element") << "opml-root-is-not-a-feed.xml" << QStringList() << 0 << absent
-                                              << absent << distantPast() << 1;
+        QTest::newRow("another root element")
+            << "opml-root-is-not-a-feed.xml" << QStringList() << 0 << absent << absent << distantPast() << 1;
         QTest::newRow("no document") << QString() << QStringList() << 0 << absent << absent << distantPast() << 1;
     }
     void documentKinds()
@@ -191,24 +187,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("isTwitter");
 
         const std::optional<QString> none;
-        QTest::newRow("absent name takes the title")
-            << none << "<title>Example</title>" << "Example" << 1 << absent << absent << false << false;
-        QTest::newRow("empty name takes the title")
-            << std::optional<QString>("") << "<title>Example</title>" << "Example" << 1 << absent << absent << false
-            << false;
-        QTest::newRow("a name the user gave stays")
-            << std::optional<QString>("Mine") << "<title>Example</title>" << "Mine" << 0 << absent << absent
-            << false << false;
+        QTest::newRow("absent name takes the title") << none << "<title>Example</title>"
+                                                     << "Example" << 1 << absent << absent << false << false;
+        QTest::newRow("empty name takes the title") << std::optional<QString>("") << "<title>Example</title>"
+                                                    << "Example" << 1 << absent << absent << false << false;
+        QTest::newRow("a name the user gave stays") << std::optional<QString>("Mine") << "<title>Example</title>"
+                                                    << "Mine" << 0 << absent << absent << false << false;
         QTest::newRow("first non-empty title names the feed")
-            << none << "<title></title><title>Second</title><title>Third</title>" << "Second" << 2 << absent
-            << absent << false << false;
+            << none << "<title></title><title>Second</title><title>Third</title>"
+            << "Second" << 2 << absent << absent << false << false;
         // Channel values are used as the XML parser delivers them; item titles lose markup and references.
         QTest::newRow("title keeps a doubly escaped reference")
-            << none << "<title>Tom &amp;amp; Jerry &lt;b&gt;</title>" << "Tom &amp; Jerry <b>" << 1 << absent
-            << absent << false << false;
+            << none << "<title>Tom &amp;amp; Jerry &lt;b&gt;</title>"
+            << "Tom &amp; Jerry <b>" << 1 << absent << absent << false << false;
         QTest::newRow("title keeps character data markup")
-            << none << "<title><![CDATA[<b>Bold</b> &amp; more]]></title>" << "<b>Bold</b> &amp; more" << 1
-            << absent << absent << false << false;
+            << none << "<title><![CDATA[<b>Bold</b> &amp; more]]></title>"
+            << "<b>Bold</b> &amp; more" << 1 << absent << absent << false << false;
         QTest::newRow("link is the element's text, never an href")
             << std::optional<QString>("Mine") << "<link href=\"http://a.example/\">http://b.example/</link>"
             << "Mine" << 0 << "http://b.example/" << absent << false << false;
@@ -217,8 +211,8 @@ private Q_SLOTS:
         QTest::newRow("Twitter generator") << std::optional<QString>("Mine") << "<generator>Twitter</generator>"
                                            << "Mine" << 0 << absent << "Twitter" << false << true;
         QTest::newRow("generator tests are case-sensitive")
-            << std::optional<QString>("Mine") << "<generator>trac twitter</generator>" << "Mine" << 0 << absent
-            << "trac twitter" << false << false;
+            << std::optional<QString>("Mine") << "<generator>trac twitter</generator>"
+            << "Mine" << 0 << absent << "trac twitter" << false << false;
     }
     void channelValues()
     {
@@ -263,12 +257,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
 
         const QDateTime noDate;
-        QTest::newRow("RSS item")
-            << rssChannel("<item><author>bob@example.com (Bob)</author><title>Hello</title>"
-                            "<link>http://example.com/1</link><guid isPermaLink=\"false\">urn:1</guid>"
-                            "<pubDate>Sat, 07 Sep 2002 00:00:01 GMT</pubDate><description>Body</description></item>")
-            << "bob@example.com (Bob)" << utc("2002-09-07T00:00:01Z") << "Hello" << "http://example.com/1" << "urn:1"
-            << "Body";
+        QTest::newRow("RSS item") << rssChannel(
+            "<item><author>bob@example.com (Bob)</author><title>Hello</title>"
+            "<link>http://example.com/1</link><guid isPermaLink=\"false\">urn:1</guid>"
+            "<pubDate>Sat, 07 Sep 2002 00:00:01 GMT</pubDate><description>Body</description></item>")
+                                  << "bob@example.com (Bob)" << utc("2002-09-07T00:00:01Z") << "Hello"
+                                  << "http://example.com/1"
+                                  << "urn:1"
+                                  << "Body";
         QTest::newRow("Atom updated before published gives updated")
             << atomWithEntries("<entry><id>e</id><updated>2024-01-02T00:00:00Z</updated>"
                                "<published>2024-01-01T00:00:00Z</published></entry>")
@@ -280,7 +276,8 @@ private Q_SLOTS:
         QTest::newRow("the first link's href, whatever its relation")
             << atomWithEntries("<entry><id>e</id><link rel=\"replies\" href=\"http://example.com/replies\"/>"
                                "<link rel=\"alternate\" href=\"http://example.com/page\"/></entry>")
-            << absent << noDate << absent << "http://example.com/replies" << "e" << absent;
+            << absent << noDate << absent << "http://example.com/replies"
+            << "e" << absent;
         QTest::newRow("author's email child")
             << atomWithEntries("<entry><id>e</id><author><name>Bob</name><email>bob@example.com</email></author>"
                                "</entry>")
@@ -290,33 +287,39 @@ private Q_SLOTS:
             << noDate << absent << absent << "e" << absent;
         QTest::newRow("title and text lose markup and references")
             << rssChannel("<item><guid>g</guid><title>&lt;b&gt;Q&amp;amp;A&lt;/b&gt;</title>"
-                            "<description>&lt;p&gt;Caf&amp;eacute; &amp;amp; bar&lt;/p&gt;</description></item>")
-            << absent << noDate << "Q&A" << absent << "g" << "Café & bar";
+                          "<description>&lt;p&gt;Caf&amp;eacute; &amp;amp; bar&lt;/p&gt;</description></item>")
+            << absent << noDate << "Q&A" << absent << "g"
+            << "Café & bar";
         QTest::newRow("dc:date gives the date and the identifier")
             << rssChannel("<item><dc:date>2003-12-31T10:14:55Z</dc:date><dc:title>Dublin</dc:title>"
-                            "<dc:source>http://example.com/src</dc:source></item>")
-            << absent << utc("2003-12-31T10:14:55Z") << "Dublin" << "http://example.com/src"
+                          "<dc:source>http://example.com/src</dc:source></item>")
+            << absent << utc("2003-12-31T10:14:55Z") << "Dublin"
+            << "http://example.com/src"
             << "2003-12-31T10:14:55Z" << absent;
         QTest::newRow("prefixed full text is not the description")
             << rssChannel("<item><guid>g</guid><content:encoded>Full</content:encoded>"
-                            "<description>Short</description></item>")
-            << absent << noDate << absent << absent << "g" << "Short";
+                          "<description>Short</description></item>")
+            << absent << noDate << absent << absent << "g"
+            << "Short";
         QTest::newRow("Atom summary gives no text")
-            << atomWithEntries("<entry><id>e</id><summary>Summary only</summary></entry>") << absent << noDate
-            << absent << absent << "e" << absent;
+            << atomWithEntries("<entry><id>e</id><summary>Summary only</summary></entry>") << absent << noDate << absent
+            << absent << "e" << absent;
         QTest::newRow("the first date element decides even when unreadable")
-            << rssChannel("<item><guid>g</guid><pubDate>soon</pubDate><dc:date>2003-12-31</dc:date></item>")
-            << absent << noDate << absent << absent << "g" << absent;
+            << rssChannel("<item><guid>g</guid><pubDate>soon</pubDate><dc:date>2003-12-31</dc:date></item>") << absent
+            << noDate << absent << absent << "g" << absent;
         // Feeds without identifiers: the link, else the title, identifies the entry and is stored as its guid.
         QTest::newRow("without identifier the link identifies")
-            << rssChannel("<item><title>A</title><link>http://example.com/a</link></item>") << absent << noDate
-            << "A" << "http://example.com/a" << "http://example.com/a" << absent;
+            << rssChannel("<item><title>A</title><link>http://example.com/a</link></item>") << absent << noDate << "A"
+            << "http://example.com/a"
+            << "http://example.com/a" << absent;
         QTest::newRow("an empty identifier counts as none")
-            << rssChannel("<item><title>A</title><guid></guid><link>http://example.com/a</link></item>")
-            << absent << noDate << "A" << "http://example.com/a" << "http://example.com/a" << absent;
+            << rssChannel("<item><title>A</title><guid></guid><link>http://example.com/a</link></item>") << absent
+            << noDate << "A"
+            << "http://example.com/a"
+            << "http://example.com/a" << absent;
         QTest::newRow("without identifier and link the title identifies")
-            << rssChannel("<item><title>Only &amp;amp; title</title></item>") << absent << noDate
-            << "Only & title" << absent << "Only & title" << absent;
+            << rssChannel("<item><title>Only &amp;amp; title</title></item>") << absent << noDate << "Only & title"
+            << absent << "Only & title" << absent;
     }
     void itemFields()
     {
@@ -394,8 +397,8 @@ private Q_SLOTS:
 
         PostedNotifications second;
         parse(rssChannel(QStringLiteral("<item><guid>urn:dated:9</guid><pubDate>Sun, 10 Mar 2024 09:00:00 +0000"
-                                          "</pubDate></item><item><title>Newer</title><guid>urn:newer</guid>"
-                                          "<pubDate>Mon, 11 Mar 2024 09:00:00 +0000</pubDate></item>")));
+                                        "</pubDate></item><item><title>Newer</title><guid>urn:newer</guid>"
+                                        "<pubDate>Mon, 11 Mar 2024 09:00:00 +0000</pubDate></item>")));
         QCOMPARE(second.count(Notifications::newRssItem), 1);
         QCOMPARE(shown(second.announced().first()->title()), QStringLiteral("Newer"));
         QCOMPARE(m_feed->feedEntries().size(), 11);
@@ -410,7 +413,7 @@ private Q_SLOTS:
         QCOMPARE(m_feed->lastFetchDate(), std::nullopt);
         PostedNotifications posted;
         parse(rssChannel(QStringLiteral("<item><guid>old</guid><pubDate>Mon, 01 Jan 2001 00:00:00 GMT</pubDate>"
-                                          "</item><item><guid>undated</guid></item>")));
+                                        "</item><item><guid>undated</guid></item>")));
         QCOMPARE(m_feed->feedEntries().size(), 2);
         QCOMPARE(posted.count(Notifications::newRssItem), 2);
         QCOMPARE(m_feed->lastFetchDate(), utc("2001-01-01T00:00:00Z"));
@@ -468,15 +471,15 @@ private Q_SLOTS:
 
         // RSS 1.0 identifies by dc:date: two items of the same minute are one entry.
         QTest::newRow("same dc:date twice") << "rss1-same-dc-date-twice.xml" << QStringList{"Morning news"} << false;
-        QTest::newRow("identified by link") << "rss2-items-identified-by-link.xml"
-                                            << QStringList{"Same title", "Same title", "Same title"} << false;
-        QTest::newRow("identified by title") << "rss2-items-identified-by-title.xml"
-                                             << QStringList{"Monday & more", "Tuesday"} << false;
+        QTest::newRow("identified by link")
+            << "rss2-items-identified-by-link.xml" << QStringList{"Same title", "Same title", "Same title"} << false;
+        QTest::newRow("identified by title")
+            << "rss2-items-identified-by-title.xml" << QStringList{"Monday & more", "Tuesday"} << false;
         // Nothing tells these apart: one of them is kept, and only while every item is taken.
         QTest::newRow("unidentified, no last fetch date")
             << "rss2-items-without-identification.xml" << QStringList{absent} << false;
-        QTest::newRow("unidentified, after a fetch") << "rss2-items-without-identification.xml" << QStringList()
-                                                     << true;
+        QTest::newRow("unidentified, after a fetch")
+            << "rss2-items-without-identification.xml" << QStringList() << true;
     }
     void repeatedIdentifiers()
     {
@@ -484,8 +487,8 @@ private Q_SLOTS:
         QFETCH(QStringList, firstPass);
         QFETCH(bool, lastFetchDatePresent);
 
-        const std::optional<QDateTime> lastFetchDate
-            = lastFetchDatePresent ? std::optional<QDateTime>(distantPast()) : std::nullopt;
+        const std::optional<QDateTime> lastFetchDate =
+            lastFetchDatePresent ? std::optional<QDateTime>(distantPast()) : std::nullopt;
         // Neither the items of the document nor a second copy of it are stored twice.
         for (int pass = 0; pass < 2; ++pass) {
             m_feed->setLastFetchDate(lastFetchDate);
@@ -516,8 +519,9 @@ private Q_SLOTS:
         QTest::newRow("UTF-16 without byte order mark or declaration")
             << feedFile("utf16le-without-bom-or-declaration.xml") << QStringList();
         QTest::newRow("HTML page") << feedFile("html-error-page.html") << QStringList();
-        QTest::newRow("hostile markup in descriptions") << feedFile("hostile-markup-in-descriptions.xml")
-                                                        << QStringList{"Style sheet import", "Local images", "Monospace"};
+        QTest::newRow("hostile markup in descriptions")
+            << feedFile("hostile-markup-in-descriptions.xml")
+            << QStringList{"Style sheet import", "Local images", "Monospace"};
 
         QByteArray junk(1 << 20, '\0');
         QRandomGenerator random(20240501);
@@ -527,15 +531,16 @@ private Q_SLOTS:
         const QByteArray deep = QByteArray("<div>").repeated(10000) + "core" + QByteArray("</div>").repeated(10000);
         QTest::newRow("10,000-deep nesting")
             << rssChannel(QStringLiteral("<item><title>Deep</title><guid>deep</guid><description>%1</description>"
-                                           "</item>%2<item><title>After</title><guid>after</guid></item>")
-                                .arg(QString::fromLatin1(deep), QString::fromLatin1(deep)))
+                                         "</item>%2<item><title>After</title><guid>after</guid></item>")
+                              .arg(QString::fromLatin1(deep), QString::fromLatin1(deep)))
             << QStringList{"Deep"};
         // The HTML reader would take minutes over tables nested this deep.
-        const QString tables = QStringLiteral("&amp;lt;table&amp;gt;&amp;lt;tr&amp;gt;&amp;lt;td&amp;gt;").repeated(16000);
+        const QString tables =
+            QStringLiteral("&amp;lt;table&amp;gt;&amp;lt;tr&amp;gt;&amp;lt;td&amp;gt;").repeated(16000);
         QTest::newRow("doubly escaped tables nested 16,000 deep")
             << rssChannel(QStringLiteral("<item><title>Tables</title><guid>t</guid><description>%1cell</description>"
-                                           "</item>")
-                                .arg(tables))
+                                         "</item>")
+                              .arg(tables))
             << QStringList{"Tables"};
     }
     void hostileDocuments()
@@ -566,9 +571,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("entries");
 
         QString items;
-        const QString text = QStringLiteral("Lorem ipsum &amp;amp; dolor sit amet, &lt;a href=\"http://example.com/\"&gt;"
-                                            "consectetur&lt;/a&gt; adipiscing elit. ")
-                                 .repeated(22);
+        const QString text =
+            QStringLiteral("Lorem ipsum &amp;amp; dolor sit amet, &lt;a href=\"http://example.com/\"&gt;"
+                           "consectetur&lt;/a&gt; adipiscing elit. ")
+                .repeated(22);
         for (int i = 0; i < 20000; ++i) {
             items += QStringLiteral("<item><title>Entry %1</title><guid>urn:big:%1</guid><pubDate>Mon, 01 Jan 2024 "
                                     "10:00:00 GMT</pubDate><description>%2</description></item>")
@@ -596,8 +602,8 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         parse(document);
-        qInfo("%d entries from %lld MB in %lld ms", int(m_feed->feedEntries().size()),
-              qint64(document.size() >> 20), timer.elapsed());
+        qInfo("%d entries from %lld MB in %lld ms", int(m_feed->feedEntries().size()), qint64(document.size() >> 20),
+              timer.elapsed());
         QCOMPARE(m_feed->feedEntries().size(), entries);
         QVERIFY2(timer.elapsed() < 60000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
     }

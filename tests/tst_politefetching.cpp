@@ -37,8 +37,8 @@ QByteArray withOneMoreEntry(const QByteArray &document)
 {
     QByteArray longer = document;
     longer.replace("</channel>",
-        "<item><title>Third entry</title><guid>urn:brevlin:fetch:3</guid>"
-        "<pubDate>Sat, 02 Mar 2024 10:00:00 GMT</pubDate></item></channel>");
+                   "<item><title>Third entry</title><guid>urn:brevlin:fetch:3</guid>"
+                   "<pubDate>Sat, 02 Mar 2024 10:00:00 GMT</pubDate></item></channel>");
     return longer;
 }
 
@@ -98,7 +98,7 @@ private Q_SLOTS:
         m_context = openContext();
         QVERIFY(m_context->isOpen());
         m_server->setHandler("/feed.xml",
-            HttpTestServer::conditional(HttpTestResponse::ok(m_feedBody), etag, lastModified));
+                             HttpTestServer::conditional(HttpTestResponse::ok(m_feedBody), etag, lastModified));
         m_server->clearRequests();
     }
     void cleanup()
@@ -193,8 +193,8 @@ private Q_SLOTS:
         QVERIFY(!lastRequest().hasHeader("If-None-Match"));
 
         m_server->setHandler("/feed.xml",
-            HttpTestServer::conditional(
-                HttpTestResponse::ok(withOneMoreEntry(m_feedBody)), "\"v2\"", "Sat, 02 Mar 2024 10:00:00 GMT"));
+                             HttpTestServer::conditional(HttpTestResponse::ok(withOneMoreEntry(m_feedBody)), "\"v2\"",
+                                                         "Sat, 02 Mar 2024 10:00:00 GMT"));
         QSignalSpy posted(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
         reloaded->checkFeed();
         QVERIFY(finishCheck(reloaded));
@@ -205,7 +205,7 @@ private Q_SLOTS:
                 announced.append(entry ? entry->title().value_or(QString()) : QString());
             }
         }
-        QCOMPARE(announced, QStringList { QStringLiteral("Third entry") });
+        QCOMPARE(announced, QStringList{QStringLiteral("Third entry")});
         QCOMPARE(reloaded->feedEntries().size(), 3);
     }
 
@@ -219,8 +219,7 @@ private Q_SLOTS:
         const HttpTestResponse unavailable = HttpTestResponse::htmlError(503);
         const QString tooManyText = QStringLiteral("Failed 429 Too Many Requests ") + feedUrl();
         const QString unavailableText = QStringLiteral("Failed 503 Service Unavailable ") + feedUrl();
-        const QByteArray inAnHour
-            = QDateTime::currentDateTimeUtc().addSecs(3600).toString(Qt::RFC2822Date).toLatin1();
+        const QByteArray inAnHour = QDateTime::currentDateTimeUtc().addSecs(3600).toString(Qt::RFC2822Date).toLatin1();
         QTest::newRow("429 with seconds") << tooMany.withHeader("Retry-After", "120") << tooManyText << true;
         QTest::newRow("503 with an HTTP date")
             << unavailable.withHeader("Retry-After", inAnHour) << unavailableText << true;
@@ -269,8 +268,7 @@ private Q_SLOTS:
         QTest::newRow("zero") << QByteArray("0") << Moment();
         QTest::newRow("negative") << QByteArray("-5") << Moment();
         QTest::newRow("a week, capped at a day") << QByteArray("604800") << Moment(now.addDays(1));
-        QTest::newRow("HTTP date")
-            << QByteArray("Fri, 01 Mar 2024 13:30:00 GMT") << Moment(now.addSecs(5400));
+        QTest::newRow("HTTP date") << QByteArray("Fri, 01 Mar 2024 13:30:00 GMT") << Moment(now.addSecs(5400));
         QTest::newRow("HTTP date next year, capped")
             << QByteArray("Sat, 01 Mar 2025 12:00:00 GMT") << Moment(now.addDays(1));
         QTest::newRow("HTTP date past") << QByteArray("Fri, 01 Mar 2024 11:00:00 GMT") << Moment();

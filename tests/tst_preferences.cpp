@@ -1,10 +1,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "controller/RSSBrevlinController.h"
 #include "model/RSSItem.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
-#include "controller/RSSBrevlinController.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/StoreFixture.h"
 
@@ -23,8 +23,8 @@ private Q_SLOTS:
         const QVariantMap defaults = RSSBrevlinController::defaultsDictionary();
         QCOMPARE(defaults.size(), 11);
         QCOMPARE(defaults.value(Preferences::checkInterval).typeId(), QMetaType::Double);
-        for (const QString &count : {Preferences::showTopEntriesCount, Preferences::maximumEntryHistoryCount,
-                                     Preferences::pinGrowlMinutes}) {
+        for (const QString &count :
+             {Preferences::showTopEntriesCount, Preferences::maximumEntryHistoryCount, Preferences::pinGrowlMinutes}) {
             QCOMPARE(defaults.value(count).typeId(), QMetaType::Int);
         }
         UserDefaults *prefs = UserDefaults::standardUserDefaults();
@@ -34,9 +34,9 @@ private Q_SLOTS:
         QCOMPARE(prefs->integerForKey(Preferences::pinGrowlMinutes), 0);
         QVERIFY(prefs->boolForKey(Preferences::hideTopEntriesFromHistory));
         QVERIFY(prefs->boolForKey(Preferences::enableSubLinksInMenu));
-        for (const QString &off : {Preferences::growlClickAction, Preferences::growlListFeedsSeparately,
-                                   Preferences::enableTargetPageCache, Preferences::showGrowlsOnLaunch,
-                                   Preferences::pinGrowlNotifications}) {
+        for (const QString &off :
+             {Preferences::growlClickAction, Preferences::growlListFeedsSeparately, Preferences::enableTargetPageCache,
+              Preferences::showGrowlsOnLaunch, Preferences::pinGrowlNotifications}) {
             QVERIFY2(!prefs->boolForKey(off), qPrintable(off));
         }
         // Registration defaults never reach the preferences file.
@@ -143,12 +143,10 @@ private Q_SLOTS:
         QStringList seen;
         auto first = std::make_unique<QObject>();
         auto second = std::make_unique<QObject>();
-        center->addObserver(first.get(), Notifications::updateMenus, [&seen](const QVariantMap &) {
-            seen.append(QStringLiteral("first"));
-        });
-        center->addObserver(second.get(), Notifications::updateMenus, [&seen](const QVariantMap &) {
-            seen.append(QStringLiteral("second"));
-        });
+        center->addObserver(first.get(), Notifications::updateMenus,
+                            [&seen](const QVariantMap &) { seen.append(QStringLiteral("first")); });
+        center->addObserver(second.get(), Notifications::updateMenus,
+                            [&seen](const QVariantMap &) { seen.append(QStringLiteral("second")); });
         center->addObserver(second.get(), Notifications::newRssItem, [&seen](const QVariantMap &info) {
             seen.append(info.contains(Notifications::rssItemKey) ? QStringLiteral("item") : QStringLiteral("?"));
         });

@@ -5,13 +5,13 @@
 #include <QTextDocumentFragment>
 #include <QTimeZone>
 
-#include "platform/Preferences.h"
-#include "platform/UserDefaults.h"
 #include "model/HtmlPlainText.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
 #include "platform/BrevlinFolders.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "platform/XmlDocument.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/RecordingOpener.h"
@@ -61,22 +61,16 @@ private:
     StoreFixture m_store;
 
 private Q_SLOTS:
-    void init()
-    {
-        QVERIFY2(m_store.setUp(StoreFixture::Store::InMemory), qPrintable(m_store.context->errorString()));
-    }
-    void cleanup()
-    {
-        m_store.tearDown();
-    }
+    void init() { QVERIFY2(m_store.setUp(StoreFixture::Store::InMemory), qPrintable(m_store.context->errorString())); }
+    void cleanup() { m_store.tearDown(); }
 
     // The quick reading must give exactly what the HTML reader gives, or nothing.
     void plainTextMatchesTheReaderOnRandomText()
     {
-        const char16_t alphabet[] = {u'a',   u'Z',   u'1',    u' ',    u' ',    u'\t',   u'\n',   u'\r', 0x0b,
-                                     0x0c,   0xa0,   0x85,    0x2028,  0x2029,  0x3000,  0x202f,  u'&',  u'&',
-                                     u';',   u'#',   u'x',    u'm',    u'p',    u'l',    u't',    u'<',  u'>',
-                                     u'/',   0x0,    0xfdd0,  0xfeff,  0xd83d,  0xde00,  0xfffc,  u'"',  0xe9};
+        const char16_t alphabet[] = {u'a', u'Z', u'1',   u' ',   u' ',   u'\t',  u'\n',  u'\r', 0x0b,
+                                     0x0c, 0xa0, 0x85,   0x2028, 0x2029, 0x3000, 0x202f, u'&',  u'&',
+                                     u';', u'#', u'x',   u'm',   u'p',   u'l',   u't',   u'<',  u'>',
+                                     u'/', 0x0,  0xfdd0, 0xfeff, 0xd83d, 0xde00, 0xfffc, u'"',  0xe9};
         QRandomGenerator random(1234);
         int decided = 0;
         for (int round = 0; round < 20000; ++round) {
@@ -86,8 +80,9 @@ private Q_SLOTS:
             }
             if (const std::optional<QString> plain = plainTextWithoutMarkup(html)) {
                 ++decided;
-                QVERIFY2(*plain == reference(html),
-                         qPrintable(visible(html) + " gives " + visible(*plain) + ", reader " + visible(reference(html))));
+                QVERIFY2(
+                    *plain == reference(html),
+                    qPrintable(visible(html) + " gives " + visible(*plain) + ", reader " + visible(reference(html))));
             }
             QCOMPARE(plainTextFromHtml(html), reference(html));
         }
@@ -131,7 +126,8 @@ private Q_SLOTS:
 
         QTest::newRow("style sheet naming pre") << "<style>pre { white-space: normal }</style><pre>a  b</pre>"
                                                 << "a  b";
-        QTest::newRow("heading left open inside pre") << "<pre><h6>a</pre>  b" << "a\n  b";
+        QTest::newRow("heading left open inside pre") << "<pre><h6>a</pre>  b"
+                                                      << "a\n  b";
     }
     void fixedPitchRenamingShows()
     {
@@ -188,8 +184,8 @@ private Q_SLOTS:
             << std::optional<QString>("<p>rdar://1 first</p><p>see http://example.com/ now</p>")
             << std::optional<QString>("rdar://1 first\nsee http://example.com/ now") << 2;
         QTest::newRow("style sheets are not read")
-            << std::optional<QString>("<style>@import url(/dev/zero);</style>Shown")
-            << std::optional<QString>("Shown") << 0;
+            << std::optional<QString>("<style>@import url(/dev/zero);</style>Shown") << std::optional<QString>("Shown")
+            << 0;
     }
     void setText()
     {
@@ -213,29 +209,45 @@ private Q_SLOTS:
 
         const std::optional<QString> noAuthor;
         const std::optional<QString> bob = QStringLiteral("bob");
-        QTest::newRow("Trac with author") << "Trac 1.0" << std::optional<QString>("Changeset [42]: fix build") << bob
-                                          << "x: y" << "Changeset [42]: bob" << "x: y";
+        QTest::newRow("Trac with author")
+            << "Trac 1.0" << std::optional<QString>("Changeset [42]: fix build") << bob << "x: y"
+            << "Changeset [42]: bob"
+            << "x: y";
         QTest::newRow("Trac without author")
-            << "Trac 1.0" << std::optional<QString>("Changeset [42]: fix build") << noAuthor << "x" << "Changeset [42]"
+            << "Trac 1.0" << std::optional<QString>("Changeset [42]: fix build") << noAuthor << "x"
+            << "Changeset [42]"
             << "x";
-        QTest::newRow("Trac title without colon") << "Trac 1.0" << std::optional<QString>("Ticket 7 closed") << bob
-                                                  << "x" << "Ticket 7 closed: bob" << "x";
+        QTest::newRow("Trac title without colon")
+            << "Trac 1.0" << std::optional<QString>("Ticket 7 closed") << bob << "x"
+            << "Ticket 7 closed: bob"
+            << "x";
         QTest::newRow("Trac keeps Revision in notifications")
-            << "Trac 1.0" << std::optional<QString>("Revision 812: tidy code") << bob << "x" << "Revision 812: bob"
+            << "Trac 1.0" << std::optional<QString>("Revision 812: tidy code") << bob << "x"
+            << "Revision 812: bob"
             << "x";
         QTest::newRow("Twitter cuts at the first colon and space")
             << "Twitter" << std::optional<QString>("alice: lunch at noon: yes") << noAuthor
-            << "alice: lunch at noon: yes" << "Twitter: alice" << "lunch at noon: yes";
-        QTest::newRow("Twitter colon without space") << "Twitter" << std::optional<QString>("alice:hi") << noAuthor
-                                                     << "alice:hi" << "Twitter: alice" << "alice:hi";
-        QTest::newRow("Twitter title without colon") << "Twitter" << std::optional<QString>("news") << noAuthor
-                                                     << "news" << "Twitter: news" << "news";
+            << "alice: lunch at noon: yes"
+            << "Twitter: alice"
+            << "lunch at noon: yes";
+        QTest::newRow("Twitter colon without space")
+            << "Twitter" << std::optional<QString>("alice:hi") << noAuthor << "alice:hi"
+            << "Twitter: alice"
+            << "alice:hi";
+        QTest::newRow("Twitter title without colon")
+            << "Twitter" << std::optional<QString>("news") << noAuthor << "news"
+            << "Twitter: news"
+            << "news";
         QTest::newRow("plain feed unchanged") << "" << std::optional<QString>("a: b: c") << bob << "d: e"
-                                              << "a: b: c" << "d: e";
-        QTest::newRow("Trac before Twitter") << "Trac on Twitter" << std::optional<QString>("a: b") << noAuthor
-                                             << "c: d" << "a" << "d";
+                                              << "a: b: c"
+                                              << "d: e";
+        QTest::newRow("Trac before Twitter")
+            << "Trac on Twitter" << std::optional<QString>("a: b") << noAuthor << "c: d"
+            << "a"
+            << "d";
         // An untitled entry shows its address, whole.
-        QTest::newRow("untitled") << "Trac" << std::optional<QString>() << noAuthor << "" << "http://example.com/x"
+        QTest::newRow("untitled") << "Trac" << std::optional<QString>() << noAuthor << ""
+                                  << "http://example.com/x"
                                   << "";
     }
     void notificationTexts()
@@ -263,17 +275,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("menuTitle");
         QTest::addColumn<QStringList>("submenu");
 
-        QTest::newRow("Trac drops the first Revision")
-            << "Trac" << "Revision 812: Revision tidy" << true << "" << "812: Revision tidy" << QStringList();
-        QTest::newRow("other feeds keep Revision")
-            << "" << "Revision 812: tidy code" << true << "" << "Revision 812: tidy code" << QStringList();
+        QTest::newRow("Trac drops the first Revision") << "Trac"
+                                                       << "Revision 812: Revision tidy" << true << ""
+                                                       << "812: Revision tidy" << QStringList();
+        QTest::newRow("other feeds keep Revision") << ""
+                                                   << "Revision 812: tidy code" << true << ""
+                                                   << "Revision 812: tidy code" << QStringList();
         // Qt's mnemonic escaping is the menu's business; the item keeps what the user reads.
-        QTest::newRow("ampersand as written") << "" << "Q&A" << true << "" << "Q&A" << QStringList();
+        QTest::newRow("ampersand as written") << ""
+                                              << "Q&A" << true << ""
+                                              << "Q&A" << QStringList();
         QTest::newRow("sub-links in a submenu")
-            << "" << "Fixes" << true << "Fixed <rdar://471> Crash\nsee http://example.com/x now" << "Fixes"
-            << QStringList{"<rdar://471> Crash\n", "<http://example.com/x>"};
-        QTest::newRow("sub-links switched off") << "" << "Fixes" << false << "rdar://471 Crash" << "Fixes"
-                                                << QStringList();
+            << ""
+            << "Fixes" << true << "Fixed <rdar://471> Crash\nsee http://example.com/x now"
+            << "Fixes" << QStringList{"<rdar://471> Crash\n", "<http://example.com/x>"};
+        QTest::newRow("sub-links switched off") << ""
+                                                << "Fixes" << false << "rdar://471 Crash"
+                                                << "Fixes" << QStringList();
     }
     void menuItem()
     {
@@ -310,18 +328,39 @@ private Q_SLOTS:
 
         // Cached pages: "ours" is a file in the cache folder, "gone" was deleted, "outside" lies elsewhere,
         // "link" is a symbolic link in the cache folder to a file elsewhere.
-        QTest::newRow("cached page") << "ours" << "http://example.com/a" << "ours";
-        QTest::newRow("deleted cached page opens the address") << "gone" << "http://example.com/a"
+        QTest::newRow("cached page") << "ours"
+                                     << "http://example.com/a"
+                                     << "ours";
+        QTest::newRow("deleted cached page opens the address") << "gone"
+                                                               << "http://example.com/a"
                                                                << "http://example.com/a";
-        QTest::newRow("path outside the cache") << "outside" << "http://example.com/a" << "http://example.com/a";
-        QTest::newRow("link out of the cache") << "link" << "https://example.com/b" << "https://example.com/b";
-        QTest::newRow("web address") << "" << "https://example.com/b?q=1&r=2" << "https://example.com/b?q=1&r=2";
-        QTest::newRow("script address") << "" << "javascript:alert(1)" << "";
-        QTest::newRow("local file address") << "" << "file:///etc/passwd" << "";
-        QTest::newRow("data address") << "" << "data:text/html,<b>x</b>" << "";
-        QTest::newRow("address of another program") << "" << "steam://run/1" << "";
-        QTest::newRow("relative address") << "" << "/entry/1" << "";
-        QTest::newRow("no address") << "" << "" << "";
+        QTest::newRow("path outside the cache") << "outside"
+                                                << "http://example.com/a"
+                                                << "http://example.com/a";
+        QTest::newRow("link out of the cache") << "link"
+                                               << "https://example.com/b"
+                                               << "https://example.com/b";
+        QTest::newRow("web address") << ""
+                                     << "https://example.com/b?q=1&r=2"
+                                     << "https://example.com/b?q=1&r=2";
+        QTest::newRow("script address") << ""
+                                        << "javascript:alert(1)"
+                                        << "";
+        QTest::newRow("local file address") << ""
+                                            << "file:///etc/passwd"
+                                            << "";
+        QTest::newRow("data address") << ""
+                                      << "data:text/html,<b>x</b>"
+                                      << "";
+        QTest::newRow("address of another program") << ""
+                                                    << "steam://run/1"
+                                                    << "";
+        QTest::newRow("relative address") << ""
+                                          << "/entry/1"
+                                          << "";
+        QTest::newRow("no address") << ""
+                                    << ""
+                                    << "";
     }
     void openFeed()
     {
@@ -341,9 +380,9 @@ private Q_SLOTS:
         const QString link = folder + QStringLiteral("/link.mhtml");
         QVERIFY(QFile::link(outside, link));
         const QHash<QString, QString> paths{{QStringLiteral("ours"), ours},
-                                             {QStringLiteral("gone"), folder + QStringLiteral("/gone.mhtml")},
-                                             {QStringLiteral("outside"), outside},
-                                             {QStringLiteral("link"), link}};
+                                            {QStringLiteral("gone"), folder + QStringLiteral("/gone.mhtml")},
+                                            {QStringLiteral("outside"), outside},
+                                            {QStringLiteral("link"), link}};
 
         RSSItem *item = entry(nullptr, QStringLiteral("t"));
         if (!cache.isEmpty()) {
@@ -366,7 +405,8 @@ private Q_SLOTS:
             return item;
         };
         QList<RSSItem *> items{dated(1), entry(nullptr, QStringLiteral("undated")), dated(3), dated(2)};
-        std::sort(items.begin(), items.end(), [](const RSSItem *a, const RSSItem *b) { return a->dateCompare(*b) < 0; });
+        std::sort(items.begin(), items.end(),
+                  [](const RSSItem *a, const RSSItem *b) { return a->dateCompare(*b) < 0; });
         QStringList titles;
         for (const RSSItem *item : items) {
             titles.append(*item->title());

@@ -2,13 +2,13 @@
 #include <QTest>
 #include <QUndoStack>
 
-#include "platform/NotificationCenter.h"
-#include "platform/Preferences.h"
-#include "platform/UserDefaults.h"
+#include "app/StoreJson.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
-#include "app/StoreJson.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "tests/support/StoreFixture.h"
@@ -46,9 +46,10 @@ private:
     // A trigger makes the next save fail inside the transaction, as a full disk would.
     void breakSaving(const QString &table)
     {
-        QVERIFY(runSql(storePath(), {QStringLiteral("CREATE TRIGGER broken BEFORE INSERT ON %1 "
-                                                    "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")
-                                         .arg(table)}));
+        QVERIFY(runSql(storePath(),
+                       {QStringLiteral("CREATE TRIGGER broken BEFORE INSERT ON %1 "
+                                       "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")
+                            .arg(table)}));
     }
 
     // The store a released version 1 wrote, copied into the temporary home.
@@ -293,7 +294,6 @@ private Q_SLOTS:
         QCOMPARE(notices.at(1).first().toString(), Notifications::feedNameChanged);
     }
 
-
     void versionOneStoreIsMigratedAndReadsBack_data()
     {
         QTest::addColumn<QList<SchemaMigration>>("migrations");
@@ -334,8 +334,9 @@ private Q_SLOTS:
         ObjectContext context;
         QVERIFY(context.open(storePath(), dataModel(), {step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"))}));
         QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 2);
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM pragma_table_info('RSSFeed') "
-                                                       "WHERE name = 'note'")),
+        QCOMPARE(countRows(storePath(),
+                           QStringLiteral("SELECT count(*) FROM pragma_table_info('RSSFeed') "
+                                          "WHERE name = 'note'")),
                  1);
     }
 

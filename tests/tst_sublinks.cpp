@@ -56,8 +56,7 @@ private Q_SLOTS:
         row("bracketed web link", "read <http://example.com/x> now", {"http://example.com/x | <absent>"});
         row("markers are exact", "https://a.example/ HTTP://b.example/ RDAR://1", {});
         // Issue references come first, then web links.
-        row("both kinds on one line", "http://x.example/ rdar://1 y",
-            {"rdar://1 | y", "http://x.example/ | <absent>"});
+        row("both kinds on one line", "http://x.example/ rdar://1 y", {"rdar://1 | y", "http://x.example/ | <absent>"});
         row("CR ends a line", "rdar://1 a\rrdar://2 b", {"rdar://1 | a<CR>", "rdar://2 | b"});
         row("CR LF is one line break", "rdar://1 a\r\nrdar://2 b", {"rdar://1 | a<CR><LF>", "rdar://2 | b"});
         row("NEL ends a line", "rdar://1 a\u0085rdar://2 b", {"rdar://1 | a<NEL>", "rdar://2 | b"});
@@ -93,8 +92,8 @@ private Q_SLOTS:
             << "rdar://471" << std::optional<QString>("Crash") << "<rdar://471> Crash" << true;
         QTest::newRow("issue reference with empty text")
             << "rdar://471" << std::optional<QString>("") << "<rdar://471> " << true;
-        QTest::newRow("web link") << "http://example.com/a%20b" << std::optional<QString>() << "<http://example.com/a%20b>"
-                                  << true;
+        QTest::newRow("web link") << "http://example.com/a%20b" << std::optional<QString>()
+                                  << "<http://example.com/a%20b>" << true;
         QTest::newRow("web link without host") << "http://" << std::optional<QString>() << "<http://>" << false;
         // Only the two scanned kinds are ever opened, whatever a stored sub-link holds.
         QTest::newRow("script link") << "javascript:alert(1)" << std::optional<QString>() << "<javascript:alert(1)>"

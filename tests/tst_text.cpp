@@ -91,8 +91,8 @@ QString referenceUnescape(const QString &receiver)
             std::optional<char16_t> unit;
             if (entity[1] == u'#') {
                 const bool hex = entity[2] == u'x' || entity[2] == u'X';
-                const auto match = hex ? hexadecimal.match(entity.mid(3, length - 4))
-                                       : decimal.match(entity.mid(2, length - 3));
+                const auto match =
+                    hex ? hexadecimal.match(entity.mid(3, length - 4)) : decimal.match(entity.mid(2, length - 3));
                 const int value = match.hasMatch() ? match.captured(1).toInt(nullptr, hex ? 16 : 10) : 0;
                 if (value >= 1 && value <= 0xFFFE) {
                     unit = char16_t(value);
@@ -143,12 +143,12 @@ QString escaped(Escaping variant, const QString &text)
 QString randomMarkup(QRandomGenerator &random, int pieceCount)
 {
     static const QStringList pieces = {
-        QStringLiteral("<"), QStringLiteral(">"), QStringLiteral("<"), QStringLiteral(">"),
-        QStringLiteral("a"), QStringLiteral("b"), QStringLiteral(" "), QStringLiteral("\n"),
-        QStringLiteral("&"), QStringLiteral(";"), QStringLiteral("#"), QStringLiteral("x"),
-        QStringLiteral("4"), QStringLiteral("1"), QStringLiteral("amp"), QStringLiteral("&lt;"),
-        QStringLiteral("&#65;"), QStringLiteral("&#x41;"), QStringLiteral("<b>"), QStringLiteral("</b>"),
-        QStringLiteral("\u00E9"), QString(QChar(0xD83D)), QString(QChar(0xDE00)), QString(QChar(0)),
+        QStringLiteral("<"),      QStringLiteral(">"),      QStringLiteral("<"),    QStringLiteral(">"),
+        QStringLiteral("a"),      QStringLiteral("b"),      QStringLiteral(" "),    QStringLiteral("\n"),
+        QStringLiteral("&"),      QStringLiteral(";"),      QStringLiteral("#"),    QStringLiteral("x"),
+        QStringLiteral("4"),      QStringLiteral("1"),      QStringLiteral("amp"),  QStringLiteral("&lt;"),
+        QStringLiteral("&#65;"),  QStringLiteral("&#x41;"), QStringLiteral("<b>"),  QStringLiteral("</b>"),
+        QStringLiteral("\u00E9"), QString(QChar(0xD83D)),   QString(QChar(0xDE00)), QString(QChar(0)),
         QString(QChar(0xFFFF)),
     };
     QString text;
@@ -227,11 +227,11 @@ void tst_Text::entityTables()
 
     // The special set plus "&apos;", in code unit order, each as the full table has it.
     const std::u16string_view specials[] = {
-        u"&quot;", u"&amp;", u"&apos;", u"&lt;", u"&gt;", u"&OElig;", u"&oelig;", u"&Scaron;",
-        u"&scaron;", u"&Yuml;", u"&circ;", u"&tilde;", u"&ensp;", u"&emsp;", u"&thinsp;",
-        u"&zwnj;", u"&zwj;", u"&lrm;", u"&rlm;", u"&ndash;", u"&mdash;", u"&lsquo;", u"&rsquo;",
-        u"&sbquo;", u"&ldquo;", u"&rdquo;", u"&bdquo;", u"&dagger;", u"&Dagger;", u"&permil;",
-        u"&lsaquo;", u"&rsaquo;", u"&euro;",
+        u"&quot;",   u"&amp;",    u"&apos;",   u"&lt;",     u"&gt;",    u"&OElig;", u"&oelig;",
+        u"&Scaron;", u"&scaron;", u"&Yuml;",   u"&circ;",   u"&tilde;", u"&ensp;",  u"&emsp;",
+        u"&thinsp;", u"&zwnj;",   u"&zwj;",    u"&lrm;",    u"&rlm;",   u"&ndash;", u"&mdash;",
+        u"&lsquo;",  u"&rsquo;",  u"&sbquo;",  u"&ldquo;",  u"&rdquo;", u"&bdquo;", u"&dagger;",
+        u"&Dagger;", u"&permil;", u"&lsaquo;", u"&rsaquo;", u"&euro;",
     };
     for (std::size_t i = 0; i < specialEntityCount; ++i) {
         const EntityEntry &row = specialEntityTable[i];
@@ -299,21 +299,26 @@ void tst_Text::escaping_data()
         QTest::addRow("NUL passes, variant %d", int(variant))
             << variant << QStringLiteral("a%1b").arg(QChar(0)) << QStringLiteral("a%1b").arg(QChar(0));
     }
-    QTest::newRow("HTML: markup characters")
-        << Escaping::ForHtml << "<a href=\"x\">Tom & 'Jerry'</a>"
-        << "&lt;a href=&quot;x&quot;&gt;Tom &amp; &apos;Jerry&apos;&lt;/a&gt;";
-    QTest::newRow("HTML: other non-ASCII passes") << Escaping::ForHtml << "caf\u00E9 \u4E2D" << "caf\u00E9 \u4E2D";
+    QTest::newRow("HTML: markup characters") << Escaping::ForHtml << "<a href=\"x\">Tom & 'Jerry'</a>"
+                                             << "&lt;a href=&quot;x&quot;&gt;Tom &amp; &apos;Jerry&apos;&lt;/a&gt;";
+    QTest::newRow("HTML: other non-ASCII passes") << Escaping::ForHtml << "caf\u00E9 \u4E2D"
+                                                  << "caf\u00E9 \u4E2D";
     QTest::newRow("HTML: special set") << Escaping::ForHtml << "\u20AC \u2013 \u2018x\u2019 \u0152"
                                        << "&euro; &ndash; &lsquo;x&rsquo; &OElig;";
-    QTest::newRow("ASCII: named wins over numeric") << Escaping::ForAsciiHtml << "caf\u00E9" << "caf&eacute;";
-    QTest::newRow("ASCII: markup and symbols") << Escaping::ForAsciiHtml << "\u00A9<\u03D1" << "&copy;&lt;&thetasym;";
-    QTest::newRow("ASCII: unnamed becomes numeric") << Escaping::ForAsciiHtml << "\u4E2D\u0080" << "&#20013;&#128;";
+    QTest::newRow("ASCII: named wins over numeric") << Escaping::ForAsciiHtml << "caf\u00E9"
+                                                    << "caf&eacute;";
+    QTest::newRow("ASCII: markup and symbols") << Escaping::ForAsciiHtml << "\u00A9<\u03D1"
+                                               << "&copy;&lt;&thetasym;";
+    QTest::newRow("ASCII: unnamed becomes numeric") << Escaping::ForAsciiHtml << "\u4E2D\u0080"
+                                                    << "&#20013;&#128;";
     QTest::newRow("ASCII: surrogate pair becomes two references")
         << Escaping::ForAsciiHtml << QStringLiteral("\U0001F600") << "&#55357;&#56832;";
     QTest::newRow("ASCII: lone surrogate and U+FFFF")
         << Escaping::ForAsciiHtml << QString(QChar(0xDC00)) + QChar(0xFFFF) << "&#56320;&#65535;";
-    QTest::newRow("Unicode only: numeric for non-ASCII") << Escaping::UnicodeOnly << "caf\u00E9\u00A0" << "caf&#233;&#160;";
-    QTest::newRow("Unicode only: markup stays") << Escaping::UnicodeOnly << "<&>\"'" << "<&>\"'";
+    QTest::newRow("Unicode only: numeric for non-ASCII") << Escaping::UnicodeOnly << "caf\u00E9\u00A0"
+                                                         << "caf&#233;&#160;";
+    QTest::newRow("Unicode only: markup stays") << Escaping::UnicodeOnly << "<&>\"'"
+                                                << "<&>\"'";
 }
 
 void tst_Text::escaping()
@@ -330,48 +335,86 @@ void tst_Text::unescaping_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("named") << "&lt;&gt;" << "<>";
-    QTest::newRow("in text") << "Tom &amp; Jerry&#8217;s" << "Tom & Jerry\u2019s";
-    QTest::newRow("resolved once") << "&amp;lt;" << "&lt;";
-    QTest::newRow("no semicolon") << "fish&chips" << "fish&chips";
-    QTest::newRow("no semicolon at end") << "&amp" << "&amp";
+    QTest::newRow("named") << "&lt;&gt;"
+                           << "<>";
+    QTest::newRow("in text") << "Tom &amp; Jerry&#8217;s"
+                             << "Tom & Jerry\u2019s";
+    QTest::newRow("resolved once") << "&amp;lt;"
+                                   << "&lt;";
+    QTest::newRow("no semicolon") << "fish&chips"
+                                  << "fish&chips";
+    QTest::newRow("no semicolon at end") << "&amp"
+                                         << "&amp";
     // The first ampersand's semicolon search stops at the second; the second's candidate is too short.
-    QTest::newRow("semicolon behind next ampersand") << "&am&p;" << "&am&p;";
-    QTest::newRow("lone ampersand before") << "&&amp;" << "&&";
-    QTest::newRow("lone ampersand after") << "&amp;&" << "&&";
-    QTest::newRow("first semicolon too close") << "&#;65;" << "&#;65;";
-    QTest::newRow("unknown name") << "&foo;" << "&foo;";
-    QTest::newRow("names are case-sensitive") << "&AMP;" << "&AMP;";
-    QTest::newRow("upper and lower case names") << "&Agrave;&agrave;" << "\u00C0\u00E0";
-    QTest::newRow("longest name") << "&thetasym;" << "\u03D1";
-    QTest::newRow("name too long") << "&thetasymx;" << "&thetasymx;";
-    QTest::newRow("apostrophe") << "&apos;" << "'";
-    QTest::newRow("decimal") << "&#65;&#66;" << "AB";
-    QTest::newRow("hexadecimal") << "&#x41;" << "A";
-    QTest::newRow("hexadecimal upper X") << "&#X41;" << "A";
-    QTest::newRow("hexadecimal mixed digits") << "&#x2019;&#X2a;&#x2A;" << "\u2019**";
-    QTest::newRow("hexadecimal with 0x") << "&#x0x41;" << "A";
-    QTest::newRow("decimal plus sign") << "&#+65;" << "A";
-    QTest::newRow("decimal leading space") << "&# 65;" << "A";
-    QTest::newRow("leading line breaks") << "&#\t\n65;&#x\r41;" << "AA";
-    QTest::newRow("leading no-break space") << "&#\u00A065;" << "A";
-    QTest::newRow("trailing space") << "&#65 ;" << "&#65 ;";
-    QTest::newRow("space before sign, not after it") << "&# +65;&#+ 65;" << "A&#+ 65;";
-    QTest::newRow("negative") << "&#-65;" << "&#-65;";
-    QTest::newRow("two signs") << "&#+-65;" << "&#+-65;";
-    QTest::newRow("hexadecimal has no sign") << "&#x+41;" << "&#x+41;";
-    QTest::newRow("zero") << "&#0;&#x0;" << "&#0;&#x0;";
-    QTest::newRow("no digits") << "&#x;&#;&#+;" << "&#x;&#;&#+;";
-    QTest::newRow("trailing letter") << "&#65a;&#x41g;" << "&#65a;&#x41g;";
+    QTest::newRow("semicolon behind next ampersand") << "&am&p;"
+                                                     << "&am&p;";
+    QTest::newRow("lone ampersand before") << "&&amp;"
+                                           << "&&";
+    QTest::newRow("lone ampersand after") << "&amp;&"
+                                          << "&&";
+    QTest::newRow("first semicolon too close") << "&#;65;"
+                                               << "&#;65;";
+    QTest::newRow("unknown name") << "&foo;"
+                                  << "&foo;";
+    QTest::newRow("names are case-sensitive") << "&AMP;"
+                                              << "&AMP;";
+    QTest::newRow("upper and lower case names") << "&Agrave;&agrave;"
+                                                << "\u00C0\u00E0";
+    QTest::newRow("longest name") << "&thetasym;"
+                                  << "\u03D1";
+    QTest::newRow("name too long") << "&thetasymx;"
+                                   << "&thetasymx;";
+    QTest::newRow("apostrophe") << "&apos;"
+                                << "'";
+    QTest::newRow("decimal") << "&#65;&#66;"
+                             << "AB";
+    QTest::newRow("hexadecimal") << "&#x41;"
+                                 << "A";
+    QTest::newRow("hexadecimal upper X") << "&#X41;"
+                                         << "A";
+    QTest::newRow("hexadecimal mixed digits") << "&#x2019;&#X2a;&#x2A;"
+                                              << "\u2019**";
+    QTest::newRow("hexadecimal with 0x") << "&#x0x41;"
+                                         << "A";
+    QTest::newRow("decimal plus sign") << "&#+65;"
+                                       << "A";
+    QTest::newRow("decimal leading space") << "&# 65;"
+                                           << "A";
+    QTest::newRow("leading line breaks") << "&#\t\n65;&#x\r41;"
+                                         << "AA";
+    QTest::newRow("leading no-break space") << "&#\u00A065;"
+                                            << "A";
+    QTest::newRow("trailing space") << "&#65 ;"
+                                    << "&#65 ;";
+    QTest::newRow("space before sign, not after it") << "&# +65;&#+ 65;"
+                                                     << "A&#+ 65;";
+    QTest::newRow("negative") << "&#-65;"
+                              << "&#-65;";
+    QTest::newRow("two signs") << "&#+-65;"
+                               << "&#+-65;";
+    QTest::newRow("hexadecimal has no sign") << "&#x+41;"
+                                             << "&#x+41;";
+    QTest::newRow("zero") << "&#0;&#x0;"
+                          << "&#0;&#x0;";
+    QTest::newRow("no digits") << "&#x;&#;&#+;"
+                               << "&#x;&#;&#+;";
+    QTest::newRow("trailing letter") << "&#65a;&#x41g;"
+                                     << "&#65a;&#x41g;";
     QTest::newRow("largest accepted") << "&#65534;&#xFFFE;" << QString(2, QChar(0xFFFE));
-    QTest::newRow("non-character U+FFFF") << "&#65535;&#xffff;" << "&#65535;&#xffff;";
-    QTest::newRow("beyond the BMP") << "&#x1F600;&#128512;" << "&#x1F600;&#128512;";
-    QTest::newRow("ten units, too large") << "&#1234567;" << "&#1234567;";
-    QTest::newRow("eleven units, not read") << "&#00000065;" << "&#00000065;";
-    QTest::newRow("ten units, leading zeros") << "&#0000065;" << "A";
+    QTest::newRow("non-character U+FFFF") << "&#65535;&#xffff;"
+                                          << "&#65535;&#xffff;";
+    QTest::newRow("beyond the BMP") << "&#x1F600;&#128512;"
+                                    << "&#x1F600;&#128512;";
+    QTest::newRow("ten units, too large") << "&#1234567;"
+                                          << "&#1234567;";
+    QTest::newRow("eleven units, not read") << "&#00000065;"
+                                            << "&#00000065;";
+    QTest::newRow("ten units, leading zeros") << "&#0000065;"
+                                              << "A";
     QTest::newRow("surrogate value") << "&#xD83D;" << QString(QChar(0xD83D));
     QTest::newRow("NUL around") << QStringLiteral("%1&lt;%1").arg(QChar(0)) << QStringLiteral("%1<%1").arg(QChar(0));
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void tst_Text::unescaping()
@@ -399,30 +442,46 @@ void tst_Text::flattening_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("tags removed, nothing put in their place") << "a<b>bold</b> text" << "abold text";
-    QTest::newRow("line break tag") << "one<br>two" << "onetwo";
-    QTest::newRow("each tag everywhere") << "<p>x</p><p>y</p>" << "xy";
-    QTest::newRow("less-than as text") << "1 < 2 and 3 > 2" << "1  2";
-    QTest::newRow("no later greater-than") << "a <b" << "a <b";
-    QTest::newRow("unterminated after tags") << "<i>x</i> <b" << "x <b";
-    QTest::newRow("no tags") << "plain\n text " << "plain\n text ";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("only white space") << "  \n\t " << "  \n\t ";
-    QTest::newRow("escaped tag is text") << "&lt;b&gt;" << "&lt;b&gt;";
-    QTest::newRow("white space kept") << " <p>\n a </p> " << " \n a  ";
-    QTest::newRow("stray greater-than stays") << "a>b<c>d>" << "a>bd>";
+    QTest::newRow("tags removed, nothing put in their place") << "a<b>bold</b> text"
+                                                              << "abold text";
+    QTest::newRow("line break tag") << "one<br>two"
+                                    << "onetwo";
+    QTest::newRow("each tag everywhere") << "<p>x</p><p>y</p>"
+                                         << "xy";
+    QTest::newRow("less-than as text") << "1 < 2 and 3 > 2"
+                                       << "1  2";
+    QTest::newRow("no later greater-than") << "a <b"
+                                           << "a <b";
+    QTest::newRow("unterminated after tags") << "<i>x</i> <b"
+                                             << "x <b";
+    QTest::newRow("no tags") << "plain\n text "
+                             << "plain\n text ";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("only white space") << "  \n\t "
+                                      << "  \n\t ";
+    QTest::newRow("escaped tag is text") << "&lt;b&gt;"
+                                         << "&lt;b&gt;";
+    QTest::newRow("white space kept") << " <p>\n a </p> "
+                                      << " \n a  ";
+    QTest::newRow("stray greater-than stays") << "a>b<c>d>"
+                                              << "a>bd>";
     // "<b>" must not take "<B>" out of "<q<B>", or "<q>" would be left instead of ">".
-    QTest::newRow("case compared exactly") << "<b><q<B>>" << ">";
-    QTest::newRow("attributes compared exactly") << "<a href=\"x\"><q<a  href=\"x\">>" << ">";
+    QTest::newRow("case compared exactly") << "<b><q<B>>"
+                                           << ">";
+    QTest::newRow("attributes compared exactly") << "<a href=\"x\"><q<a  href=\"x\">>"
+                                                 << ">";
     // "<a>" goes everywhere at once, also inside the scan's next tag text "<<a>"; what is left
     // reads "<a>" again but stays, as "<a>" is not looked for again.
-    QTest::newRow("joined text is not rescanned") << "<a><<a>a>" << "<a>";
+    QTest::newRow("joined text is not rescanned") << "<a><<a>a>"
+                                                  << "<a>";
     // The same join, but a later tag text of the scan is "<b>" and removes what was joined.
-    QTest::newRow("joined text removed by a later tag") << "<i><<i>b><b>" << "";
-    QTest::newRow("tag found ahead of the scan") << "x<i>y<j<i>>z" << "xy<j>z";
-    QTest::newRow("lone surrogate and NUL kept")
-        << QStringLiteral("%1<b>%2x").arg(QChar(0xD800)).arg(QChar(0))
-        << QStringLiteral("%1%2x").arg(QChar(0xD800)).arg(QChar(0));
+    QTest::newRow("joined text removed by a later tag") << "<i><<i>b><b>"
+                                                        << "";
+    QTest::newRow("tag found ahead of the scan") << "x<i>y<j<i>>z"
+                                                 << "xy<j>z";
+    QTest::newRow("lone surrogate and NUL kept") << QStringLiteral("%1<b>%2x").arg(QChar(0xD800)).arg(QChar(0))
+                                                 << QStringLiteral("%1%2x").arg(QChar(0xD800)).arg(QChar(0));
 }
 
 void tst_Text::flattening()
@@ -450,8 +509,7 @@ void tst_Text::randomInputsMatchReference()
         // Escaping leaves no ampersand of its own, so unescaping restores the text, except for
         // U+FFFF, whose numeric reference unescaping leaves as written.
         const QString ascii = stringByEscapingForAsciiHTML(input);
-        QVERIFY2(std::all_of(ascii.begin(), ascii.end(), [](QChar c) { return c.unicode() < 128; }),
-                 shown.constData());
+        QVERIFY2(std::all_of(ascii.begin(), ascii.end(), [](QChar c) { return c.unicode() < 128; }), shown.constData());
         if (!input.contains(QChar(0xFFFF))) {
             QVERIFY2(stringByUnescapingFromHTML(ascii) == input, shown.constData());
             QVERIFY2(stringByUnescapingFromHTML(stringByEscapingForHTML(input)) == input, shown.constData());
@@ -467,14 +525,13 @@ void tst_Text::hostileInputs_data()
 
     const QString ampersands(100000, u'&');
     QTest::newRow("100,000 ampersands") << ampersands << ampersands << ampersands;
-    QTest::newRow("100,000 references")
-        << QStringLiteral("&amp;").repeated(100000) << QStringLiteral("&amp;").repeated(100000)
-        << QString(100000, u'&');
+    QTest::newRow("100,000 references") << QStringLiteral("&amp;").repeated(100000)
+                                        << QStringLiteral("&amp;").repeated(100000) << QString(100000, u'&');
     QTest::newRow("unterminated tags") << QString(100000, u'<') << QString(100000, u'<') << QString(100000, u'<');
     const QString longTag = QStringLiteral("x<b") + QStringLiteral("<i").repeated(100000);
     QTest::newRow("one long unterminated tag") << longTag << longTag << longTag;
-    QTest::newRow("deeply nested") << QString(100000, u'<') + QString(100000, u'>')
-                                   << QString(99999, u'>') << QString(100000, u'<') + QString(100000, u'>');
+    QTest::newRow("deeply nested") << QString(100000, u'<') + QString(100000, u'>') << QString(99999, u'>')
+                                   << QString(100000, u'<') + QString(100000, u'>');
     const QString item = QStringLiteral("<p class=\"x\">Caf\u00E9 &amp; <b>more</b> %1\n</p>").arg(QChar(0xD800));
     const QString flatItem = QStringLiteral("Caf\u00E9 &amp; more %1\n").arg(QChar(0xD800));
     const int copies = int(5000000 / item.size()); // 10 MB of UTF-16

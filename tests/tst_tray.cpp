@@ -54,7 +54,7 @@ public Q_SLOTS:
         m_items.append(service);
         Q_EMIT StatusNotifierItemRegistered(service);
     }
-    void RegisterStatusNotifierHost(const QString &) {}
+    void RegisterStatusNotifierHost(const QString &) { }
 
 Q_SIGNALS:
     void StatusNotifierItemRegistered(const QString &service);
@@ -232,9 +232,9 @@ private:
     {
         m_trayHost = std::make_unique<QProcess>();
         m_trayHost->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_trayHost->start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top"),
-                                                     QStringLiteral("--widthtype"), QStringLiteral("pixel"),
-                                                     QStringLiteral("--width"), QStringLiteral("200")});
+        m_trayHost->start(QStringLiteral("trayer"),
+                          {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--widthtype"),
+                           QStringLiteral("pixel"), QStringLiteral("--width"), QStringLiteral("200")});
         QVERIFY2(m_trayHost->waitForStarted(), qPrintable(m_trayHost->errorString()));
     }
 
@@ -281,9 +281,9 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(registered.size(), 1, 10000);
         const QString service = registered.first();
 
-        QDBusMessage getMenu = QDBusMessage::createMethodCall(service, QStringLiteral("/StatusNotifierItem"),
-                                                              QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                              QStringLiteral("Get"));
+        QDBusMessage getMenu =
+            QDBusMessage::createMethodCall(service, QStringLiteral("/StatusNotifierItem"),
+                                           QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
         getMenu << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Menu");
         const QDBusMessage menuReply = callPanel(getMenu);
         QCOMPARE(menuReply.type(), QDBusMessage::ReplyMessage);
@@ -296,8 +296,7 @@ private Q_SLOTS:
         // in a title without "&" is not escaped. These labels pin that down, so that a change
         // in Qt or a workaround in the view shows here.
         const QStringList fixedItems{QStringLiteral("---"), QStringLiteral("Manage Subscriptions..."),
-                                     QStringLiteral("Preferences..."), QStringLiteral("About"),
-                                     QStringLiteral("Quit")};
+                                     QStringLiteral("Preferences..."), QStringLiteral("About"), QStringLiteral("Quit")};
         const QStringList topOfMenu{QStringLiteral("Fish _& Chips daily"), QStringLiteral("Q_&A: R&&D &&&& more"),
                                     QStringLiteral("snake_case names"), QStringLiteral("---"),
                                     QStringLiteral("Tom _& Jerry")};

@@ -77,14 +77,14 @@ private Q_SLOTS:
         store.addFeed(QStringLiteral("A feed"), QStringLiteral("http://a.example/"));
         store.addFeed(std::nullopt, QStringLiteral("http://nameless.example/"));
         FeedTableModel model(&store.context);
-        QCOMPARE(column(model, FeedTableModel::NameColumn), (QStringList {"", "A feed", "b feed"}));
+        QCOMPARE(column(model, FeedTableModel::NameColumn), (QStringList{"", "A feed", "b feed"}));
 
         // A renamed feed moves to its new place at once.
         QVERIFY(model.setData(model.index(1, FeedTableModel::NameColumn), QStringLiteral("c feed")));
-        QCOMPARE(column(model, FeedTableModel::NameColumn), (QStringList {"", "b feed", "c feed"}));
+        QCOMPARE(column(model, FeedTableModel::NameColumn), (QStringList{"", "b feed", "c feed"}));
         // A feed added behind the model's back (an import, the command line) shows up.
         store.addFeed(QStringLiteral("a new one"), QStringLiteral("http://new.example/"));
-        QCOMPARE(column(model, FeedTableModel::NameColumn), (QStringList {"", "a new one", "b feed", "c feed"}));
+        QCOMPARE(column(model, FeedTableModel::NameColumn), (QStringList{"", "a new one", "b feed", "c feed"}));
     }
 
     void typedAddressGoesThroughTheFeed_data()
@@ -197,7 +197,7 @@ private Q_SLOTS:
         FeedTableModel model(&store.context);
 
         model.removeFeeds({0});
-        QCOMPARE(column(model, FeedTableModel::NameColumn), QStringList {"Kept"});
+        QCOMPARE(column(model, FeedTableModel::NameColumn), QStringList{"Kept"});
         QVERIFY(store.context.save());
         QCOMPARE(countRows(store.path(), QStringLiteral("SELECT COUNT(*) FROM RSSFeed")), 1);
         QCOMPARE(countRows(store.path(), QStringLiteral("SELECT COUNT(*) FROM RSSItem")), 0);
@@ -329,8 +329,8 @@ private Q_SLOTS:
         const QStringList both{QStringLiteral("News (%1/news.rss)"), QStringLiteral("%1/comments.atom")};
         QTest::newRow("page, second feed chosen") << QByteArray("/") << 1 << both << QByteArray("/comments.atom");
         QTest::newRow("page, nothing chosen") << QByteArray("/") << -1 << both << QByteArray("/");
-        QTest::newRow("a feed is taken as it is") << QByteArray("/news.rss") << 0 << QStringList()
-                                                  << QByteArray("/news.rss");
+        QTest::newRow("a feed is taken as it is")
+            << QByteArray("/news.rss") << 0 << QStringList() << QByteArray("/news.rss");
     }
 
     void addAcceptsAWebsiteAddress()
@@ -342,11 +342,12 @@ private Q_SLOTS:
 
         HttpTestServer server;
         const QString root = server.url(QString()).toString();
-        server.setResponse("/", HttpTestResponse::ok("<html><head>"
-                                                     "<link rel=alternate type=application/rss+xml href=news.rss title=News>"
-                                                     "<link rel=alternate type=application/atom+xml href=/comments.atom>"
-                                                     "</head></html>",
-                                                     "text/html"));
+        server.setResponse("/",
+                           HttpTestResponse::ok("<html><head>"
+                                                "<link rel=alternate type=application/rss+xml href=news.rss title=News>"
+                                                "<link rel=alternate type=application/atom+xml href=/comments.atom>"
+                                                "</head></html>",
+                                                "text/html"));
         const QByteArray rss = "<rss version='2.0'><channel><title>News</title></channel></rss>";
         server.setResponse("/news.rss", HttpTestResponse::ok(rss));
         server.setResponse("/comments.atom", HttpTestResponse::ok("<feed><title>Comments</title></feed>"));
@@ -363,7 +364,8 @@ private Q_SLOTS:
         QTRY_VERIFY(server.requests(typed).size() >= 2 && !feed->isDownloading());
         QTRY_COMPARE(alerts.choicesShown.size(), offered.isEmpty() ? 0 : 1);
         if (!offered.isEmpty()) {
-            QCOMPARE(alerts.choicesShown.first().items, QStringList({offered.at(0).arg(root), offered.at(1).arg(root)}));
+            QCOMPARE(alerts.choicesShown.first().items,
+                     QStringList({offered.at(0).arg(root), offered.at(1).arg(root)}));
         }
         QCOMPARE(feed->url(), root + QString::fromLatin1(subscribed));
         QTRY_VERIFY(!feed->isDownloading());

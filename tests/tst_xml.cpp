@@ -73,8 +73,7 @@ QByteArray utf16(const QString &text, QSysInfo::Endian order, bool withBom)
 } // namespace
 
 namespace QTest {
-template<>
-char *toString(const std::optional<QString> &value)
+template<> char *toString(const std::optional<QString> &value)
 {
     return value ? QTest::toString(*value) : qstrdup("(no value)");
 }
@@ -138,7 +137,7 @@ void tst_Xml::names()
 
     const auto document = parse(xml);
     QVERIFY(document);
-    QStringList found {document->rootElement().name()};
+    QStringList found{document->rootElement().name()};
     for (XmlNode node : document->rootElement().children()) {
         if (node.isElement()) {
             found << node.name();
@@ -186,7 +185,7 @@ void tst_Xml::childrenBothWays()
     for (XmlNode node = document->rootElement().lastChild(); !node.isNull(); node = node.previousSibling()) {
         backwards.prepend(node.isElement() ? node.name() : node.stringValue());
     }
-    QCOMPARE(forwards, (QStringList {"a", "1", "b", "2", "c"}));
+    QCOMPARE(forwards, (QStringList{"a", "1", "b", "2", "c"}));
     QCOMPARE(backwards, forwards);
 }
 
@@ -213,8 +212,7 @@ void tst_Xml::stringValue_data()
 
     QTest::newRow("empty element is empty, not absent") << QByteArray("<r/>") << QString("");
     QTest::newRow("white space and line breaks kept") << QByteArray("<r>\n  a \t b\n</r>") << QString("\n  a \t b\n");
-    QTest::newRow("descendants in document order")
-        << QByteArray("<r>a<x>b<y>c</y></x>d<z/>e</r>") << QString("abcde");
+    QTest::newRow("descendants in document order") << QByteArray("<r>a<x>b<y>c</y></x>d<z/>e</r>") << QString("abcde");
     QTest::newRow("character data included, comments and instructions not")
         << QByteArray("<r>a<![CDATA[<b>&amp;</b>]]><!--c--><?p q?>d</r>") << QString("a<b>&amp;</b>d");
     QTest::newRow("XML entities and character references")
@@ -266,9 +264,8 @@ void tst_Xml::attributes_data()
                                  << std::optional<QString>(u"caf\u00e9\u00a0"_qs);
     QTest::newRow("bare ampersand") << QByteArray("<a t='?a=1&b=2'/>") << "t" << std::optional<QString>("?a=1&b=2");
     QTest::newRow("unknown entity") << QByteArray("<a t='x&bogus;y'/>") << "t" << std::optional<QString>("x&bogus;y");
-    QTest::newRow("declared entity")
-        << QByteArray("<!DOCTYPE a [<!ENTITY h 'http://e/'>]><a href='&h;x'/>") << "href"
-        << std::optional<QString>("http://e/x");
+    QTest::newRow("declared entity") << QByteArray("<!DOCTYPE a [<!ENTITY h 'http://e/'>]><a href='&h;x'/>") << "href"
+                                     << std::optional<QString>("http://e/x");
 }
 
 void tst_Xml::attributes()
@@ -366,8 +363,9 @@ void tst_Xml::corpusEntities()
 // libxml2 recovers a tree from all corpus feeds but four, and one more holds only a comment.
 void tst_Xml::corpusDocumentsBuild()
 {
-    const QStringList unreadable {"feedparser-illformed/rss_empty_document.xml", "newsboat/empty.xml", "feedparser-encoding/bozo_bogus_encoding.xml",
-                                  "feedparser-encoding/u16.xml", "feedparser-encoding/utf-32be-bom.xml"};
+    const QStringList unreadable{"feedparser-illformed/rss_empty_document.xml", "newsboat/empty.xml",
+                                 "feedparser-encoding/bozo_bogus_encoding.xml", "feedparser-encoding/u16.xml",
+                                 "feedparser-encoding/utf-32be-bom.xml"};
     QDirIterator files(TestSupport::corpusPath("feeds"), {"*.xml"}, QDir::Files, QDirIterator::Subdirectories);
     int built = 0;
     while (files.hasNext()) {
@@ -509,8 +507,8 @@ void tst_Xml::binaryJunkDoesNotCrash()
 
 void tst_Xml::largeDocument()
 {
-    const QByteArray item = "<item><title>Title &amp; more</title><description><![CDATA[<p>"
-        + QByteArray(400, 'x') + "</p>]]></description><guid>id</guid></item>\n";
+    const QByteArray item = "<item><title>Title &amp; more</title><description><![CDATA[<p>" + QByteArray(400, 'x')
+        + "</p>]]></description><guid>id</guid></item>\n";
     const int count = 50 * 1024 * 1024 / int(item.size());
     const QByteArray xml = "<rss><channel>" + item.repeated(count) + "</channel></rss>";
 

@@ -15,9 +15,8 @@ constexpr qsizetype MaxReferenceLength = 10;
 const EntityEntry *findRow(const EntityEntry *rows, std::size_t count, char16_t unit)
 {
     const EntityEntry *end = rows + count;
-    const EntityEntry *found = std::lower_bound(rows, end, unit, [](const EntityEntry &row, char16_t wanted) {
-        return row.codeUnit < wanted;
-    });
+    const EntityEntry *found = std::lower_bound(
+        rows, end, unit, [](const EntityEntry &row, char16_t wanted) { return row.codeUnit < wanted; });
     return found != end && found->codeUnit == unit ? found : nullptr;
 }
 
@@ -176,8 +175,8 @@ QString stringByUnescapingFromHTML(const QString &receiver)
     qsizetype copied = 0;
     while (ampersand >= 0) {
         const qsizetype nextAmpersand = source.indexOf(u'&', ampersand + 1);
-        const qsizetype limit = std::min(nextAmpersand < 0 ? source.size() : nextAmpersand,
-                                         ampersand + MaxReferenceLength);
+        const qsizetype limit =
+            std::min(nextAmpersand < 0 ? source.size() : nextAmpersand, ampersand + MaxReferenceLength);
         const qsizetype semicolon = source.sliced(ampersand, limit - ampersand).indexOf(u';');
         if (semicolon >= MinReferenceLength - 1) {
             if (const auto unit = resolveReference(source.sliced(ampersand, semicolon + 1))) {

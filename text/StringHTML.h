@@ -14,8 +14,8 @@
 // Works per code unit, so a surrogate pair becomes two numeric references.
 // "é" with fullEntityTable and escaping on gives "&eacute;"; "😀" gives "&#55357;&#56832;".
 // An empty receiver comes back as it is.
-QString stringByEscapingHTMLUsingTable(const QString &receiver, const EntityEntry *table,
-                                       std::size_t size, bool escapingUnicode);
+QString stringByEscapingHTMLUsingTable(const QString &receiver, const EntityEntry *table, std::size_t size,
+                                       bool escapingUnicode);
 
 // Replaces only the characters of specialEntityTable: "<a & b>" gives "&lt;a &amp; b&gt;".
 QString stringByEscapingForHTML(const QString &receiver);

@@ -56,8 +56,7 @@ quint64 basePower(qint64 exponent)
 }
 
 // Identifies a text; concatenating two texts concatenates their fingerprints.
-template <typename Index>
-struct Fingerprint
+template<typename Index> struct Fingerprint
 {
     quint64 hash = 0;
     quint64 power = 1; // hashBase to the power of length
@@ -88,8 +87,7 @@ struct Fingerprint
 // of a tag text is a run of alive "<" specials directly followed by the alive ">" that ends it,
 // so the candidates for a ">" are the runs of "<" right in front of it. Removing an occurrence
 // joins what precedes it to what follows, which can only give new candidates to the next ">".
-template <typename Index>
-class TagStripper<Index>::Run
+template<typename Index> class TagStripper<Index>::Run
 {
 public:
     QString strip(const QString &source);
@@ -157,8 +155,7 @@ private:
     bool m_removedAny = false;
 };
 
-template <typename Index>
-QString TagStripper<Index>::strip(const QString &source)
+template<typename Index> QString TagStripper<Index>::strip(const QString &source)
 {
     if (!source.contains(u'<')) {
         return source;
@@ -175,8 +172,7 @@ QString TagStripper<Index>::strip(const QString &source)
     return stripped;
 }
 
-template <typename Index>
-QString TagStripper<Index>::Run::strip(const QString &source)
+template<typename Index> QString TagStripper<Index>::Run::strip(const QString &source)
 {
     m_source = source;
     findSpecials();
@@ -197,8 +193,7 @@ QString TagStripper<Index>::Run::strip(const QString &source)
     return remainder(source);
 }
 
-template <typename Index>
-void TagStripper<Index>::Run::findSpecials()
+template<typename Index> void TagStripper<Index>::Run::findSpecials()
 {
     m_position.clear();
     m_slot.clear();
@@ -235,8 +230,7 @@ void TagStripper<Index>::Run::findSpecials()
 // first "<" after that ">". A "<" without a later ">" gives a last tag text with ">" appended.
 // After a last tag text that had its ">", the scan passes once more without finding a "<" and
 // so removes that tag text a second time.
-template <typename Index>
-void TagStripper<Index>::Run::findTagTexts()
+template<typename Index> void TagStripper<Index>::Run::findTagTexts()
 {
     std::size_t tableSize = 16;
     while (tableSize < 2 * m_openText.size()) {
@@ -279,8 +273,7 @@ void TagStripper<Index>::Run::findTagTexts()
 
 // Records the tag text made of the "<" specials first..end-1 and a ">", with all its suffixes
 // that start at a "<"; returns its tag number.
-template <typename Index>
-Index TagStripper<Index>::Run::indexTagText(Index first, Index end)
+template<typename Index> Index TagStripper<Index>::Run::indexTagText(Index first, Index end)
 {
     Print text = Print::of(u">");
     for (Index special = end - 1;; --special) {
@@ -299,7 +292,7 @@ Index TagStripper<Index>::Run::indexTagText(Index first, Index end)
     }
 }
 
-template <typename Index>
+template<typename Index>
 typename TagStripper<Index>::Run::Suffix &TagStripper<Index>::Run::suffixSlot(const Print &text)
 {
     const std::size_t mask = m_suffixes.size() - 1;
@@ -311,8 +304,7 @@ typename TagStripper<Index>::Run::Suffix &TagStripper<Index>::Run::suffixSlot(co
     return m_suffixes[slot];
 }
 
-template <typename Index>
-Index TagStripper<Index>::Run::alivePrevious(Index special)
+template<typename Index> Index TagStripper<Index>::Run::alivePrevious(Index special)
 {
     Index root = special;
     while (root != None && m_alivePrevious[root] != root) {
@@ -326,8 +318,7 @@ Index TagStripper<Index>::Run::alivePrevious(Index special)
     return root;
 }
 
-template <typename Index>
-Index TagStripper<Index>::Run::aliveNextClose(Index close)
+template<typename Index> Index TagStripper<Index>::Run::aliveNextClose(Index close)
 {
     Index root = close;
     while (m_aliveNextClose[root] != root) {
@@ -342,8 +333,7 @@ Index TagStripper<Index>::Run::aliveNextClose(Index close)
 }
 
 // The source text between a special and the next special.
-template <typename Index>
-typename TagStripper<Index>::Run::Print TagStripper<Index>::Run::gapText(Index special) const
+template<typename Index> typename TagStripper<Index>::Run::Print TagStripper<Index>::Run::gapText(Index special) const
 {
     const Index first = m_position[special] + 1;
     const Index end = special + 1 < Index(m_position.size()) ? m_position[special + 1] : Index(m_source.size());
@@ -353,8 +343,7 @@ typename TagStripper<Index>::Run::Print TagStripper<Index>::Run::gapText(Index s
 // The alive text after an alive special up to the next alive one. Removed occurrences between
 // them are skipped whole: the first dead special after an alive one starts the outermost
 // removed occurrence there.
-template <typename Index>
-typename TagStripper<Index>::Run::Print TagStripper<Index>::Run::textAfter(Index special) const
+template<typename Index> typename TagStripper<Index>::Run::Print TagStripper<Index>::Run::textAfter(Index special) const
 {
     Print text = gapText(special);
     for (Index next = special + 1; next < Index(m_position.size()) && !isAlive(next);) {
@@ -369,8 +358,7 @@ typename TagStripper<Index>::Run::Print TagStripper<Index>::Run::textAfter(Index
 // text could still be (the end of) a tag text, and schedules the ">" for the earliest step at or
 // after earliestStep whose tag text ends there. The walk resumes where it stopped, so text a
 // ">" already had is never walked again.
-template <typename Index>
-void TagStripper<Index>::Run::walk(Index close, Index earliestStep)
+template<typename Index> void TagStripper<Index>::Run::walk(Index close, Index earliestStep)
 {
     if (!m_walkOpen[close]) {
         return;
@@ -409,8 +397,7 @@ void TagStripper<Index>::Run::walk(Index close, Index earliestStep)
     }
 }
 
-template <typename Index>
-void TagStripper<Index>::Run::removeOccurrence(Index close)
+template<typename Index> void TagStripper<Index>::Run::removeOccurrence(Index close)
 {
     const Index end = m_closeSpecial[close];
     const Index start = m_dueStart[close];
@@ -434,8 +421,7 @@ void TagStripper<Index>::Run::removeOccurrence(Index close)
 
 // Step by step, every occurrence of the step's tag text is removed at once; text joined by
 // those removals is matched from the next step on, as a whole-string replacement would do.
-template <typename Index>
-void TagStripper<Index>::Run::removeInOrder()
+template<typename Index> void TagStripper<Index>::Run::removeInOrder()
 {
     for (Index step = 0; step < Index(m_tagOfStep.size()); ++step) {
         for (Index entry = m_firstDue[step]; entry != None; entry = m_due[entry].second) {
@@ -454,8 +440,7 @@ void TagStripper<Index>::Run::removeInOrder()
 }
 
 // What is left: the source without the outermost removed occurrences, found as textAfter finds them.
-template <typename Index>
-QString TagStripper<Index>::Run::remainder(const QString &source) const
+template<typename Index> QString TagStripper<Index>::Run::remainder(const QString &source) const
 {
     if (!m_removedAny) {
         return source;

@@ -12,8 +12,7 @@
 // ">", at its end, every occurrence is named by the ">" that ends it: this class keeps, for each
 // ">", the earliest tag text that ends there and removes occurrences in that order.
 // `Index` is the integer type for positions; it must hold the source length plus one.
-template <typename Index>
-class TagStripper
+template<typename Index> class TagStripper
 {
 public:
     // The source without its tags; the source itself when nothing was removed.

@@ -33,7 +33,10 @@ void BrevlinWindow::setFloating(bool floating)
     }
 }
 
-bool BrevlinWindow::isFloating() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
+bool BrevlinWindow::isFloating() const
+{
+    return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
 
 void BrevlinWindow::closeEvent(QCloseEvent *event)
 {

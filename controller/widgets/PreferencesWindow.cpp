@@ -18,11 +18,14 @@ namespace {
 
 constexpr double MaximumCheckInterval = 7 * 24 * 3600.0;
 
-UserDefaults *defaults() { return UserDefaults::standardUserDefaults(); }
+UserDefaults *defaults()
+{
+    return UserDefaults::standardUserDefaults();
+}
 
 // A value typed into the preferences file by hand shows as it is: the ranges widen to
 // hold it instead of clamping it where nobody sees.
-template <typename SpinBox, typename Value> void showInRange(SpinBox *box, Value value, Value minimum, Value maximum)
+template<typename SpinBox, typename Value> void showInRange(SpinBox *box, Value value, Value minimum, Value maximum)
 {
     box->setRange(std::min(minimum, value), std::max(maximum, value));
     box->setValue(value);

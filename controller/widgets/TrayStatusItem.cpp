@@ -9,8 +9,7 @@
 #include "controller/widgets/TrayFallbackWindow.h"
 #include "model/MenuItem.h"
 
-TrayStatusItem::TrayStatusItem(std::chrono::milliseconds trayGrace, std::chrono::milliseconds trayPoll,
-                               QObject *parent)
+TrayStatusItem::TrayStatusItem(std::chrono::milliseconds trayGrace, std::chrono::milliseconds trayPoll, QObject *parent)
     : StatusItem(parent)
     , m_rootMenu(std::make_unique<QMenu>())
     , m_trayIcon(new QSystemTrayIcon(this))
@@ -128,9 +127,8 @@ void TrayStatusItem::checkForTray()
     }
     if (!m_fallbackWindow) {
         m_fallbackWindow = std::make_unique<TrayFallbackWindow>(m_icon);
-        connect(m_fallbackWindow.get(), &TrayFallbackWindow::menuRequested, this, [this](const QPoint &where) {
-            m_rootMenu->popup(where);
-        });
+        connect(m_fallbackWindow.get(), &TrayFallbackWindow::menuRequested, this,
+                [this](const QPoint &where) { m_rootMenu->popup(where); });
         m_fallbackWindow->show();
     }
     m_trayWatch->start(m_trayPoll);

@@ -24,8 +24,7 @@ public:
     // Tray hosts often start after the programs of a session: the window is offered only after
     // trayGrace without a tray, and the tray is looked for again every trayPoll afterwards.
     explicit TrayStatusItem(std::chrono::milliseconds trayGrace = std::chrono::seconds(5),
-                            std::chrono::milliseconds trayPoll = std::chrono::seconds(10),
-                            QObject *parent = nullptr);
+                            std::chrono::milliseconds trayPoll = std::chrono::seconds(10), QObject *parent = nullptr);
     ~TrayStatusItem() override;
 
     void setMenu(std::shared_ptr<Menu> menu) override;

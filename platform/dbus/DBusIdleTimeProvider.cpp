@@ -10,7 +10,7 @@ namespace {
 // must not hold it for the bus's default 25 seconds.
 constexpr int callTimeoutMs = 500;
 
-}
+} // namespace
 
 std::unique_ptr<IdleTimeProvider> DBusIdleTimeProvider::mutterIdleMonitor()
 {

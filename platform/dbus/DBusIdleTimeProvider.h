@@ -19,8 +19,8 @@ public:
     std::optional<QVariant> idleTime() override;
 
 private:
-    DBusIdleTimeProvider(const QString &service, const QString &path, const QString &interface,
-                         const QString &method, qint64 nanosecondsPerUnit);
+    DBusIdleTimeProvider(const QString &service, const QString &path, const QString &interface, const QString &method,
+                         qint64 nanosecondsPerUnit);
 
     QString m_service;
     QString m_path;

@@ -13,7 +13,6 @@
 
 namespace {
 
-
 const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
 const QString objectPath = QStringLiteral("/org/freedesktop/Notifications");
 // The action a server invokes when the notification itself is clicked.
@@ -134,10 +133,10 @@ void FreedesktopNotificationService::send(const Notification &notification)
         {QStringLiteral("urgency"), QVariant::fromValue(normalUrgency)},
         {QStringLiteral("x-rss-brevlin-notification-name"), notification.name},
     };
-    auto *call = new QDBusPendingCallWatcher(
-        m_proxy->Notify(notification.applicationName, 0, applicationIcon, notification.title, body, actions, hints,
-                        notification.sticky ? stickyTimeout : serverTimeout),
-        this);
+    auto *call = new QDBusPendingCallWatcher(m_proxy->Notify(notification.applicationName, 0, applicationIcon,
+                                                             notification.title, body, actions, hints,
+                                                             notification.sticky ? stickyTimeout : serverTimeout),
+                                             this);
     ++m_pendingNotifies;
     const quint64 generation = m_generation;
     const QString clickContext = notification.clickContext;

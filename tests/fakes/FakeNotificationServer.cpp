@@ -10,7 +10,7 @@ QString connectionName()
 {
     return QStringLiteral("fake-notification-server-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
-}
+} // namespace
 
 FakeNotificationServer::FakeNotificationServer(QObject *parent)
     : QObject(parent)
@@ -28,8 +28,8 @@ FakeNotificationServer::~FakeNotificationServer()
 
 bool FakeNotificationServer::start()
 {
-    if (!m_connection.registerObject(objectPath, this,
-                                     QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals)) {
+    if (!m_connection.registerObject(
+            objectPath, this, QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals)) {
         return false;
     }
     m_started = m_connection.registerService(serviceName);

@@ -57,9 +57,9 @@ public:
     int capabilityRequests = 0;
 
 public Q_SLOTS:
-    Q_SCRIPTABLE uint Notify(const QString &app_name, uint replaces_id, const QString &app_icon,
-                             const QString &summary, const QString &body, const QStringList &actions,
-                             const QVariantMap &hints, int expire_timeout);
+    Q_SCRIPTABLE uint Notify(const QString &app_name, uint replaces_id, const QString &app_icon, const QString &summary,
+                             const QString &body, const QStringList &actions, const QVariantMap &hints,
+                             int expire_timeout);
     Q_SCRIPTABLE void CloseNotification(uint id);
     Q_SCRIPTABLE QStringList GetCapabilities();
     Q_SCRIPTABLE QString GetServerInformation(QString &vendor, QString &version, QString &spec_version);

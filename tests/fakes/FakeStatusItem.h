@@ -8,10 +8,7 @@
 class FakeStatusItem : public StatusItem
 {
 public:
-    void setMenu(std::shared_ptr<Menu> menu) override
-    {
-        menus.append(menu);
-    }
+    void setMenu(std::shared_ptr<Menu> menu) override { menus.append(menu); }
     bool isMenuOpen() const override { return open; }
 
     void openMenu()

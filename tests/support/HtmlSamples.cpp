@@ -44,13 +44,24 @@ QStringList corpusEntryTexts()
 QStringList randomMarkup(quint32 seed, int count)
 {
     static const QStringList names{
-        "p",   "div", "br", "b",      "span", "a",     "li",     "ul",      "ol",       "table",  "tr",
-        "td",  "h1",  "dl", "dd",     "center", "blockquote", "address", "pre", "code", "tt",    "kbd",
-        "samp", "PRE", "Code", "\"pre\"", "'tt'", "&#112;re", "k&#x62;d", "&#8490;bd", " samp", "pre\n"};
+        "p",    "div", "br",   "b",       "span",   "a",          "li",       "ul",        "ol",    "table", "tr",
+        "td",   "h1",  "dl",   "dd",      "center", "blockquote", "address",  "pre",       "code",  "tt",    "kbd",
+        "samp", "PRE", "Code", "\"pre\"", "'tt'",   "&#112;re",   "k&#x62;d", "&#8490;bd", " samp", "pre\n"};
     static const QStringList attributes{"", "", " class=\"q\"", "/", " style=\"color:red\"", " title=\"<pre>\""};
-    static const QStringList texts{"a",  "b c",          "  ",     "\n", " \n ",         "\t",
-                                   "&amp;", "&nbsp;", "&lt;pre&gt;", "\u00a0", "y\n\nz", "<!-- <pre> -->",
-                                   "http://example.com/x", "\n\n  x  \n"};
+    static const QStringList texts{"a",
+                                   "b c",
+                                   "  ",
+                                   "\n",
+                                   " \n ",
+                                   "\t",
+                                   "&amp;",
+                                   "&nbsp;",
+                                   "&lt;pre&gt;",
+                                   "\u00a0",
+                                   "y\n\nz",
+                                   "<!-- <pre> -->",
+                                   "http://example.com/x",
+                                   "\n\n  x  \n"};
     QRandomGenerator random(seed);
     QStringList markup;
     for (int i = 0; i < count; ++i) {

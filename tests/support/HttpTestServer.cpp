@@ -14,17 +14,17 @@ namespace {
 // A request head larger than this is garbage, not a request worth waiting for.
 constexpr qsizetype MaximumHeadSize = 1024 * 1024;
 
-QByteArray gzip(const QByteArray& data)
+QByteArray gzip(const QByteArray &data)
 {
-    z_stream stream {};
+    z_stream stream{};
     // 16 added to the window bits asks zlib for a gzip wrapper instead of a zlib one.
     if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         qFatal("HttpTestServer: deflateInit2 failed");
     }
     QByteArray out(qsizetype(deflateBound(&stream, uLong(data.size()))), Qt::Uninitialized);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data.constData()));
     stream.avail_in = uInt(data.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.next_out = reinterpret_cast<Bytef *>(out.data());
     stream.avail_out = uInt(out.size());
     const int result = deflate(&stream, Z_FINISH);
     deflateEnd(&stream);
@@ -36,13 +36,13 @@ QByteArray gzip(const QByteArray& data)
 }
 
 // Makes the kernel answer the next close with a reset instead of an orderly shutdown.
-void resetOnClose(QTcpSocket* socket)
+void resetOnClose(QTcpSocket *socket)
 {
-    const linger immediate { 1, 0 };
+    const linger immediate{1, 0};
     ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &immediate, sizeof immediate);
 }
 
-QByteArray chunked(const QByteArray& body)
+QByteArray chunked(const QByteArray &body)
 {
     QByteArray out;
     const qsizetype chunkSize = qMax<qsizetype>(1, body.size() / 3 + 1);
@@ -63,7 +63,7 @@ QByteArray HttpTestRequest::path() const
 
 QByteArray HttpTestRequest::header(QByteArrayView name) const
 {
-    for (const auto& [key, value] : headers) {
+    for (const auto &[key, value] : headers) {
         if (name.compare(key, Qt::CaseInsensitive) == 0) {
             return value;
         }
@@ -73,7 +73,7 @@ QByteArray HttpTestRequest::header(QByteArrayView name) const
 
 bool HttpTestRequest::hasHeader(QByteArrayView name) const
 {
-    for (const auto& header : headers) {
+    for (const auto &header : headers) {
         if (name.compare(header.first, Qt::CaseInsensitive) == 0) {
             return true;
         }
@@ -81,10 +81,10 @@ bool HttpTestRequest::hasHeader(QByteArrayView name) const
     return false;
 }
 
-HttpTestResponse HttpTestResponse::ok(const QByteArray& body, const QByteArray& contentType)
+HttpTestResponse HttpTestResponse::ok(const QByteArray &body, const QByteArray &contentType)
 {
     HttpTestResponse response;
-    response.headers.append({ QByteArrayLiteral("Content-Type"), contentType });
+    response.headers.append({QByteArrayLiteral("Content-Type"), contentType});
     response.body = body;
     return response;
 }
@@ -92,29 +92,29 @@ HttpTestResponse HttpTestResponse::ok(const QByteArray& body, const QByteArray& 
 HttpTestResponse HttpTestResponse::htmlError(int status)
 {
     const QByteArray title = QByteArray::number(status) + ' ' + NetworkAccess::reasonPhrase(status);
-    HttpTestResponse response = ok("<!DOCTYPE html>\n<html><head><title>" + title
-            + "</title></head><body><h1>" + title + "</h1></body></html>\n",
-        QByteArrayLiteral("text/html; charset=utf-8"));
+    HttpTestResponse response = ok("<!DOCTYPE html>\n<html><head><title>" + title + "</title></head><body><h1>" + title
+                                       + "</h1></body></html>\n",
+                                   QByteArrayLiteral("text/html; charset=utf-8"));
     response.status = status;
     return response;
 }
 
-HttpTestResponse HttpTestResponse::redirect(const QByteArray& location, int status)
+HttpTestResponse HttpTestResponse::redirect(const QByteArray &location, int status)
 {
     HttpTestResponse response = htmlError(status);
-    response.headers.append({ QByteArrayLiteral("Location"), location });
+    response.headers.append({QByteArrayLiteral("Location"), location});
     return response;
 }
 
-HttpTestResponse HttpTestResponse::unauthorized(const QByteArray& realm)
+HttpTestResponse HttpTestResponse::unauthorized(const QByteArray &realm)
 {
     return htmlError(401).withHeader("WWW-Authenticate", "Basic realm=\"" + realm + '"');
 }
 
-HttpTestResponse HttpTestResponse::withHeader(const QByteArray& name, const QByteArray& value) const
+HttpTestResponse HttpTestResponse::withHeader(const QByteArray &name, const QByteArray &value) const
 {
     HttpTestResponse response = *this;
-    response.headers.append({ name, value });
+    response.headers.append({name, value});
     return response;
 }
 
@@ -132,7 +132,7 @@ HttpTestResponse HttpTestResponse::gzipped() const
     return response;
 }
 
-HttpTestServer::HttpTestServer(QObject* parent)
+HttpTestServer::HttpTestServer(QObject *parent)
     : QObject(parent)
     , m_server(new QTcpServer(this))
 {
@@ -144,60 +144,69 @@ HttpTestServer::HttpTestServer(QObject* parent)
 
 HttpTestServer::~HttpTestServer()
 {
-    for (QTcpSocket* socket : m_connections.keys()) {
+    for (QTcpSocket *socket : m_connections.keys()) {
         socket->disconnect(this);
         socket->abort();
     }
 }
 
-bool HttpTestServer::isListening() const { return m_server->isListening(); }
+bool HttpTestServer::isListening() const
+{
+    return m_server->isListening();
+}
 
-quint16 HttpTestServer::port() const { return m_server->serverPort(); }
+quint16 HttpTestServer::port() const
+{
+    return m_server->serverPort();
+}
 
-QUrl HttpTestServer::url(const QString& path, const QString& host) const
+QUrl HttpTestServer::url(const QString &path, const QString &host) const
 {
     return QUrl(QStringLiteral("http://%1:%2%3").arg(host).arg(port()).arg(path));
 }
 
-void HttpTestServer::setResponse(const QByteArray& path, const HttpTestResponse& response)
+void HttpTestServer::setResponse(const QByteArray &path, const HttpTestResponse &response)
 {
-    setHandler(path, [response](const HttpTestRequest&) { return response; });
+    setHandler(path, [response](const HttpTestRequest &) { return response; });
 }
 
-void HttpTestServer::setHandler(const QByteArray& path, Handler handler)
+void HttpTestServer::setHandler(const QByteArray &path, Handler handler)
 {
     m_routes.insert(path, std::move(handler));
 }
 
-void HttpTestServer::removeRoute(const QByteArray& path) { m_routes.remove(path); }
+void HttpTestServer::removeRoute(const QByteArray &path)
+{
+    m_routes.remove(path);
+}
 
-HttpTestServer::Handler HttpTestServer::basicAuth(
-    const QByteArray& user, const QByteArray& password, const HttpTestResponse& response)
+HttpTestServer::Handler HttpTestServer::basicAuth(const QByteArray &user, const QByteArray &password,
+                                                  const HttpTestResponse &response)
 {
     const QByteArray expected = "Basic " + (user + ':' + password).toBase64();
-    return [expected, response](const HttpTestRequest& request) {
+    return [expected, response](const HttpTestRequest &request) {
         return request.header("Authorization") == expected ? response : HttpTestResponse::unauthorized();
     };
 }
 
-HttpTestServer::Handler HttpTestServer::conditional(
-    const HttpTestResponse& response, const QByteArray& etag, const QByteArray& lastModified)
+HttpTestServer::Handler HttpTestServer::conditional(const HttpTestResponse &response, const QByteArray &etag,
+                                                    const QByteArray &lastModified)
 {
     const HttpTestResponse full = response.withHeader("ETag", etag).withHeader("Last-Modified", lastModified);
     HttpTestResponse unchanged;
     unchanged.status = 304;
-    unchanged.headers = { { "ETag", etag } };
-    return [full, unchanged, etag, lastModified](const HttpTestRequest& request) {
+    unchanged.headers = {{"ETag", etag}};
+    return [full, unchanged, etag, lastModified](const HttpTestRequest &request) {
         const bool matches = request.header("If-None-Match") == etag
             || (!request.hasHeader("If-None-Match") && request.header("If-Modified-Since") == lastModified);
         return matches ? unchanged : full;
     };
 }
 
-QList<HttpTestRequest> HttpTestServer::requests(const QByteArray& path) const
+QList<HttpTestRequest> HttpTestServer::requests(const QByteArray &path) const
 {
     QList<HttpTestRequest> matching;
-    for (const HttpTestRequest& request : m_requests) {
+    for (const HttpTestRequest &request : m_requests) {
         if (request.path() == path) {
             matching.append(request);
         }
@@ -207,7 +216,7 @@ QList<HttpTestRequest> HttpTestServer::requests(const QByteArray& path) const
 
 void HttpTestServer::onNewConnection()
 {
-    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         ++m_connectionCount;
         // Qt writes the head and the body in separate segments; with Nagle's algorithm the body
         // would then wait for the client's delayed acknowledgement, some 40 ms per response.
@@ -221,7 +230,7 @@ void HttpTestServer::onNewConnection()
     }
 }
 
-void HttpTestServer::onReadyRead(QTcpSocket* socket)
+void HttpTestServer::onReadyRead(QTcpSocket *socket)
 {
     auto connection = m_connections.find(socket);
     if (connection == m_connections.end()) {
@@ -254,7 +263,7 @@ void HttpTestServer::onReadyRead(QTcpSocket* socket)
     }
 }
 
-bool HttpTestServer::takeRequest(QByteArray& buffer, HttpTestRequest& request, bool& malformed) const
+bool HttpTestServer::takeRequest(QByteArray &buffer, HttpTestRequest &request, bool &malformed) const
 {
     const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
     if (headEnd < 0) {
@@ -273,8 +282,7 @@ bool HttpTestServer::takeRequest(QByteArray& buffer, HttpTestRequest& request, b
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines.at(i).indexOf(':');
         if (colon > 0) {
-            request.headers.append(
-                { lines.at(i).left(colon).trimmed(), lines.at(i).mid(colon + 1).trimmed() });
+            request.headers.append({lines.at(i).left(colon).trimmed(), lines.at(i).mid(colon + 1).trimmed()});
         }
     }
     const qsizetype bodyLength = request.header("Content-Length").toLongLong();
@@ -286,19 +294,19 @@ bool HttpTestServer::takeRequest(QByteArray& buffer, HttpTestRequest& request, b
     return true;
 }
 
-HttpTestResponse HttpTestServer::respond(const HttpTestRequest& request) const
+HttpTestResponse HttpTestServer::respond(const HttpTestRequest &request) const
 {
     const auto route = m_routes.constFind(request.path());
     return route == m_routes.constEnd() ? HttpTestResponse::htmlError(404) : (*route)(request);
 }
 
-void HttpTestServer::send(QTcpSocket* socket, const HttpTestResponse& response, bool closeAfter)
+void HttpTestServer::send(QTcpSocket *socket, const HttpTestResponse &response, bool closeAfter)
 {
     using Delivery = HttpTestResponse::Delivery;
-    const QByteArray reason
-        = response.reason.isEmpty() ? NetworkAccess::reasonPhrase(response.status) : response.reason;
+    const QByteArray reason =
+        response.reason.isEmpty() ? NetworkAccess::reasonPhrase(response.status) : response.reason;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reason + "\r\n";
-    for (const auto& [name, value] : response.headers) {
+    for (const auto &[name, value] : response.headers) {
         head += name + ": " + value + "\r\n";
     }
     if (response.delivery == Delivery::Chunked) {

@@ -32,9 +32,9 @@ struct HttpTestRequest
 struct HttpTestResponse
 {
     enum class Delivery {
-        Complete, // Content-Length and the whole body
-        Chunked, // Transfer-Encoding: chunked, the body in several chunks
-        NeverAnswer, // read the request, then keep the connection open without a word
+        Complete,     // Content-Length and the whole body
+        Chunked,      // Transfer-Encoding: chunked, the body in several chunks
+        NeverAnswer,  // read the request, then keep the connection open without a word
         ResetMidBody, // announce the whole body, send half of it, then reset the connection
     };
 
@@ -44,14 +44,14 @@ struct HttpTestResponse
     QByteArray body;
     Delivery delivery = Delivery::Complete;
 
-    static HttpTestResponse ok(
-        const QByteArray& body, const QByteArray& contentType = QByteArrayLiteral("application/rss+xml"));
+    static HttpTestResponse ok(const QByteArray &body,
+                               const QByteArray &contentType = QByteArrayLiteral("application/rss+xml"));
     // An error page in HTML, as web servers send them.
     static HttpTestResponse htmlError(int status);
-    static HttpTestResponse redirect(const QByteArray& location, int status = 302);
-    static HttpTestResponse unauthorized(const QByteArray& realm = QByteArrayLiteral("feeds"));
+    static HttpTestResponse redirect(const QByteArray &location, int status = 302);
+    static HttpTestResponse unauthorized(const QByteArray &realm = QByteArrayLiteral("feeds"));
 
-    HttpTestResponse withHeader(const QByteArray& name, const QByteArray& value) const;
+    HttpTestResponse withHeader(const QByteArray &name, const QByteArray &value) const;
     HttpTestResponse withDelivery(Delivery how) const;
     // The body compressed with gzip and marked with Content-Encoding: gzip.
     HttpTestResponse gzipped() const;
@@ -64,36 +64,35 @@ class HttpTestServer : public QObject
     Q_OBJECT
 
 public:
-    using Handler = std::function<HttpTestResponse(const HttpTestRequest&)>;
+    using Handler = std::function<HttpTestResponse(const HttpTestRequest &)>;
 
-    explicit HttpTestServer(QObject* parent = nullptr);
+    explicit HttpTestServer(QObject *parent = nullptr);
     ~HttpTestServer() override;
 
     bool isListening() const;
     quint16 port() const;
     // http://127.0.0.1:<port><path>; another host name reaches the same server under another name.
-    QUrl url(const QString& path, const QString& host = QStringLiteral("127.0.0.1")) const;
+    QUrl url(const QString &path, const QString &host = QStringLiteral("127.0.0.1")) const;
 
     // Serves response at path (query ignored) until replaced; a later call changes what is served.
-    void setResponse(const QByteArray& path, const HttpTestResponse& response);
-    void setHandler(const QByteArray& path, Handler handler);
-    void removeRoute(const QByteArray& path);
+    void setResponse(const QByteArray &path, const HttpTestResponse &response);
+    void setHandler(const QByteArray &path, Handler handler);
+    void removeRoute(const QByteArray &path);
 
     // A handler that answers response with the right Basic credentials and 401 otherwise.
-    static Handler basicAuth(
-        const QByteArray& user, const QByteArray& password, const HttpTestResponse& response);
+    static Handler basicAuth(const QByteArray &user, const QByteArray &password, const HttpTestResponse &response);
     // A handler that answers response with its ETag and Last-Modified, and "304 Not Modified"
     // to a request that sends either of them back.
-    static Handler conditional(
-        const HttpTestResponse& response, const QByteArray& etag, const QByteArray& lastModified);
+    static Handler conditional(const HttpTestResponse &response, const QByteArray &etag,
+                               const QByteArray &lastModified);
 
     QList<HttpTestRequest> requests() const { return m_requests; }
-    QList<HttpTestRequest> requests(const QByteArray& path) const;
+    QList<HttpTestRequest> requests(const QByteArray &path) const;
     void clearRequests() { m_requests.clear(); }
     int connectionCount() const { return m_connectionCount; }
 
 Q_SIGNALS:
-    void requestReceived(const HttpTestRequest& request);
+    void requestReceived(const HttpTestRequest &request);
 
 private:
     struct Connection
@@ -103,14 +102,14 @@ private:
     };
 
     void onNewConnection();
-    void onReadyRead(QTcpSocket* socket);
-    bool takeRequest(QByteArray& buffer, HttpTestRequest& request, bool& malformed) const;
-    HttpTestResponse respond(const HttpTestRequest& request) const;
-    void send(QTcpSocket* socket, const HttpTestResponse& response, bool closeAfter);
+    void onReadyRead(QTcpSocket *socket);
+    bool takeRequest(QByteArray &buffer, HttpTestRequest &request, bool &malformed) const;
+    HttpTestResponse respond(const HttpTestRequest &request) const;
+    void send(QTcpSocket *socket, const HttpTestResponse &response, bool closeAfter);
 
-    QTcpServer* m_server;
+    QTcpServer *m_server;
     QHash<QByteArray, Handler> m_routes;
-    QHash<QTcpSocket*, Connection> m_connections;
+    QHash<QTcpSocket *, Connection> m_connections;
     QList<HttpTestRequest> m_requests;
     int m_connectionCount = 0;
 };

@@ -7,8 +7,8 @@
 #include <QUuid>
 
 #include "controller/RSSBrevlinController.h"
-#include "store/ObjectContext.h"
 #include "platform/UserDefaults.h"
+#include "store/ObjectContext.h"
 #include "tests/support/TestSupport.h"
 
 namespace TestSupport {

@@ -3,9 +3,9 @@
 // Helpers every test program shares: temporary XDG folders, corpus paths.
 
 #include <QByteArray>
+#include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
-#include <QStandardPaths>
 
 namespace TestSupport {
 
@@ -42,7 +42,8 @@ public:
     QString configHome() const { return m_dir.path() + QStringLiteral("/config"); }
 
 private:
-    struct Saved {
+    struct Saved
+    {
         const char *name;
         QByteArray value;
         bool wasSet;
