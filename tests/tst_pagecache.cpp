@@ -103,7 +103,7 @@ class tst_PageCache : public QObject
 private:
     RSSItem *addEntry(const std::optional<QString> &url)
     {
-        RSSItem *entry = m_context->insertItem();
+        RSSItem *entry = RSSItem::insert(m_context.get());
         entry->setGuid(QStringLiteral("entry-%1").arg(m_feed->feedEntries().size()));
         entry->setUrl(url);
         m_feed->addFeedEntry(entry);
@@ -136,7 +136,7 @@ private Q_SLOTS:
                     "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg=="),
                 "image/png"));
         m_context = std::make_unique<ObjectContext>();
-        m_feed = m_context->insertFeed();
+        m_feed = RSSFeed::insert(m_context.get());
         setCacheEnabled(true);
     }
     void cleanup()
