@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "model/FeedDownload.h"
+#include "model/ModelLog.h"
 #include "platform/HtmlLinkReader.h"
 #include "platform/XmlDocument.h"
 
@@ -70,7 +71,7 @@ FeedDiscovery::~FeedDiscovery()
 void FeedDiscovery::start()
 {
     if (m_download) {
-        qWarning("FeedDiscovery::start: the discovery is already running");
+        qCWarning(lcModel, "FeedDiscovery::start: the discovery is already running");
         return;
     }
     m_feeds.clear();

@@ -7,6 +7,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
+#include "platform/PlatformLog.h"
 #include "platform/webengine/WebEngineArchiveJob.h"
 
 WebEngineArchiver::WebEngineArchiver(QObject *parent)
@@ -71,13 +72,14 @@ bool WebEngineArchiver::ensureEngine()
     }
     // Qt WebEngine renders through Qt Gui; a process started without it cannot load pages.
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        qWarning("WebEngineArchiver: pages are archived only when the program starts with the page cache on");
+        qCWarning(lcPlatform,
+                  "WebEngineArchiver: pages are archived only when the program starts with the page cache on");
         return false;
     }
     // The raw saves wait here until they are complete; only whole archives reach the caches folder.
     m_parts = std::make_unique<QTemporaryDir>();
     if (!m_parts->isValid()) {
-        qWarning("WebEngineArchiver: no temporary folder: %s", qPrintable(m_parts->errorString()));
+        qCWarning(lcPlatform, "WebEngineArchiver: no temporary folder: %s", qPrintable(m_parts->errorString()));
         m_parts.reset();
         return false;
     }
