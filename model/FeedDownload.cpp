@@ -244,10 +244,19 @@ void FeedDownload::stop()
         m_reply = nullptr;
         disconnect(reply, nullptr, this, nullptr);
         disconnect(reply->manager(), nullptr, this, nullptr);
-        // Aborting from inside one of the reply's own signals makes Qt finish it a second time
-        // ("QNetworkReplyImplPrivate::error: Internal problem"), so the abort waits for the next
-        // turn of the event loop; nothing reaches this download any more anyway.
-        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        // Aborting from inside one of the reply's own signals, or a reply that has meanwhile
+        // failed or finished on its own, makes Qt set its error a second time and say so on
+        // standard error ("QNetworkReplyImplPrivate::error: Internal problem"). So the abort waits
+        // for the next turn of the event loop and is skipped when the reply already ended;
+        // nothing reaches this download any more anyway.
+        QMetaObject::invokeMethod(
+            reply,
+            [reply] {
+                if (reply->error() == QNetworkReply::NoError && !reply->isFinished()) {
+                    reply->abort();
+                }
+            },
+            Qt::QueuedConnection);
         reply->deleteLater();
     }
     if (m_privateManager) {

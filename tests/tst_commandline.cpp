@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -599,8 +600,9 @@ void tst_CommandLine::headless()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
     err += QString::fromUtf8(process.readAllStandardError());
-    const QStringList logged = lines(err);
-    QCOMPARE(logged.size(), 4);
+    // Our own lines; Qt's network module may add one of its own about a reply it ended.
+    const QStringList logged = lines(err).filter(QRegularExpression(QStringLiteral("^rss-brevlin: ")));
+    QVERIFY2(logged.size() == 4, qPrintable(err));
     QVERIFY2(logged.at(0).startsWith("rss-brevlin: checking 2 feeds every 300 s"), qPrintable(err));
     QVERIFY2(logged.at(1).startsWith("rss-brevlin: Gone: Failed "), qPrintable(err));
     QCOMPARE(logged.at(2), QString("rss-brevlin: checked 2 feeds: 3 new entries, 1 failed"));
