@@ -2,12 +2,18 @@
 
 #include "platform/IdleTimeRegistry.h"
 #include "platform/dbus/DBusIdleTimeProvider.h"
+#include "platform/dbus/DBusProgramService.h"
 #include "platform/dbus/FreedesktopNotificationService.h"
 #ifdef BREVLIN_HAVE_X11
 #include "platform/x11/X11IdleTimeProvider.h"
 #endif
 
 namespace DesktopPlatform {
+
+ProgramService *createProgramService(QObject *parent)
+{
+    return new DBusProgramService(parent);
+}
 
 NotificationService *createNotificationService(QObject *parent)
 {

@@ -1,11 +1,14 @@
 #pragma once
 
 class NotificationService;
+class ProgramService;
 class QObject;
 
 // The real platform services of the desktop program, picked in one place.
 namespace DesktopPlatform {
 
+// The running program's own name on the session bus.
+ProgramService *createProgramService(QObject *parent);
 // The desktop's notification server on the session bus.
 NotificationService *createNotificationService(QObject *parent);
 // The idle-time sources in order of preference: the X11 screen saver when a display is

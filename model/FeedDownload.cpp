@@ -180,6 +180,7 @@ void FeedDownload::onMetaDataChanged()
 {
     // Each response (after a redirect, say) starts the document afresh.
     m_body = QByteArray();
+    m_statusFailure.clear();
     m_responseUrl = m_reply->url();
     m_responseValidators = {m_reply->rawHeader("ETag"), m_reply->rawHeader("Last-Modified")};
     const int status = httpStatus(*m_reply);
@@ -187,7 +188,7 @@ void FeedDownload::onMetaDataChanged()
         m_retryAfter = retryMoment(m_reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
     }
     if (status >= 400) {
-        fail(httpStatusText(*m_reply, status));
+        m_statusFailure = httpStatusText(*m_reply, status);
         return;
     }
     const qint64 announced = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
@@ -201,6 +202,11 @@ void FeedDownload::onMetaDataChanged()
 void FeedDownload::onReadyRead()
 {
     const qint64 available = m_reply->bytesAvailable();
+    // An error page is read only to be thrown away, so that the reply ends on its own.
+    if (!m_statusFailure.isEmpty()) {
+        m_reply->skip(available);
+        return;
+    }
     if (m_body.size() + available > s_maximumBodySize) {
         fail(tooLargeText());
         return;
@@ -214,6 +220,10 @@ void FeedDownload::onReadyRead()
 
 void FeedDownload::onFinished()
 {
+    if (!m_statusFailure.isEmpty()) {
+        fail(m_statusFailure);
+        return;
+    }
     if (m_reply->error() != QNetworkReply::NoError) {
         fail(errorText(*m_reply));
         return;

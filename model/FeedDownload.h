@@ -95,6 +95,9 @@ private:
     QPointer<QNetworkAccessManager> m_privateManager;
     QPointer<QNetworkReply> m_reply;
     QByteArray m_body;
+    // An HTTP error status, reported once the reply has finished: aborting a reply whose error
+    // Qt has yet to set makes Qt set an error twice and complain on standard error.
+    QString m_statusFailure;
     bool m_answeredChallenge = false;
     HttpValidators m_validators;
     QUrl m_responseUrl;

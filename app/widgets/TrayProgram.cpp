@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include "app/DesktopPlatform.h"
 #include "app/ProgramSession.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "controller/FeedTableModel.h"
@@ -10,6 +11,7 @@
 #include "controller/widgets/BrevlinWindows.h"
 #include "controller/widgets/SubscriptionWindow.h"
 #include "controller/widgets/TrayStatusItem.h"
+#include "platform/ProgramService.h"
 #include "platform/widgets/MessageBoxAlerts.h"
 
 namespace TrayProgram {
@@ -40,6 +42,13 @@ int run()
     QObject::connect(feeds, &FeedTableModel::rowsInserted, &saveTimer, saveSoon);
     QObject::connect(feeds, &FeedTableModel::rowsRemoved, &saveTimer, saveSoon);
     QObject::connect(feeds, &FeedTableModel::modelReset, &saveTimer, saveSoon);
+
+    // Known on the session bus, so that a second start (or a script) can bring the
+    // subscription window forward instead of starting a second program.
+    ProgramService *programService = DesktopPlatform::createProgramService(&session);
+    programService->registerProgram();
+    QObject::connect(programService, &ProgramService::showSubscriptionsRequested, subscriptions,
+                     [&windows] { windows.makeKeyAndOrderFront(WindowPresenter::Window::ManageSubscriptions); });
 
     TrayStatusItem statusItem;
     QObject::connect(&session, &ProgramSession::finished, qApp, &QApplication::quit);
