@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 
 #include <memory>
@@ -7,10 +8,10 @@
 #include "app/CommandLine.h"
 #include "app/widgets/TrayProgram.h"
 #include "controller/RSSBrevlinController.h"
+#include "platform/LazyWebArchiver.h"
 #include "platform/Preferences.h"
 #include "platform/StandardErrorAlerts.h"
 #include "platform/UserDefaults.h"
-#include "platform/webengine/WebEngineArchiver.h"
 
 namespace {
 
@@ -29,6 +30,19 @@ bool headlessArchivesPages(const CommandLineOptions &options)
         && UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableTargetPageCache);
 }
 
+// Qt WebEngine shares OpenGL contexts with the application; loaded later from a plugin, it can
+// only do so when the application was made with sharing on.
+void prepareForWebEngine()
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+// Where `make install` puts the page cache's plugin, relative to the program.
+QString installedPluginFolder()
+{
+    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral(BREVLIN_PLUGIN_DIR));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -45,25 +59,27 @@ int main(int argc, char *argv[])
     }
     // Only the tray program needs a display; the commands and --headless run without one.
     if (options->command == CommandLineOptions::Command::Run) {
+        prepareForWebEngine();
         QApplication application(argc, argv);
         describeApplication();
         // Declared after the application: Qt WebEngine must shut down while it still exists.
-        WebEngineArchiver archiver;
+        LazyWebArchiver archiver(installedPluginFolder());
         WebArchiver::setShared(&archiver);
         return TrayProgram::run();
     }
     std::unique_ptr<QCoreApplication> application;
     if (headlessArchivesPages(*options)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        prepareForWebEngine();
         application = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
     describeApplication();
     // Only the long-running headless program archives pages; a single check ends before they load.
-    std::unique_ptr<WebEngineArchiver> archiver;
+    std::unique_ptr<LazyWebArchiver> archiver;
     if (options->command == CommandLineOptions::Command::Headless) {
-        archiver = std::make_unique<WebEngineArchiver>();
+        archiver = std::make_unique<LazyWebArchiver>(installedPluginFolder());
         WebArchiver::setShared(archiver.get());
     }
     return CommandLine(*options).run();

@@ -13,9 +13,11 @@
 
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
+#include "platform/LazyWebArchiver.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "platform/WebArchiveJob.h"
 #include "platform/webengine/WebEngineArchiver.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/FakeWebArchiver.h"
@@ -489,6 +491,41 @@ private Q_SLOTS:
         QStringList files = cacheFiles();
         files.sort();
         QCOMPARE(recorded, files);
+    }
+
+    // The program loads the browser engine from its plugin on the first page (the headless test
+    // above goes through it); a plugin that is missing or broken fails every page, with its cause.
+    void unloadableEngineFailsEveryPage_data()
+    {
+        QTest::addColumn<QByteArray>("pluginBytes");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("no plugin") << QByteArray() << QStringLiteral("is in none of");
+        QTest::newRow("not a library") << QByteArray("not an ELF file") << QStringLiteral("brevlin-webarchiver.so");
+    }
+
+    void unloadableEngineFailsEveryPage()
+    {
+        QFETCH(QByteArray, pluginBytes);
+        QFETCH(QString, cause);
+        QTemporaryDir folder;
+        if (!pluginBytes.isEmpty()) {
+            QFile plugin(QDir(folder.path()).filePath(LazyWebArchiver::pluginFileName()));
+            QVERIFY(plugin.open(QIODevice::WriteOnly));
+            plugin.write(pluginBytes);
+        }
+        LazyWebArchiver archiver(folder.path());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot load the browser engine")));
+        for (int page = 0; page < 2; ++page) {
+            const std::unique_ptr<WebArchiveJob> job =
+                archiver.archive(QUrl(QStringLiteral("http://127.0.0.1:1/page")), folder.filePath(QStringLiteral("p")));
+            QSignalSpy failed(job.get(), &WebArchiveJob::failed);
+            QVERIFY(failed.wait(5000));
+            const QString description = failed.first().first().toString();
+            QVERIFY2(description.startsWith(QStringLiteral("The page cache cannot load the browser engine: ")),
+                     qPrintable(description));
+            QVERIFY2(description.contains(cause), qPrintable(description));
+        }
+        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("p"))));
     }
 
     void preferenceOffStartsNoEngine()
