@@ -30,13 +30,6 @@ bool headlessArchivesPages(const CommandLineOptions &options)
         && UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableTargetPageCache);
 }
 
-// Qt WebEngine shares OpenGL contexts with the application; loaded later from a plugin, it can
-// only do so when the application was made with sharing on.
-void prepareForWebEngine()
-{
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-}
-
 // Where `make install` puts the page cache's plugin, relative to the program.
 QString installedPluginFolder()
 {
@@ -59,7 +52,6 @@ int main(int argc, char *argv[])
     }
     // Only the tray program needs a display; the commands and --headless run without one.
     if (options->command == CommandLineOptions::Command::Run) {
-        prepareForWebEngine();
         QApplication application(argc, argv);
         describeApplication();
         // Declared after the application: Qt WebEngine must shut down while it still exists.
@@ -70,7 +62,6 @@ int main(int argc, char *argv[])
     std::unique_ptr<QCoreApplication> application;
     if (headlessArchivesPages(*options)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        prepareForWebEngine();
         application = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);

@@ -2,16 +2,49 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLibrary>
+#include <QOpenGLContext>
 
 #include "platform/PlatformLog.h"
 #include "platform/WebArchiveJob.h"
+
+QT_BEGIN_NAMESPACE
+// Qt Gui's own setter of the global share context; Qt WebEngine declares it the same way.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
+QT_END_NAMESPACE
 
 namespace {
 
 using CreateArchiver = WebArchiver *(*)(QObject *parent);
 
 const char createFunctionName[] = "brevlinCreateWebArchiver";
+
+QOpenGLContext *sharedContext = nullptr;
+
+void deleteSharedContext()
+{
+    if (QOpenGLContext::globalShareContext() == sharedContext) {
+        qt_gl_set_global_share_context(nullptr);
+    }
+    delete sharedContext;
+    sharedContext = nullptr;
+}
+
+// Qt WebEngine draws with contexts that share the application's global one. Linked into the
+// program it would make that context as the application starts, at the price of the graphics
+// drivers in every process; loaded later, it finds the one made here.
+void shareOpenGLContexts()
+{
+    if (QOpenGLContext::globalShareContext()) {
+        return;
+    }
+    sharedContext = new QOpenGLContext;
+    sharedContext->setFormat(QSurfaceFormat::defaultFormat());
+    sharedContext->create();
+    qAddPostRoutine(deleteSharedContext);
+    qt_gl_set_global_share_context(sharedContext);
+}
 
 } // namespace
 
@@ -49,8 +82,21 @@ std::unique_ptr<WebArchiveJob> LazyWebArchiver::archive(const QUrl &url, const Q
 
 WebArchiver *LazyWebArchiver::loadEngine()
 {
-    if (m_engine || !m_loadError.isEmpty()) {
-        return m_engine;
+    if (!m_engine && m_loadError.isEmpty()) {
+        m_loadError = loadPlugin();
+        if (!m_engine) {
+            qCWarning(lcPlatform, "%s", qPrintable(m_loadError));
+        }
+    }
+    return m_engine;
+}
+
+QString LazyWebArchiver::loadPlugin()
+{
+    const QString failure = QStringLiteral("The page cache cannot load the browser engine: %1");
+    // Qt WebEngine renders through Qt Gui, which the program starts only with the cache on.
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        return failure.arg(QStringLiteral("the program was started with the page cache off"));
     }
     const QStringList folders{QCoreApplication::applicationDirPath(), m_pluginFolder};
     QStringList errors;
@@ -62,18 +108,16 @@ WebArchiver *LazyWebArchiver::loadEngine()
         QLibrary plugin(path);
         // Never unloaded: the engine's threads and static data live until the process ends.
         plugin.setLoadHints(QLibrary::PreventUnloadHint);
+        shareOpenGLContexts();
         const auto create = reinterpret_cast<CreateArchiver>(plugin.resolve(createFunctionName));
         if (create) {
             m_engine = create(this);
-            return m_engine;
+            return QString();
         }
         errors.append(plugin.errorString());
     }
     if (errors.isEmpty()) {
         errors.append(QStringLiteral("%1 is in none of %2").arg(pluginFileName(), folders.join(QStringLiteral(", "))));
     }
-    m_loadError =
-        QStringLiteral("The page cache cannot load the browser engine: %1").arg(errors.join(QStringLiteral("; ")));
-    qCWarning(lcPlatform, "%s", qPrintable(m_loadError));
-    return nullptr;
+    return failure.arg(errors.join(QStringLiteral("; ")));
 }

@@ -21,6 +21,8 @@ public:
 
 private:
     WebArchiver *loadEngine();
+    // Loads the plugin and makes its archiver; the reason when it cannot.
+    QString loadPlugin();
 
     QString m_pluginFolder;
     WebArchiver *m_engine = nullptr;

@@ -1,7 +1,5 @@
 #include "platform/webengine/WebEngineArchiver.h"
 
-#include <QCoreApplication>
-#include <QGuiApplication>
 #include <QUuid>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
@@ -56,7 +54,7 @@ void WebEngineArchiver::startWaiting()
             continue;
         }
         if (!ensureEngine()) {
-            job->fail(QStringLiteral("Qt WebEngine cannot start in this process"));
+            job->fail(QStringLiteral("Qt WebEngine cannot start: no temporary folder to save pages in"));
             continue;
         }
         const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".mhtml");
@@ -69,12 +67,6 @@ bool WebEngineArchiver::ensureEngine()
 {
     if (m_profile) {
         return true;
-    }
-    // Qt WebEngine renders through Qt Gui; a process started without it cannot load pages.
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
-        qCWarning(lcPlatform,
-                  "WebEngineArchiver: pages are archived only when the program starts with the page cache on");
-        return false;
     }
     // The raw saves wait here until they are complete; only whole archives reach the caches folder.
     m_parts = std::make_unique<QTemporaryDir>();
