@@ -449,6 +449,13 @@ private Q_SLOTS:
         QCOMPARE(interval->value(), -5.0);
         QVERIFY(!note->isHidden());
         QCOMPARE(defaults->doubleForKey(Preferences::checkInterval), -5.0);
+        QVERIFY2(note->text().contains(QLatin1String("at most every 30 s")), qPrintable(note->text()));
+        defaults->setObject(1e12, Preferences::checkInterval);
+        QCOMPARE(interval->value(), 1e12);
+        QVERIFY2(note->text().contains(QLatin1String("at least every 7 days")), qPrintable(note->text()));
+        QVERIFY(!note->isHidden());
+        defaults->setObject(604800.0, Preferences::checkInterval);
+        QVERIFY(note->isHidden());
 
         defaults->setObject(3, Preferences::showTopEntriesCount);
         QCOMPARE(window.findChild<QSpinBox *>(Preferences::showTopEntriesCount)->value(), 3);
