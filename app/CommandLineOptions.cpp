@@ -33,9 +33,17 @@ constexpr OptionRule rule(const char *option, Command command, int values = 0, c
             QLatin1StringView(description)};
 }
 
-constexpr OptionRule modifier(const char *option, Command command, int values = 0, const char *valueNames = "")
+constexpr OptionRule modifier(const char *option, Command command, int values = 0, const char *valueNames = "",
+                              const char *synopsis = "", const char *description = "")
 {
-    return {QLatin1StringView(option), command, true, values, false, QLatin1StringView(valueNames), {}, {}};
+    return {QLatin1StringView(option),
+            command,
+            true,
+            values,
+            false,
+            QLatin1StringView(valueNames),
+            QLatin1StringView(synopsis),
+            QLatin1StringView(description)};
 }
 
 constexpr OptionRule withOptionalValue(OptionRule rule)
@@ -45,8 +53,12 @@ constexpr OptionRule withOptionalValue(OptionRule rule)
 }
 
 constexpr std::array optionRules = {
-    rule("--add", Command::Add, 1, "a URL", "--add URL [--name N] [--login L] [--password P] [--recent]",
+    rule("--add", Command::Add, 1, "a URL",
+         "--add URL [--name N] [--login L] [--password P | --password-stdin] [--recent]",
          "subscribe to a feed (--recent: its entries head the menu)"),
+    modifier("--password-stdin", Command::Add, 0, "", "  --password-stdin",
+             "take the password from the first line of standard input; use it rather than "
+             "--password, whose value every user of this computer can read in the process list"),
     rule("--remove", Command::Remove, 1, "a feed's URL or name", "--remove URL-or-NAME",
          "unsubscribe, deleting the feed's entries"),
     rule("--discover", Command::Discover, 1, "a URL", "--discover URL",
@@ -110,6 +122,8 @@ void applyModifier(CommandLineOptions &options, QLatin1StringView option, const 
         options.login = value;
     } else if (option == QLatin1String("--password")) {
         options.password = value;
+    } else if (option == QLatin1String("--password-stdin")) {
+        options.passwordFromStandardInput = true;
     } else if (option == QLatin1String("--recent")) {
         options.recent = true;
     } else {
@@ -128,6 +142,7 @@ public:
     std::optional<CommandLineOptions> run(QString *errorString);
 
 private:
+    bool asksForHelp() const;
     bool take(const OptionRule &rule, const QString &token, qsizetype equals, qsizetype &index, QStringList &values);
     bool fail(const QString &message)
     {
@@ -141,7 +156,7 @@ private:
 
 std::optional<CommandLineOptions> Parser::run(QString *errorString)
 {
-    if (m_arguments.contains(QLatin1String("--help")) || m_arguments.contains(QLatin1String("-h"))) {
+    if (asksForHelp()) {
         CommandLineOptions help;
         help.command = Command::Help;
         return help;
@@ -192,6 +207,9 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
                                                                        : QStringLiteral("--check-once or --headless")));
         }
     }
+    if (ok && options.password && options.passwordFromStandardInput) {
+        ok = fail(QStringLiteral("--password and --password-stdin cannot be combined"));
+    }
     if (!ok) {
         if (errorString) {
             *errorString = m_error;
@@ -199,6 +217,22 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
         return std::nullopt;
     }
     return options;
+}
+
+// Help wins wherever an option may stand, whatever else the line says; as the value of an
+// option it is only that value (a password may well be "-h").
+bool Parser::asksForHelp() const
+{
+    for (qsizetype index = 0; index < m_arguments.size(); ++index) {
+        const QString &token = m_arguments.at(index);
+        if (token == QLatin1String("--help") || token == QLatin1String("-h")) {
+            return true;
+        }
+        if (const OptionRule *rule = findRule(token)) {
+            index += rule->values;
+        }
+    }
+    return false;
 }
 
 bool Parser::take(const OptionRule &rule, const QString &token, qsizetype equals, qsizetype &index, QStringList &values)
@@ -235,8 +269,11 @@ std::optional<CommandLineOptions> CommandLineOptions::parse(const QStringList &a
 
 QString CommandLineOptions::usage()
 {
-    // A synopsis longer than the column gets its description on the next line.
-    constexpr qsizetype column = 24;
+    // A synopsis longer than the column gets its description on the next line; descriptions
+    // wrap to fit a terminal of 100 columns.
+    constexpr qsizetype column = 26;
+    constexpr qsizetype width = 100;
+    const QString indent(column, QLatin1Char(' '));
     QString commands;
     for (const OptionRule &rule : optionRules) {
         if (rule.synopsis.isEmpty()) {
@@ -244,9 +281,19 @@ QString CommandLineOptions::usage()
         }
         QString line = QStringLiteral("  ") + rule.synopsis;
         if (!rule.description.isEmpty()) {
-            line = line.size() + 2 > column + 2 ? line + QLatin1Char('\n') + QString(column + 2, QLatin1Char(' '))
-                                                : line.leftJustified(column + 2);
-            line += rule.description;
+            line = line.size() + 2 > column ? line + QLatin1Char('\n') + indent : line.leftJustified(column);
+            qsizetype lineStart = line.lastIndexOf(QLatin1Char('\n')) + 1;
+            const QStringList words = QString(rule.description).split(QLatin1Char(' '));
+            for (qsizetype i = 0; i < words.size(); ++i) {
+                if (i > 0 && line.size() - lineStart + 1 + words.at(i).size() > width) {
+                    line += QLatin1Char('\n');
+                    lineStart = line.size();
+                    line += indent;
+                } else if (i > 0) {
+                    line += QLatin1Char(' ');
+                }
+                line += words.at(i);
+            }
         }
         commands += line + QLatin1Char('\n');
     }

@@ -35,6 +35,9 @@ struct CommandLineOptions
     std::optional<QString> name;
     std::optional<QString> login;
     std::optional<QString> password;
+    // --password-stdin: the password is the first line of standard input, which, unlike the
+    // arguments, no other user can read.
+    bool passwordFromStandardInput = false;
     bool recent = false;
     bool quietNotifications = false;
     bool printMenu = false; // --print-menu, alone or after --check-once

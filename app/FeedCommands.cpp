@@ -1,6 +1,9 @@
 #include "app/FeedCommands.h"
 
+#include <QFile>
 #include <QTextStream>
+
+#include <cstdio>
 
 #include "app/CommandLineOptions.h"
 #include "app/StoreAccess.h"
@@ -9,27 +12,59 @@
 #include "model/RSSFeed.h"
 #include "store/ObjectContext.h"
 
+namespace {
+
+// One line without its line ending; nothing when standard input ends before giving one.
+std::optional<QString> readPasswordLine()
+{
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QByteArray line = input.readLine();
+    if (line.isEmpty()) {
+        return std::nullopt;
+    }
+    if (line.endsWith('\n')) {
+        line.chop(1);
+    }
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    return QString::fromUtf8(line);
+}
+
+} // namespace
+
 namespace FeedCommands {
 
 CommandResult add(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &options)
 {
-    StoreAccess store(delegate);
-    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
-    if (!feeds) {
-        return store.result();
-    }
     Subscription subscription;
     subscription.url = options.argument;
     subscription.name = options.name;
     subscription.login = options.login;
     subscription.password = options.password;
     subscription.showInRecentList = options.recent;
+    if (options.passwordFromStandardInput) {
+        subscription.password = readPasswordLine();
+        if (!subscription.password) {
+            return CommandResult::failure(QStringLiteral("--password-stdin: no line on standard input"));
+        }
+    }
+    // Messages name the address without a password written into it.
+    subscription = FeedSubscriber::withCredentialsFromAddress(subscription);
+    StoreAccess store(delegate);
+    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
+    if (!feeds) {
+        return store.result();
+    }
     switch (FeedSubscriber(store.context(), *feeds).subscribe(subscription)) {
     case FeedSubscriber::Outcome::NotAnAddress:
         return CommandResult::usage(
-            QStringLiteral("'%1' is not a feed address (an http, https or file URL)").arg(options.argument));
+            QStringLiteral("'%1' is not a feed address (an http, https or file URL)").arg(subscription.url));
     case FeedSubscriber::Outcome::AlreadySubscribed:
-        return CommandResult::failure(QStringLiteral("already subscribed to %1").arg(options.argument));
+        return CommandResult::failure(QStringLiteral("already subscribed to %1").arg(subscription.url));
     case FeedSubscriber::Outcome::Added:
         break;
     }
@@ -45,8 +80,10 @@ CommandResult remove(Rss_Brevlin_AppDelegate *delegate, const QString &urlOrName
     }
     QList<RSSFeed *> byUrl;
     QList<RSSFeed *> byName;
+    // An address is found in any of the spellings --add takes for it.
+    const QString address = FeedSubscriber::comparableAddress(urlOrName);
     for (RSSFeed *feed : *feeds) {
-        if (feed->url() == urlOrName) {
+        if (feed->url() && FeedSubscriber::comparableAddress(*feed->url()) == address) {
             byUrl.append(feed);
         } else if (feed->name() == urlOrName) {
             byName.append(feed);

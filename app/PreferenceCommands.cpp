@@ -11,9 +11,9 @@
 
 namespace {
 
-QString valueText(const QString &key, QMetaType::Type type,
-                  const UserDefaults &defaults = *UserDefaults::standardUserDefaults())
+QString valueText(const QString &key, QMetaType::Type type)
 {
+    const UserDefaults &defaults = *UserDefaults::standardUserDefaults();
     switch (type) {
     case QMetaType::Bool:
         return defaults.boolForKey(key) ? QStringLiteral("true") : QStringLiteral("false");
@@ -102,11 +102,7 @@ CommandResult set(const QString &key, const QString &value)
         return CommandResult::usage(QStringLiteral("'%1' takes %2, not '%3'").arg(key, typeDescription(*type), value));
     }
     UserDefaults *defaults = UserDefaults::standardUserDefaults();
-    defaults->setObject(*parsed, key);
-    // The preferences keep a value in memory even when its file could not be written; a
-    // fresh reader of the file tells whether it really arrived.
-    const UserDefaults written(defaults->fileName());
-    if (!written.objectForKey(key).isValid() || valueText(key, *type, written) != valueText(key, *type)) {
+    if (!defaults->setObject(*parsed, key)) {
         return CommandResult::failure(QStringLiteral("cannot write %1").arg(defaults->fileName()));
     }
     return CommandResult::success();

@@ -1,6 +1,7 @@
 #include "controller/FeedTableModel.h"
 
 #include <QPointer>
+#include <QUndoStack>
 #include <QUrl>
 
 #include <algorithm>
@@ -175,11 +176,10 @@ bool FeedTableModel::setData(const QModelIndex &index, const QVariant &value, in
     if (role != Qt::EditRole) {
         return false;
     }
-    QString text = value.toString();
     if (index.column() == UrlColumn) {
-        // Pasted addresses often carry a line break or spaces around them.
-        text = text.trimmed();
+        return setAddress(feed, value.toString());
     }
+    const QString text = value.toString();
     const QString current = index.column() == PasswordColumn ? feed->password().value_or(QString())
                                                              : displayValue(feed, index.column()).toString();
     // An editor closed unchanged must not restart the feed's check nor fill the undo stack.
@@ -188,7 +188,39 @@ bool FeedTableModel::setData(const QModelIndex &index, const QVariant &value, in
     }
     // A cleared field clears the value rather than storing an empty one.
     m_context->setValueUndoably(feed, key, text.isEmpty() ? QVariant() : QVariant(text));
-    if (index.column() == UrlColumn && !text.isEmpty()) {
+    return true;
+}
+
+bool FeedTableModel::setAddress(RSSFeed *feed, const QString &typed)
+{
+    // Pasted addresses often carry a line break or spaces around them.
+    Subscription subscription;
+    subscription.url = typed.trimmed();
+    subscription.login = feed->login();
+    subscription.password = feed->password();
+    subscription = FeedSubscriber::withCredentialsFromAddress(subscription);
+    const QString &text = subscription.url;
+    if (text == feed->url().value_or(QString()) && subscription.login == feed->login()
+        && subscription.password == feed->password()) {
+        return true;
+    }
+    // Credentials taken from the address are part of the same edit: one undo restores all.
+    const bool credentialsChange = subscription.login != feed->login() || subscription.password != feed->password();
+    QUndoStack *undo = m_context->undoManager();
+    if (credentialsChange) {
+        undo->beginMacro(tr("Change Address"));
+    }
+    if (subscription.login != feed->login()) {
+        m_context->setValueUndoably(feed, keyOf(LoginColumn), *subscription.login);
+    }
+    if (subscription.password != feed->password()) {
+        m_context->setValueUndoably(feed, keyOf(PasswordColumn), *subscription.password);
+    }
+    m_context->setValueUndoably(feed, keyOf(UrlColumn), text.isEmpty() ? QVariant() : QVariant(text));
+    if (credentialsChange) {
+        undo->endMacro();
+    }
+    if (!text.isEmpty()) {
         const QString stored = feed->url().value_or(QString());
         if (!FeedSubscriber::isUsableAddress(stored)) {
             Q_EMIT unusableAddress(stored);

@@ -65,6 +65,7 @@ Q_SIGNALS:
 
 private:
     void reload();
+    bool setAddress(RSSFeed *feed, const QString &typed);
     void onRecordChanged(Record *record, const QString &key);
     void onObjectsDidChange(const QList<Record *> &deletedObjects);
     QVariant displayValue(const RSSFeed *feed, int column) const;

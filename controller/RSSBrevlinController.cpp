@@ -2,6 +2,9 @@
 
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+
 #include "controller/StatusItem.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
@@ -99,10 +102,19 @@ void RSSBrevlinController::recreateTimerAndUpdate()
         m_checkFeedsTimer->setTimerType(Qt::PreciseTimer);
         connect(m_checkFeedsTimer, &QTimer::timeout, this, &RSSBrevlinController::checkFeeds);
     }
-    const double seconds = qMax(30.0, UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval));
     // Restarting counts a full interval from now.
-    m_checkFeedsTimer->start(std::chrono::milliseconds(qRound64(seconds * 1000.0)));
+    m_checkFeedsTimer->start(
+        checkIntervalFor(UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval)));
     updateMenus();
+}
+
+std::chrono::milliseconds RSSBrevlinController::checkIntervalFor(double seconds)
+{
+    if (std::isnan(seconds)) {
+        seconds = defaultsDictionary().value(Preferences::checkInterval).toDouble();
+    }
+    const double bounded = std::clamp(seconds, MinimumCheckInterval, MaximumCheckInterval);
+    return std::chrono::milliseconds(qRound64(bounded * 1000.0));
 }
 
 void RSSBrevlinController::checkFeeds()

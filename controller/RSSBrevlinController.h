@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QVariantMap>
 
+#include <chrono>
 #include <memory>
 
 #include "controller/StatusItem.h"
@@ -41,6 +42,15 @@ public:
     // Registers the defaults with the process's preferences; runs once, before the
     // first preference is read.
     static void initialize();
+
+    // The bounds of the check timer: no server is asked more often than every 30 s, and
+    // every feed is checked at least weekly (which also keeps the timer's int of
+    // milliseconds from overflowing).
+    static constexpr double MinimumCheckInterval = 30.0;
+    static constexpr double MaximumCheckInterval = 7 * 24 * 3600.0;
+    // The timer's interval for a "Check Interval" of this many seconds, whatever the
+    // preferences file holds.
+    static std::chrono::milliseconds checkIntervalFor(double seconds);
 
     // Views, given before awakeFromNib; either may be absent.
     void setStatusItem(StatusItem *statusItem) { m_statusItem = statusItem; }

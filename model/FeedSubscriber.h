@@ -25,8 +25,16 @@ public:
 
     // An http or https URL with a host, or a file URL with a path.
     static bool isUsableAddress(const QString &url);
+    // The login and password written into the address ("http://kim:pw@host/"), percent-decoded,
+    // become the subscription's own unless it has them already; the address loses them and is
+    // otherwise kept as typed. Addresses are shown and exported in many places, credentials never.
+    static Subscription withCredentialsFromAddress(Subscription subscription);
+    // The form in which two addresses of one feed are equal: scheme and host in lower case,
+    // without the default port, unreserved characters undone from their percent-encoding and
+    // an empty http(s) path as "/".
+    static QString comparableAddress(const QString &url);
 
 private:
     ObjectContext *m_context;
-    QSet<QString> m_subscribedUrls;
+    QSet<QString> m_subscribedAddresses; // comparable forms
 };

@@ -17,7 +17,7 @@ OpmlTransfer::ImportResult OpmlTransfer::subscribeAll(ObjectContext *context, co
             ++result.added;
             break;
         case FeedSubscriber::Outcome::NotAnAddress:
-            result.unusableAddresses.append(subscription.url);
+            result.unusableAddresses.append(FeedSubscriber::withCredentialsFromAddress(subscription).url);
             Q_FALLTHROUGH();
         case FeedSubscriber::Outcome::AlreadySubscribed:
             ++result.skipped;

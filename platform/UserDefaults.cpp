@@ -107,16 +107,23 @@ double UserDefaults::doubleForKey(const QString &key) const
     return numberForKey(key).value_or(0.0);
 }
 
-void UserDefaults::setObject(const QVariant &value, const QString &key)
+bool UserDefaults::setObject(const QVariant &value, const QString &key)
 {
     m_settings.setValue(key, value);
-    m_settings.sync();
-    Q_EMIT changed(key);
+    return syncAndNotify(key);
 }
 
-void UserDefaults::removeObjectForKey(const QString &key)
+bool UserDefaults::removeObjectForKey(const QString &key)
 {
     m_settings.remove(key);
+    return syncAndNotify(key);
+}
+
+bool UserDefaults::syncAndNotify(const QString &key)
+{
+    // QSettings keeps a value it could not write in memory, and other QSettings of this
+    // process on the same file share that memory: only the status tells the truth.
     m_settings.sync();
     Q_EMIT changed(key);
+    return m_settings.status() == QSettings::NoError;
 }

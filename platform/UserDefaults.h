@@ -28,14 +28,17 @@ public:
     // A 32-bit integer: a real value is cut towards zero (10.7 reads 10).
     qint32 integerForKey(const QString &key) const;
     double doubleForKey(const QString &key) const;
-    void setObject(const QVariant &value, const QString &key);
-    void removeObjectForKey(const QString &key);
+    // Both write the file at once and say whether it was written; the value applies to
+    // this process either way.
+    bool setObject(const QVariant &value, const QString &key);
+    bool removeObjectForKey(const QString &key);
     QString fileName() const { return m_settings.fileName(); }
 
 Q_SIGNALS:
     void changed(const QString &key);
 
 private:
+    bool syncAndNotify(const QString &key);
     std::optional<double> numberForKey(const QString &key) const;
 
     QSettings m_settings;

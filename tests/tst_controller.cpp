@@ -5,6 +5,7 @@
 #include <QTimeZone>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 
 #include "app/MenuPrinter.h"
@@ -211,6 +212,15 @@ private Q_SLOTS:
         QTest::newRow("negative is raised to 30 s") << QVariant(-5) << 30000;
         QTest::newRow("45.5 s stays") << QVariant(45.5) << 45500;
         QTest::newRow("text reads as the default") << QVariant(QStringLiteral("often")) << 300000;
+        // Each of these once overflowed the timer's int of milliseconds: a storm of checks
+        // or none at all after start-up.
+        QTest::newRow("4294967.326 s is cut to a week") << QVariant(4294967.326) << 604800000;
+        QTest::newRow("2147483.7 s is cut to a week") << QVariant(2147483.7) << 604800000;
+        QTest::newRow("1e12 s is cut to a week") << QVariant(1e12) << 604800000;
+        QTest::newRow("a week stays") << QVariant(604800.0) << 604800000;
+        QTest::newRow("infinity is cut to a week") << QVariant(QStringLiteral("inf")) << 604800000;
+        QTest::newRow("minus infinity is raised to 30 s") << QVariant(QStringLiteral("-inf")) << 30000;
+        QTest::newRow("NaN reads as the default") << QVariant(QStringLiteral("nan")) << 300000;
     }
 
     void timerInterval()
@@ -224,6 +234,24 @@ private Q_SLOTS:
         m_controller->awakeFromNib();
         QVERIFY(m_controller->checkFeedsTimer()->isActive());
         QCOMPARE(m_controller->checkFeedsTimer()->interval(), milliseconds);
+    }
+
+    void checkIntervalForAnyNumber_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<qint64>("milliseconds");
+
+        QTest::newRow("NaN: the default") << qQNaN() << qint64(300000);
+        QTest::newRow("infinity: a week") << qInf() << qint64(604800000);
+        QTest::newRow("minus infinity: 30 s") << -qInf() << qint64(30000);
+        QTest::newRow("largest double: a week") << std::numeric_limits<double>::max() << qint64(604800000);
+    }
+
+    void checkIntervalForAnyNumber()
+    {
+        QFETCH(double, seconds);
+        QFETCH(qint64, milliseconds);
+        QCOMPARE(qint64(RSSBrevlinController::checkIntervalFor(seconds).count()), milliseconds);
     }
 
     void anyPreferenceChangeRestartsTheTimerAndRebuilds()

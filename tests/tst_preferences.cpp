@@ -1,5 +1,9 @@
+#include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <unistd.h>
 
 #include "controller/RSSBrevlinController.h"
 #include "model/RSSItem.h"
@@ -135,6 +139,53 @@ private Q_SLOTS:
         prefs->removeObjectForKey(Preferences::checkInterval);
         QCOMPARE(prefs->doubleForKey(Preferences::checkInterval), 300.0);
         QCOMPARE(changed.size(), 3);
+    }
+
+    void writesSayWhetherTheFileWasWritten_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<bool>("written");
+
+        QTest::newRow("nothing in the way") << QString() << true;
+        QTest::newRow("file is a folder") << "folder" << false;
+        QTest::newRow("read-only file") << "read-only file" << false;
+        QTest::newRow("read-only folder") << "read-only folder" << false;
+    }
+
+    // Writes that failed once looked like successes: the value stayed in this process only.
+    void writesSayWhetherTheFileWasWritten()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(bool, written);
+        if (obstacle.startsWith(QLatin1String("read-only")) && ::geteuid() == 0) {
+            QSKIP("file permissions do not bind root");
+        }
+        PreferencesHome home;
+        const QString file = UserDefaults::standardUserDefaults()->fileName();
+        const QString folder = QFileInfo(file).path();
+        QVERIFY(QDir().mkpath(folder));
+        if (obstacle == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(file));
+        } else if (obstacle == QLatin1String("read-only file")) {
+            QFile conf(file);
+            QVERIFY(conf.open(QIODevice::WriteOnly));
+            conf.write("[General]\nShow%20Top%20Entries%20Count=5\n");
+            conf.close();
+            QVERIFY(conf.setPermissions(QFileDevice::ReadOwner));
+        } else if (obstacle == QLatin1String("read-only folder")) {
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        }
+        UserDefaults::resetStandardUserDefaults();
+        RSSBrevlinController::initialize();
+        UserDefaults *prefs = UserDefaults::standardUserDefaults();
+        QSignalSpy changed(prefs, &UserDefaults::changed);
+
+        QCOMPARE(prefs->setObject(7, Preferences::showTopEntriesCount), written);
+        // The value applies to this process either way, and observers hear of it.
+        QCOMPARE(prefs->integerForKey(Preferences::showTopEntriesCount), 7);
+        QCOMPARE(prefs->removeObjectForKey(Preferences::showTopEntriesCount), written);
+        QCOMPARE(changed.size(), 2);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     void notificationsAreDeliveredSynchronouslyInOrder()

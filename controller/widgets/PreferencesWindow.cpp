@@ -10,13 +10,15 @@
 
 #include <algorithm>
 
+#include "controller/RSSBrevlinController.h"
 #include "platform/Alerts.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 
 namespace {
 
-constexpr double MaximumCheckInterval = 7 * 24 * 3600.0;
+constexpr double MinimumCheckInterval = RSSBrevlinController::MinimumCheckInterval;
+constexpr double MaximumCheckInterval = RSSBrevlinController::MaximumCheckInterval;
 
 UserDefaults *defaults()
 {
@@ -51,7 +53,6 @@ PreferencesWindow::PreferencesWindow(Alerts *alerts, QWidget *parent)
     m_interval->setKeyboardTracking(false);
     connect(m_interval, &QDoubleSpinBox::valueChanged, this,
             [](double seconds) { defaults()->setObject(seconds, Preferences::checkInterval); });
-    m_intervalNote->setText(tr("Feeds are checked at most every %1 s.").arg(MinimumCheckInterval));
     QFont small = m_intervalNote->font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
     m_intervalNote->setFont(small);
@@ -111,7 +112,13 @@ void PreferencesWindow::showValue(const QString &key)
         const QSignalBlocker blocker(m_interval);
         const double seconds = defaults()->doubleForKey(key);
         showInRange(m_interval, seconds, MinimumCheckInterval, MaximumCheckInterval);
-        m_intervalNote->setVisible(seconds < MinimumCheckInterval);
+        // A value outside the timer's bounds is kept as typed, but the user learns what applies.
+        if (seconds < MinimumCheckInterval) {
+            m_intervalNote->setText(tr("Feeds are checked at most every %1 s.").arg(MinimumCheckInterval));
+        } else if (seconds > MaximumCheckInterval) {
+            m_intervalNote->setText(tr("Feeds are checked at least every %1 days.").arg(MaximumCheckInterval / 86400));
+        }
+        m_intervalNote->setVisible(seconds < MinimumCheckInterval || seconds > MaximumCheckInterval);
     } else if (QSpinBox *box = m_counts.value(key)) {
         const QSignalBlocker blocker(box);
         showInRange(box, int(defaults()->integerForKey(key)), box->minimum(), box->maximum());

@@ -20,8 +20,6 @@ class PreferencesWindow : public BrevlinWindow
 public:
     explicit PreferencesWindow(Alerts *alerts, QWidget *parent = nullptr);
 
-    static constexpr double MinimumCheckInterval = 30.0;
-
 protected:
     void showEvent(QShowEvent *event) override;
 
