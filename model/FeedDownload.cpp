@@ -5,12 +5,15 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 #include <utility>
 
+#include "model/ContentDecoder.h"
 #include "model/ModelLog.h"
 #include "model/NetworkAccess.h"
 #include "platform/NaturalLanguageDate.h"
+#include "platform/RegularFile.h"
 
 namespace {
 
@@ -71,7 +74,14 @@ FeedDownload::FeedDownload(const QUrl &url, std::optional<QString> login, std::o
     , m_url(url)
     , m_login(std::move(login))
     , m_password(std::move(password))
+    , m_fileRead(new QTimer(this))
+    , m_deadline(new QTimer(this))
 {
+    m_fileRead->setSingleShot(true);
+    m_fileRead->setInterval(0);
+    m_deadline->setSingleShot(true);
+    connect(m_fileRead, &QTimer::timeout, this, &FeedDownload::readLocalFile);
+    connect(m_deadline, &QTimer::timeout, this, &FeedDownload::onDeadline);
 }
 
 FeedDownload::~FeedDownload()
@@ -79,9 +89,14 @@ FeedDownload::~FeedDownload()
     stop();
 }
 
+bool FeedDownload::isRunning() const
+{
+    return m_reply != nullptr || m_fileRead->isActive();
+}
+
 void FeedDownload::start()
 {
-    if (m_reply) {
+    if (isRunning()) {
         qCWarning(lcModel, "FeedDownload::start: the download is already running");
         return;
     }
@@ -90,6 +105,12 @@ void FeedDownload::start()
     m_responseUrl = QUrl();
     m_responseValidators = HttpValidators();
     m_retryAfter.reset();
+    m_deadline->start(NetworkAccess::totalTimeout());
+    // Qt opens a file URL on this thread with a blocking open(), which a FIFO holds for ever.
+    if (m_url.isLocalFile()) {
+        m_fileRead->start();
+        return;
+    }
 
     QNetworkAccessManager *manager = NetworkAccess::manager();
     // Credentials in the URL are cached per host by Qt just like answered ones.
@@ -105,6 +126,9 @@ void FeedDownload::start()
     if (!m_validators.lastModified.isEmpty()) {
         request.setRawHeader("If-Modified-Since", m_validators.lastModified);
     }
+    // Naming the encodings ourselves turns Qt's own decoding off: ContentDecoder says why a
+    // body could not be decoded, where Qt gives an empty reason.
+    request.setRawHeader("Accept-Encoding", "gzip, deflate");
     m_reply = manager->get(request);
     // Without a limit Qt's network thread reads every document ahead into its own
     // buffers while the main thread is still parsing the earlier ones.
@@ -180,6 +204,7 @@ void FeedDownload::onMetaDataChanged()
 {
     // Each response (after a redirect, say) starts the document afresh.
     m_body = QByteArray();
+    m_decoder.reset();
     m_statusFailure.clear();
     m_responseUrl = m_reply->url();
     m_responseValidators = {m_reply->rawHeader("ETag"), m_reply->rawHeader("Last-Modified")};
@@ -189,6 +214,11 @@ void FeedDownload::onMetaDataChanged()
     }
     if (status >= 400) {
         m_statusFailure = httpStatusText(*m_reply, status);
+        return;
+    }
+    // Other values (servers send "UTF-8" here, say) leave the body as it came, as Qt did.
+    if (ContentDecoder::decodes(m_reply->rawHeader("Content-Encoding"))) {
+        m_decoder = std::make_unique<ContentDecoder>(s_maximumBodySize);
         return;
     }
     const qint64 announced = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
@@ -207,6 +237,10 @@ void FeedDownload::onReadyRead()
         m_reply->skip(available);
         return;
     }
+    if (m_decoder) {
+        decodeAvailable();
+        return;
+    }
     if (m_body.size() + available > s_maximumBodySize) {
         fail(tooLargeText());
         return;
@@ -216,6 +250,21 @@ void FeedDownload::onReadyRead()
     m_body.resize(oldSize + available);
     const qint64 read = m_reply->read(m_body.data() + oldSize, available);
     m_body.resize(oldSize + qMax<qint64>(read, 0));
+}
+
+void FeedDownload::decodeAvailable()
+{
+    const QByteArray compressed = m_reply->read(m_reply->bytesAvailable());
+    switch (m_decoder->decode(compressed, &m_body)) {
+    case ContentDecoder::Result::Decoded:
+        return;
+    case ContentDecoder::Result::TooLarge:
+        fail(tooLargeText());
+        return;
+    case ContentDecoder::Result::Corrupt:
+        fail(QStringLiteral("Decompression failed: %1").arg(m_decoder->errorString()));
+        return;
+    }
 }
 
 void FeedDownload::onFinished()
@@ -228,6 +277,10 @@ void FeedDownload::onFinished()
         fail(errorText(*m_reply));
         return;
     }
+    if (m_decoder && !m_decoder->isComplete() && !m_body.isEmpty()) {
+        fail(QStringLiteral("Decompression failed: the compressed data ends early"));
+        return;
+    }
     const bool unchanged = httpStatus(*m_reply) == 304;
     const QByteArray body = std::exchange(m_body, QByteArray());
     stop();
@@ -238,17 +291,43 @@ void FeedDownload::onFinished()
     Q_EMIT finished(body);
 }
 
+void FeedDownload::onDeadline()
+{
+    fail(QStringLiteral("Request timed out"));
+}
+
+void FeedDownload::readLocalFile()
+{
+    m_responseUrl = m_url;
+    QString error;
+    // One byte over the limit tells a file that is too large from one exactly at it.
+    const std::optional<QByteArray> body = RegularFile::read(m_url.toLocalFile(), s_maximumBodySize + 1, &error);
+    if (!body) {
+        fail(error);
+        return;
+    }
+    if (body->size() > s_maximumBodySize) {
+        fail(tooLargeText());
+        return;
+    }
+    stop();
+    Q_EMIT finished(*body);
+}
+
 void FeedDownload::fail(const QString &reason)
 {
-    const QUrl failingUrl = m_reply->url();
+    const QUrl failingUrl = m_reply ? m_reply->url() : m_url;
     const QString urlText =
         failingUrl.isEmpty() ? QStringLiteral("(unknown URL)") : failingUrl.toString(QUrl::RemovePassword);
     stop();
+    m_decoder.reset();
     Q_EMIT failed(QStringLiteral("Failed %1 %2").arg(reason, urlText));
 }
 
 void FeedDownload::stop()
 {
+    m_fileRead->stop();
+    m_deadline->stop();
     if (m_reply) {
         QNetworkReply *reply = m_reply;
         m_reply = nullptr;

@@ -9,9 +9,12 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
+class ContentDecoder;
 class QAuthenticator;
+class QTimer;
 
 // The validators of a response, sent back verbatim (quotes included) so that the server can
 // answer "304 Not Modified" instead of the same document again.
@@ -25,7 +28,8 @@ struct HttpValidators
 
 // One download of a feed document. It keeps the body of the last response only, answers one
 // authentication challenge from the feed's own host with the feed's credentials, and ends with
-// exactly one of finished(), notModified() or failed(), never after cancel().
+// exactly one of finished(), notModified() or failed(), never after cancel(), and never later
+// than NetworkAccess::totalTimeout() after start(). A file URL is read only from a regular file.
 class FeedDownload : public QObject
 {
     Q_OBJECT
@@ -39,7 +43,7 @@ public:
     ~FeedDownload() override;
 
     QUrl url() const { return m_url; }
-    bool isRunning() const { return m_reply != nullptr; }
+    bool isRunning() const;
 
     // Makes the request conditional; set before start().
     void setValidators(const HttpValidators &validators) { m_validators = validators; }
@@ -81,6 +85,9 @@ private:
     void onMetaDataChanged();
     void onReadyRead();
     void onFinished();
+    void decodeAvailable();
+    void onDeadline();
+    void readLocalFile();
 
     bool hasCredentials() const { return m_login.has_value() && m_password.has_value(); }
     void fail(const QString &reason);
@@ -94,7 +101,13 @@ private:
     // another feed.
     QPointer<QNetworkAccessManager> m_privateManager;
     QPointer<QNetworkReply> m_reply;
+    // A file is read on the next turn of the event loop, so that its outcome, like a reply's,
+    // reaches handlers connected after start().
+    QTimer *m_fileRead;
+    QTimer *m_deadline;
     QByteArray m_body;
+    // Set while the response's body is compressed.
+    std::unique_ptr<ContentDecoder> m_decoder;
     // An HTTP error status, reported once the reply has finished: aborting a reply whose error
     // Qt has yet to set makes Qt set an error twice and complain on standard error.
     QString m_statusFailure;

@@ -56,8 +56,9 @@ QString percentDecoded(const QString &text)
 
 } // namespace
 
-FeedSubscriber::FeedSubscriber(ObjectContext *context, const QList<RSSFeed *> &existingFeeds)
+FeedSubscriber::FeedSubscriber(ObjectContext *context, const QList<RSSFeed *> &existingFeeds, Addresses addresses)
     : m_context(context)
+    , m_addresses(addresses)
 {
     for (const RSSFeed *feed : existingFeeds) {
         if (feed->url()) {
@@ -86,7 +87,7 @@ FeedSubscriber::Outcome FeedSubscriber::subscribe(const Subscription &typed)
     // The address is judged after the feed's own rewrite ("feed://" reads as "http://").
     const QString url = feed->url().value_or(QString());
     Outcome outcome = Outcome::Added;
-    if (!isUsableAddress(url)) {
+    if (!isUsableAddress(url, m_addresses)) {
         outcome = Outcome::NotAnAddress;
     } else if (m_subscribedAddresses.contains(comparableAddress(url))) {
         outcome = Outcome::AlreadySubscribed;
@@ -99,14 +100,14 @@ FeedSubscriber::Outcome FeedSubscriber::subscribe(const Subscription &typed)
     return outcome;
 }
 
-bool FeedSubscriber::isUsableAddress(const QString &text)
+bool FeedSubscriber::isUsableAddress(const QString &text, Addresses addresses)
 {
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid()) {
         return false;
     }
     if (url.isLocalFile()) {
-        return !url.path().isEmpty();
+        return addresses == Addresses::WebAndFile && !url.path().isEmpty();
     }
     const QString scheme = url.scheme();
     return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();

@@ -17,14 +17,19 @@ class FeedSubscriber
 {
 public:
     enum class Outcome { Added, AlreadySubscribed, NotAnAddress };
+    // Which addresses count as feed addresses. A list imported from elsewhere gets only web
+    // ones: a file address in it would have the program read, and show, a local file the user
+    // never chose ("file:///etc/shadow").
+    enum class Addresses { WebAndFile, WebOnly };
 
-    FeedSubscriber(ObjectContext *context, const QList<RSSFeed *> &existingFeeds);
+    FeedSubscriber(ObjectContext *context, const QList<RSSFeed *> &existingFeeds,
+                   Addresses addresses = Addresses::WebAndFile);
 
     // Nothing is left in the context for a subscription that was refused.
     Outcome subscribe(const Subscription &subscription);
 
-    // An http or https URL with a host, or a file URL with a path.
-    static bool isUsableAddress(const QString &url);
+    // An http or https URL with a host, or (where allowed) a file URL with a path.
+    static bool isUsableAddress(const QString &url, Addresses addresses = Addresses::WebAndFile);
     // The login and password written into the address ("http://kim:pw@host/"), percent-decoded,
     // become the subscription's own unless it has them already; the address loses them and is
     // otherwise kept as typed. Addresses are shown and exported in many places, credentials never.
@@ -36,5 +41,6 @@ public:
 
 private:
     ObjectContext *m_context;
+    Addresses m_addresses;
     QSet<QString> m_subscribedAddresses; // comparable forms
 };

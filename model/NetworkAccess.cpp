@@ -12,6 +12,7 @@
 namespace {
 
 std::chrono::milliseconds s_transferTimeout = std::chrono::seconds(60);
+std::chrono::milliseconds s_totalTimeout = std::chrono::seconds(120);
 
 const QByteArray &userAgent()
 {
@@ -64,6 +65,16 @@ std::chrono::milliseconds transferTimeout()
 void setTransferTimeout(std::chrono::milliseconds timeout)
 {
     s_transferTimeout = timeout;
+}
+
+std::chrono::milliseconds totalTimeout()
+{
+    return s_totalTimeout;
+}
+
+void setTotalTimeout(std::chrono::milliseconds timeout)
+{
+    s_totalTimeout = timeout;
 }
 
 QByteArray reasonPhrase(int status)

@@ -85,6 +85,11 @@ std::optional<QList<Subscription>> OpmlReader::read(const QByteArray &data, QStr
     if (body.isNull()) {
         return fail(errorString, QStringLiteral("not an OPML document (it has no <body>)"));
     }
+    // Repair may have dropped subscriptions without a word (all those past the parser's nesting
+    // limit, say); a list imported in part would pass for the whole list.
+    if (!document->recoveredError().isEmpty()) {
+        return fail(errorString, QStringLiteral("not well-formed XML: %1").arg(document->recoveredError()));
+    }
     QList<Subscription> feeds;
     // Depth first, in document order, without recursion: folder nesting is the file's to choose.
     std::vector<XmlNode> pending{body.firstChild()};

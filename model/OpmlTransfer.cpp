@@ -9,7 +9,7 @@
 OpmlTransfer::ImportResult OpmlTransfer::subscribeAll(ObjectContext *context, const QList<RSSFeed *> &existingFeeds,
                                                       const QList<Subscription> &subscriptions)
 {
-    FeedSubscriber subscriber(context, existingFeeds);
+    FeedSubscriber subscriber(context, existingFeeds, FeedSubscriber::Addresses::WebOnly);
     ImportResult result;
     for (const Subscription &subscription : subscriptions) {
         switch (subscriber.subscribe(subscription)) {

@@ -17,7 +17,8 @@ public:
     struct ImportResult
     {
         int added = 0;
-        // Addresses already subscribed to and those no check could fetch.
+        // Addresses already subscribed to and those no check could fetch; a list adds web
+        // addresses only.
         int skipped = 0;
         // The second kind only: worth telling the user, the first is expected on a re-import.
         QStringList unusableAddresses;

@@ -90,6 +90,10 @@ public:
     void removeFeedEntries(const QSet<RSSItem *> &entries);
 
     // Parsing.
+    // What a check reports for downloaded bytes and the tree read from them: "" for a feed (a
+    // root of rss, rdf:RDF or feed), else why it is none, such as "Not a feed: an HTML page" or
+    // the XML parser's error for bytes it could not read at all.
+    static QString documentError(const XmlDocument *document, const QByteArray &data, const QString &parserError);
     void parseDocument(const XmlDocument *document);
     void parseChannel(const XmlNode &channel);
     void parseItems(const XmlNode &element);

@@ -96,12 +96,13 @@ void RSSFeed::onDownloadFinished(const QByteArray &body)
     // there too: a check of many feeds finishes its downloads in a burst, and trees read here would
     // all be alive at once, several times the size of the bodies that wait instead.
     DeferredCalls::post(this, [this, body, validators] {
-        QString error;
-        const std::unique_ptr<const XmlDocument> document = XmlDocument::fromData(body, &error);
-        // Validators vouch only for a document that could be read.
-        m_checkMemory.setValidators(document ? validators : HttpValidators());
+        QString parserError;
+        const std::unique_ptr<const XmlDocument> document = XmlDocument::fromData(body, &parserError);
+        const QString error = documentError(document.get(), body, parserError);
+        // Validators vouch only for a feed: a page served in its place must be fetched again.
+        m_checkMemory.setValidators(error.isEmpty() ? validators : HttpValidators());
         // A non-null "" so that the outcome stays "" (not absent) on its way through the store.
-        setErrorMessage(document || error.isEmpty() ? QString(QLatin1String("")) : error);
+        setErrorMessage(error.isEmpty() ? QString(QLatin1String("")) : error);
         if (state() != State::Deleted) {
             parseDocument(document.get());
         }

@@ -111,7 +111,44 @@ std::optional<QString> identifierValue(const XmlNode &identifier, const std::opt
     return std::nullopt;
 }
 
+bool isFeedRoot(const XmlNode &root)
+{
+    return root.hasName("rss") || root.hasName("rdf:RDF") || root.hasName("feed");
+}
+
+// The element's name without its prefix, in lower case: HTML is written in any case.
+QString localName(const XmlNode &element)
+{
+    return element.name().section(QLatin1Char(':'), -1).toLower();
+}
+
+// Whether the bytes begin like a web page.
+bool startsLikeHtml(const QByteArray &data)
+{
+    QByteArray start = data.left(1024).trimmed().toLower();
+    if (start.startsWith("\xef\xbb\xbf")) {
+        start = start.mid(3).trimmed();
+    }
+    return start.startsWith("<!doctype html") || start.startsWith("<html");
+}
+
 } // namespace
+
+QString RSSFeed::documentError(const XmlDocument *document, const QByteArray &data, const QString &parserError)
+{
+    const XmlNode root = document ? document->rootElement() : XmlNode();
+    if (!root.isNull() && isFeedRoot(root)) {
+        return QString();
+    }
+    // Recovery reads some of a web page as XML; its root is then whatever element came first.
+    if (startsLikeHtml(data) || (!root.isNull() && localName(root) == QLatin1String("html"))) {
+        return QStringLiteral("Not a feed: an HTML page");
+    }
+    if (root.isNull()) {
+        return parserError.isEmpty() ? QStringLiteral("Not a feed: a document that cannot be read") : parserError;
+    }
+    return QStringLiteral("Not a feed: a document whose root is <%1>").arg(root.name());
+}
 
 void RSSFeed::parseDocument(const XmlDocument *document)
 {
@@ -119,7 +156,7 @@ void RSSFeed::parseDocument(const XmlDocument *document)
     const XmlNode root = document ? document->rootElement() : XmlNode();
     const bool isRdf = root.hasName("rdf:RDF");
     const bool isAtom = root.hasName("feed");
-    if (isRdf || isAtom || root.hasName("rss")) {
+    if (isFeedRoot(root)) {
         for (XmlNode child : root.children()) {
             if (child.hasName("channel")) {
                 parseChannel(child);

@@ -37,17 +37,30 @@ class ParseState
 public:
     void record(const xmlError *error)
     {
-        if (error->level >= XML_ERR_ERROR && error->message) {
-            record(QString::fromUtf8(error->message).trimmed());
+        if (error->level < XML_ERR_ERROR || !error->message) {
+            return;
+        }
+        const QString message = QString::fromUtf8(error->message).trimmed();
+        if (m_firstError.isEmpty()) {
+            m_firstError = message;
+        }
+        // Fatal errors are the well-formedness ones; namespace errors are mere errors.
+        if (error->level == XML_ERR_FATAL && m_firstFatalError.isEmpty()) {
+            m_firstFatalError = message;
         }
     }
+    // An error of our own, which ends the parse.
     void record(const QString &message)
     {
         if (m_firstError.isEmpty()) {
             m_firstError = message;
         }
+        if (m_firstFatalError.isEmpty()) {
+            m_firstFatalError = message;
+        }
     }
     QString firstError() const { return m_firstError; }
+    QString firstFatalError() const { return m_firstFatalError; }
 
     // Counts one entity reference; false once the document has made more than it may.
     bool countReference() { return ++m_references <= m_referenceBudget; }
@@ -97,6 +110,7 @@ private:
     };
 
     QString m_firstError;
+    QString m_firstFatalError;
     qsizetype m_references = 0;
     qsizetype m_referenceBudget = 0;
     std::map<std::string, std::unique_ptr<Entity>> m_undeclared;
@@ -358,11 +372,12 @@ std::unique_ptr<XmlDocument> XmlDocument::fromData(const QByteArray &data, QStri
     if (declaresEntities || state.hasReferenceNodes()) {
         EntityInliner(document, qMax(data.size(), kMinimumExpansionBudget)).run();
     }
-    return std::unique_ptr<XmlDocument>(new XmlDocument(document));
+    return std::unique_ptr<XmlDocument>(new XmlDocument(document, state.firstFatalError()));
 }
 
-XmlDocument::XmlDocument(void *document)
+XmlDocument::XmlDocument(void *document, const QString &recoveredError)
     : m_document(document)
+    , m_recoveredError(recoveredError)
 {
 }
 

@@ -24,6 +24,10 @@ public:
     XmlDocument &operator=(const XmlDocument &) = delete;
 
     XmlNode rootElement() const;
+    // The parser's first error when it had to repair the document, "" for a well-formed one.
+    // A repaired tree may lack anything after the error: the parser drops what passes its
+    // nesting and length limits, and stops at the first.
+    QString recoveredError() const { return m_recoveredError; }
 
 private:
     struct Deleter
@@ -31,7 +35,8 @@ private:
         void operator()(void *document) const;
     };
 
-    explicit XmlDocument(void *document);
+    XmlDocument(void *document, const QString &recoveredError);
 
     std::unique_ptr<void, Deleter> m_document;
+    QString m_recoveredError;
 };

@@ -19,23 +19,33 @@ int depthOf(const EntityDescription &entity)
     return entity.parentEntity ? 1 + depthOf(entity.parentEntity()) : 0;
 }
 
-// The statements deleting the rows matched by condition (one placeholder, the deleted
-// record's row id) with every row their relationships reach, the farthest first.
-void appendDeletions(const EntityDescription &entity, const QString &condition, QStringList &statements)
+// The statements deleting what the rows matched by condition (one placeholder, a record's row
+// id) hold beyond their own columns: their long text and every row their relationships reach,
+// the farthest first.
+void appendContentDeletions(const EntityDescription &entity, const QString &condition, QStringList &statements)
 {
     const QString rowIds = QStringLiteral("IN (SELECT id FROM %1 WHERE %2)").arg(entity.table, condition);
     const bool byRowId = condition == QLatin1String("id = ?");
     for (const RelationshipDescription &relationship : entity.relationships) {
         const EntityDescription &destination = relationship.destination();
-        appendDeletions(destination,
-                        destination.parentColumn + (byRowId ? QStringLiteral(" = ?") : QLatin1Char(' ') + rowIds),
-                        statements);
+        const QString destinations =
+            destination.parentColumn + (byRowId ? QStringLiteral(" = ?") : QLatin1Char(' ') + rowIds);
+        appendContentDeletions(destination, destinations, statements);
+        statements.append(QStringLiteral("DELETE FROM %1 WHERE %2").arg(destination.table, destinations));
     }
     if (!entity.textTable.isEmpty()) {
         statements.append(
             QStringLiteral("DELETE FROM %1 WHERE %2 %3").arg(entity.textTable, entity.textOwnerColumn, rowIds));
     }
-    statements.append(QStringLiteral("DELETE FROM %1 WHERE %2").arg(entity.table, condition));
+}
+
+// A record detached from its source (an entry pruned from its feed's history) stays in the
+// store only so that its identifier is still known; its text and destinations would make a
+// feed that rotates its items grow the store without bound.
+bool isDetached(const Record &record)
+{
+    const EntityDescription &entity = record.entity();
+    return !entity.parentColumn.isEmpty() && entity.parent(record) == nullptr;
 }
 
 } // namespace
@@ -124,11 +134,24 @@ bool StoreWriter::deleteRecord(const Record *record)
         return true;
     }
     QStringList statements;
-    appendDeletions(record->entity(), QStringLiteral("id = ?"), statements);
+    appendContentDeletions(record->entity(), QStringLiteral("id = ?"), statements);
+    statements.append(QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(record->entity().table));
+    return execForRowId(statements, record->rowId());
+}
+
+bool StoreWriter::dropContent(const Record *record)
+{
+    QStringList statements;
+    appendContentDeletions(record->entity(), QStringLiteral("id = ?"), statements);
+    return execForRowId(statements, record->rowId());
+}
+
+bool StoreWriter::execForRowId(const QStringList &statements, qint64 rowId)
+{
     QSqlQuery query(m_database);
     for (const QString &sql : std::as_const(statements)) {
         query.prepare(sql);
-        query.addBindValue(record->rowId());
+        query.addBindValue(rowId);
         if (!query.exec()) {
             m_errorString = query.lastError().text();
             return false;
@@ -164,11 +187,15 @@ bool StoreWriter::writeRecord(Record *record)
     if (!exec(statement)) {
         return false;
     }
+    const bool detached = isDetached(*record);
     if (!inserting) {
-        return true;
+        return !detached || dropContent(record);
     }
     const qint64 rowId = statement.lastInsertRowId();
     m_newRowIds.insert(record, rowId);
+    if (detached) {
+        return true;
+    }
     if (statements.insertText) {
         statements.insertText->bind(1, rowId);
         entity.textAttribute()->bind(*record, *statements.insertText, 2);

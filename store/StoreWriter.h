@@ -42,6 +42,8 @@ private:
     Statements &statementsFor(const EntityDescription &entity);
     bool writeRecord(Record *record);
     bool deleteRecord(const Record *record);
+    bool dropContent(const Record *record);
+    bool execForRowId(const QStringList &statements, qint64 rowId);
     qint64 rowIdOf(Record *record) const;
     bool exec(SqliteStatement &statement);
 

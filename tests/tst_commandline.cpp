@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
@@ -13,6 +14,8 @@
 #include <csignal>
 #include <optional>
 #include <unistd.h>
+
+#include <sys/stat.h>
 
 #include "app/TabSeparated.h"
 #include "model/FeedSubscriber.h"
@@ -132,10 +135,14 @@ private Q_SLOTS:
     void opmlImportAndExport();
     void hostileOpmlAddsNothing_data();
     void hostileOpmlAddsNothing();
+    void oversizedOpmlIsRefused_data();
+    void oversizedOpmlIsRefused();
+    void opmlImportAddsOnlyWebFeeds();
     void unusableStore_data();
     void unusableStore();
     void editingCommandsFetchNothing();
     void checkOnceAndDump();
+    void checkOnceReportsWhatIsNoFeed();
     void checkOnceStopsOnSignal();
     void printMenu();
     void trayProgramQuitsInOrderOnSignal();
@@ -440,6 +447,73 @@ void tst_CommandLine::hostileOpmlAddsNothing()
     QCOMPARE(lines(listed.out), QStringList({"Kept\thttps://kept.example.org/feed.xml\t\t0\t"}));
 }
 
+// Past libxml2's limits a repaired tree silently lacked every subscription, and the import
+// said "added 0, skipped 0" with success.
+void tst_CommandLine::oversizedOpmlIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("opml");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray head = "<?xml version=\"1.0\"?>\n<opml version=\"2.0\"><body>"
+                            "<outline text=\"Kept\" xmlUrl=\"https://first.example.org/feed.xml\"/>";
+    const int depth = 100000;
+    QTest::newRow("outlines nested 100,000 deep") << head + QByteArray("<outline text=\"folder\">").repeated(depth)
+            + QByteArray("</outline>").repeated(depth) + "</body></opml>\n"
+                                                  << "not well-formed XML: Excessive depth in document";
+    QTest::newRow("a 20 MB attribute") << head + "<outline xmlUrl=\"https://second.example.org/feed.xml\" text=\""
+            + QByteArray(20 << 20, 'a') + "\"/></body></opml>\n"
+                                       << "not well-formed XML: AttValue length too long";
+}
+
+void tst_CommandLine::oversizedOpmlIsRefused()
+{
+    QFETCH(QByteArray, opml);
+    QFETCH(QString, message);
+
+    TemporaryHome home;
+    const QString path = home.path() + "/list.opml";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(opml) == opml.size());
+    file.close();
+    const Outcome outcome = runProgram({"--import-opml", path}, 60'000);
+    QVERIFY2(outcome.finished && outcome.exitCode == 1, qPrintable(describe(outcome).left(2000)));
+    QCOMPARE(outcome.out, QString());
+    QVERIFY2(outcome.err.startsWith("rss-brevlin: " + path + ": " + message), qPrintable(outcome.err.left(2000)));
+    QVERIFY(!QFileInfo::exists(storePath(home)) || countRows(storePath(home), "SELECT count(*) FROM RSSFeed") == 0);
+}
+
+// A list from elsewhere could subscribe to any local file ("file:///etc/shadow") and show its
+// text in the menu; only web feeds come in, while --add still takes a file address.
+void tst_CommandLine::opmlImportAddsOnlyWebFeeds()
+{
+    TemporaryHome home;
+    const QString path = home.path() + "/mixed.opml";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<?xml version=\"1.0\"?>\n<opml version=\"2.0\"><body>\n"
+               "<outline text=\"Plain\" xmlUrl=\"http://plain.example.org/rss\"/>\n"
+               "<outline text=\"Secure\" xmlUrl=\"https://secure.example.org/rss\"/>\n"
+               "<outline text=\"Rewritten\" xmlUrl=\"feed://rewritten.example.org/rss\"/>\n"
+               "<outline text=\"Shadow\" xmlUrl=\"file:///etc/shadow\"/>\n"
+               "<outline text=\"Local\" xmlUrl=\"file:///var/feeds/local.xml\"/>\n"
+               "<outline text=\"Transfer\" xmlUrl=\"ftp://files.example.org/rss\"/>\n"
+               "</body></opml>\n");
+    file.close();
+
+    RUN_OK(imported, {"--import-opml", path});
+    QCOMPARE(imported.out, QStringLiteral("added 3, skipped 3\n"));
+    QCOMPARE(lines(imported.err),
+             QStringList({"rss-brevlin: skipped 'file:///etc/shadow': not a feed address",
+                          "rss-brevlin: skipped 'file:///var/feeds/local.xml': not a feed address",
+                          "rss-brevlin: skipped 'ftp://files.example.org/rss': not a feed address"}));
+    RUN_OK(added, {"--add", "file:///var/feeds/local.xml", "--name", "Local"});
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(lines(listed.out),
+             QStringList({"Local\tfile:///var/feeds/local.xml\t\t0\t", "Plain\thttp://plain.example.org/rss\t\t0\t",
+                          "Rewritten\thttp://rewritten.example.org/rss\t\t0\t",
+                          "Secure\thttps://secure.example.org/rss\t\t0\t"}));
+}
+
 void tst_CommandLine::unusableStore_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -573,6 +647,43 @@ void tst_CommandLine::checkOnceAndDump()
 }
 
 // A signal ends the wait for a download that never ends; what arrived is saved.
+// A FIFO used to block the whole check in open(), and a web page served in place of a feed
+// counted as a connected feed. Each now fails alone, at once, saying what it was.
+void tst_CommandLine::checkOnceReportsWhatIsNoFeed()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(feedDocument(firstEntries)));
+    server.setResponse("/page.html",
+                       HttpTestResponse::ok("<!DOCTYPE html>\n<html><head><title>Shop</title></head>"
+                                            "<body><p>Closed<br>today</body></html>",
+                                            "text/html"));
+    const QString fifo = home.path() + "/feed.fifo";
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString fifoUrl = QUrl::fromLocalFile(fifo).toString();
+    const QString pageUrl = server.url("/page.html").toString();
+    RUN_OK(addFifo, {"--add", fifoUrl, "--name", "Pipe"});
+    RUN_OK(addPage, {"--add", pageUrl, "--name", "Page"});
+    RUN_OK(addNews, {"--add", server.url("/news.xml").toString()});
+
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome checked = runProgram({"--check-once"}, 30'000);
+    QVERIFY2(checked.finished && checked.exitCode == 0, qPrintable(describe(checked)));
+    QVERIFY2(clock.elapsed() < 20'000, qPrintable(QString::number(clock.elapsed())));
+    const QString pipeMessage = "Failed Not a regular file: " + fifo + ' ' + fifoUrl;
+    QStringList checkedLines = lines(checked.out);
+    checkedLines.sort();
+    QCOMPARE(checkedLines,
+             QStringList({"Page\t0\tNot a feed: an HTML page", "Pipe\t0\t" + pipeMessage, "Server News\t3\t"}));
+
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(lines(listed.out),
+             QStringList({"Page\t" + pageUrl + "\tNo\t0\tNot a feed: an HTML page",
+                          "Pipe\t" + fifoUrl + "\tNo\t0\t" + pipeMessage,
+                          "Server News\t" + server.url("/news.xml").toString() + "\tYes\t3\t"}));
+}
+
 void tst_CommandLine::checkOnceStopsOnSignal()
 {
     TemporaryHome home;

@@ -1,9 +1,13 @@
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 #include "model/FeedDownload.h"
 #include "model/NetworkAccess.h"
@@ -60,6 +64,7 @@ public:
     {
         FeedDownload::setMaximumBodySize(FeedDownload::DefaultMaximumBodySize);
         NetworkAccess::setTransferTimeout(std::chrono::seconds(60));
+        NetworkAccess::setTotalTimeout(std::chrono::seconds(120));
     }
 };
 
@@ -80,8 +85,11 @@ private Q_SLOTS:
     void challengeAfterRedirect();
     void credentialsStayWithTheirFeed();
     void requestHeaders();
+    void timeout_data();
     void timeout();
     void fileUrl();
+    void fileUrlNotARegularFile_data();
+    void fileUrlNotARegularFile();
     void cancelSilencesDownload_data();
     void cancelSilencesDownload();
     void redirect_data();
@@ -144,6 +152,15 @@ void tst_Download::outcome_data()
     QTest::newRow("announced length over the limit") << feed << belowFeed << tooLarge;
     QTest::newRow("chunked body over the limit") << feed.withDelivery(Delivery::Chunked) << belowFeed << tooLarge;
     QTest::newRow("gzip body unpacked over the limit") << feed.gzipped() << belowFeed << tooLarge;
+    // Decompression failures used to read "Decompression failed: " with no cause.
+    QTest::newRow("gzip bomb") << HttpTestResponse::ok(QByteArray(80 * 1024 * 1024, ' ')).gzipped() << noLimit
+                               << QStringLiteral("Feed document larger than 64 MB");
+    QTest::newRow("corrupt gzip") << feed.withHeader("Content-Encoding", "gzip") << noLimit
+                                  << QStringLiteral("Decompression failed: incorrect header check");
+    HttpTestResponse cutShort = feed.gzipped();
+    cutShort.body.chop(20);
+    QTest::newRow("gzip cut short") << cutShort << noLimit
+                                    << QStringLiteral("Decompression failed: the compressed data ends early");
     QTest::newRow("limit in megabytes")
         << HttpTestResponse::ok(QByteArray(3 * 1024 * 1024, 'x')).withDelivery(Delivery::Chunked)
         << qint64(2 * 1024 * 1024) << QStringLiteral("Feed document larger than 2 MB");
@@ -319,18 +336,34 @@ void tst_Download::requestHeaders()
     QVERIFY2(request.header("Accept-Encoding").contains("gzip"), request.header("Accept-Encoding").constData());
 }
 
+void tst_Download::timeout_data()
+{
+    QTest::addColumn<HttpTestResponse>("response");
+
+    const HttpTestResponse feed = HttpTestResponse::ok(FeedBody);
+    QTest::newRow("server never answers") << feed.withDelivery(Delivery::NeverAnswer);
+    // Never silent for as long as the transfer timeout, so only the total time can end it.
+    QTest::newRow("server sends a byte now and then") << feed.withDelivery(Delivery::Trickle);
+}
+
 void tst_Download::timeout()
 {
+    QFETCH(HttpTestResponse, response);
+
     LimitsGuard limits;
-    NetworkAccess::setTransferTimeout(std::chrono::milliseconds(300));
+    NetworkAccess::setTransferTimeout(std::chrono::milliseconds(400));
+    NetworkAccess::setTotalTimeout(std::chrono::milliseconds(1500));
     HttpTestServer server;
-    server.setResponse("/silent.xml", HttpTestResponse::ok(FeedBody).withDelivery(Delivery::NeverAnswer));
-    FeedDownload download(server.url("/silent.xml"), std::nullopt, std::nullopt);
+    server.setResponse("/slow.xml", response);
+    FeedDownload download(server.url("/slow.xml"), std::nullopt, std::nullopt);
     Recorder recorder(download);
+    QElapsedTimer clock;
+    clock.start();
     download.start();
-    QTRY_VERIFY(recorder.hasEnded());
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.hasEnded(), 10000);
+    QVERIFY2(clock.elapsed() < 5000, QByteArray::number(clock.elapsed()).constData());
     QCOMPARE(recorder.events(),
-             QList<QByteArray>({failure(QStringLiteral("Request timed out"), server.url("/silent.xml"))}));
+             QList<QByteArray>({failure(QStringLiteral("Request timed out"), server.url("/slow.xml"))}));
 }
 
 void tst_Download::fileUrl()
@@ -354,6 +387,39 @@ void tst_Download::fileUrl()
         missingRecorder.events(),
         QList<QByteArray>({failure(
             QStringLiteral("Error opening %1: No such file or directory").arg(missingUrl.toLocalFile()), missingUrl)}));
+}
+
+void tst_Download::fileUrlNotARegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    QTest::newRow("FIFO without a writer") << QStringLiteral("fifo");
+    QTest::newRow("folder") << QStringLiteral("folder");
+    QTest::newRow("device") << QStringLiteral("device");
+}
+
+// Reading a FIFO used to block the whole program in open() until a writer came.
+void tst_Download::fileUrlNotARegularFile()
+{
+    QFETCH(QString, kind);
+
+    QTemporaryDir dir;
+    QString path = dir.filePath(kind);
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir(dir.path()).mkdir(kind));
+    } else {
+        path = QStringLiteral("/dev/zero");
+    }
+    const QUrl url = QUrl::fromLocalFile(path);
+    FeedDownload download(url, std::nullopt, std::nullopt);
+    Recorder recorder(download);
+    download.start();
+    QVERIFY(download.isRunning());
+    QTRY_VERIFY(recorder.hasEnded());
+    QCOMPARE(recorder.events(), QList<QByteArray>({failure(QStringLiteral("Not a regular file: %1").arg(path), url)}));
+    QVERIFY(!download.isRunning());
 }
 
 void tst_Download::cancelSilencesDownload_data()

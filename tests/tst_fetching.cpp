@@ -259,13 +259,31 @@ private Q_SLOTS:
         QTest::newRow("file feed") << QUrl::fromLocalFile(m_files.filePath(QStringLiteral("local feed.xml"))).toString()
                                    << feed << noLogin << noLogin << noLimit << minute << connected << "Yes"
                                    << twoEntries << 2;
-        // An HTML page is a document, just not a feed.
+        // A document that is not a feed fails the check and says what it was; a page served with
+        // 200 in place of a feed used to count as a connected feed.
+        const QStringList htmlPage{none, QStringLiteral("Not a feed: an HTML page")};
         QTest::newRow("HTML page") << feedUrl
                                    << HttpTestResponse::ok(
                                           "<html><head><title>Welcome</title></head><body><p>Hello</p></body></html>",
                                           "text/html")
-                                   << noLogin << noLogin << noLimit << minute << connected << "Yes" << QStringList()
-                                   << 2;
+                                   << noLogin << noLogin << noLimit << minute << htmlPage << "No" << QStringList() << 2;
+        QTest::newRow("HTML page the XML parser cannot read")
+            << feedUrl
+            << HttpTestResponse::ok("\n<!doctype html>\n<meta charset=utf-8><title>Shop</title>\n"
+                                    "<body class=home><p>Closed<br>today<img src=x.png alt=''></body>",
+                                    "text/html")
+            << noLogin << noLogin << noLimit << minute << htmlPage << "No" << QStringList() << 2;
+        QTest::newRow("XHTML page with a prefix in capitals")
+            << feedUrl
+            << HttpTestResponse::ok("<?xml version='1.0'?><h:HTML xmlns:h='http://www.w3.org/1999/xhtml'>"
+                                    "<h:body>Hello</h:body></h:HTML>",
+                                    "application/xhtml+xml")
+            << noLogin << noLogin << noLimit << minute << htmlPage << "No" << QStringList() << 2;
+        QTest::newRow("other XML document")
+            << feedUrl << HttpTestResponse::ok("<?xml version='1.0'?><opml version='2.0'><body/></opml>", "text/xml")
+            << noLogin << noLogin << noLimit << minute
+            << QStringList{none, QStringLiteral("Not a feed: a document whose root is <opml>")} << "No" << QStringList()
+            << 2;
         QTest::newRow("not markup at all")
             << feedUrl << HttpTestResponse::ok("Service temporarily unavailable", "text/plain") << noLogin << noLogin
             << noLimit << minute << QStringList{none, QStringLiteral("Start tag expected, '<' not found")} << "No"

@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimeZone>
@@ -359,6 +360,62 @@ private Q_SLOTS:
         m_store.context.reset();
         item.perform();
         QCOMPARE(opener.opened, QList<QUrl>());
+    }
+
+    // A feed that rotates its items used to leave every pruned entry's text and sub-links in the
+    // store for ever. Pruned entries keep their identifiers only, so they are never announced again.
+    void prunedEntriesKeepOnlyTheirIdentifiers_data()
+    {
+        QTest::addColumn<int>("entriesPerRound");
+
+        QTest::newRow("pruned after being saved") << 10;
+        QTest::newRow("pruned before their first save") << 30;
+    }
+    void prunedEntriesKeepOnlyTheirIdentifiers()
+    {
+        QFETCH(int, entriesPerRound);
+
+        m_store.tearDown();
+        QVERIFY(m_store.setUp(StoreFixture::Store::File));
+        m_feed = RSSFeed::insert(m_store.context.get());
+        const int limit = 10;
+        const int rounds = 20;
+        setPreference(Preferences::maximumEntryHistoryCount, limit);
+        const QString filler(20000, QLatin1Char('x'));
+        QStringList identifiers;
+        for (int round = 0; round < rounds; ++round) {
+            for (int i = 0; i < entriesPerRound; ++i) {
+                const int number = round * entriesPerRound + i;
+                RSSItem *entry = RSSItem::insert(m_store.context.get());
+                entry->setGuid(QStringLiteral("rotating-%1").arg(number));
+                entry->setDate(firstDate.addSecs(60 * number));
+                entry->setText(QStringLiteral("<p>%1 http://example.com/link-%2</p>").arg(filler).arg(number));
+                m_feed->addFeedEntry(entry);
+                identifiers.append(*entry->guid());
+            }
+            m_feed->cleanupOldItems();
+            QVERIFY2(m_store.context->save(), qPrintable(m_store.context->errorString()));
+        }
+
+        const QString path = m_store.storePath();
+        const int total = rounds * entriesPerRound;
+        QCOMPARE(countRows(path, QStringLiteral("SELECT count(*) FROM RSSItem")), total);
+        QCOMPARE(countRows(path, QStringLiteral("SELECT count(*) FROM RSSItemText")), limit);
+        QCOMPARE(countRows(path, QStringLiteral("SELECT count(*) FROM SubLink")), limit);
+        QCOMPARE(countRows(path,
+                           QStringLiteral("SELECT count(*) FROM SubLink JOIN RSSItem ON SubLink.item = "
+                                          "RSSItem.id WHERE RSSItem.feed IS NULL")),
+                 0);
+        // The kept texts alone take limit * 20 kB; every pruned one kept would add as much again.
+        const qint64 bound = 2 * limit * filler.size() + total * 1024;
+        QVERIFY2(QFileInfo(path).size() < bound, qPrintable(QString::number(QFileInfo(path).size())));
+
+        // A fresh context, as after a restart, still knows every identifier, pruned or kept.
+        m_store.context = std::make_unique<ObjectContext>();
+        QVERIFY(m_store.context->open(path, dataModel()));
+        for (const QString &identifier : std::as_const(identifiers)) {
+            QVERIFY2(RSSItem::existsWithGuid(m_store.context.get(), identifier), qPrintable(identifier));
+        }
     }
 
     // Menus are built from the records, and a save frees the entries pruning took from their

@@ -3,6 +3,9 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
 
 #include <sys/socket.h>
 #include <zlib.h>
@@ -51,6 +54,22 @@ QByteArray chunked(const QByteArray &body)
         out += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
     }
     return out + "0\r\n\r\n";
+}
+
+// Keeps the connection busy without ever going silent for long, the way a hostile or
+// overloaded server can hold a client that only times out on silence.
+void trickle(QTcpSocket *socket, const QByteArray &body)
+{
+    auto *timer = new QTimer(socket);
+    auto sent = std::make_shared<qsizetype>(0);
+    QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent] {
+        if (*sent >= body.size()) {
+            timer->stop();
+            return;
+        }
+        socket->write(body.mid((*sent)++, 1));
+    });
+    timer->start(100);
 }
 
 } // namespace
@@ -334,6 +353,9 @@ void HttpTestServer::send(QTcpSocket *socket, const HttpTestResponse &response, 
         socket->abort();
         return;
     case Delivery::NeverAnswer:
+        return;
+    case Delivery::Trickle:
+        trickle(socket, response.body);
         return;
     }
     if (closeAfter) {

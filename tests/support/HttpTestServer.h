@@ -36,6 +36,7 @@ struct HttpTestResponse
         Chunked,      // Transfer-Encoding: chunked, the body in several chunks
         NeverAnswer,  // read the request, then keep the connection open without a word
         ResetMidBody, // announce the whole body, send half of it, then reset the connection
+        Trickle,      // announce the whole body, then send it one byte every 100 ms
     };
 
     int status = 200;
