@@ -2,16 +2,16 @@
 
 #include <QTextStream>
 
-#include "app/CommandLineOptions.h"
 #include "app/StoreAccess.h"
 #include "app/TabSeparated.h"
 #include "model/FeedSubscriber.h"
 #include "model/RSSFeed.h"
+#include "platform/ProgramService.h"
 #include "store/ObjectContext.h"
 
 namespace FeedCommands {
 
-CommandResult add(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &options)
+CommandResult add(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &options)
 {
     StoreAccess store(delegate);
     const std::optional<QList<RSSFeed *>> feeds = store.feeds();

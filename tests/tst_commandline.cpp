@@ -13,50 +13,13 @@
 #include <csignal>
 
 #include "support/HttpTestServer.h"
+#include "support/ProgramRun.h"
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 using namespace TestSupport;
 
 namespace {
-
-struct Outcome
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-    bool finished = false;
-};
-
-// Runs the real program as a child with the current (temporary) XDG folders, keeping this
-// process's event loop turning so that the test's HTTP server answers meanwhile.
-Outcome runProgram(const QStringList &arguments, int timeoutMs = 120'000)
-{
-    QProcess process;
-    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    process.start(binaryPath(), arguments);
-    if (process.state() != QProcess::NotRunning) {
-        loop.exec();
-    }
-    Outcome outcome;
-    outcome.finished = process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit;
-    if (!outcome.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
-    outcome.exitCode = process.exitCode();
-    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
-}
-
-QString describe(const Outcome &outcome)
-{
-    return QStringLiteral("exit %1, stdout [%2], stderr [%3]").arg(outcome.exitCode).arg(outcome.out, outcome.err);
-}
 
 QString storePath(const TemporaryHome &home)
 {
@@ -102,10 +65,6 @@ const QList<Entry> laterEntries{
 };
 
 } // namespace
-
-#define RUN_OK(outcome, ...)                                                                                           \
-    const Outcome outcome = runProgram(__VA_ARGS__);                                                                   \
-    QVERIFY2(outcome.finished &&outcome.exitCode == 0, qPrintable(describe(outcome)))
 
 // The program's command line, through the real binary against temporary folders.
 class tst_CommandLine : public QObject
