@@ -4,9 +4,11 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <optional>
 
 #include "app/CheckOnceCommand.h"
 #include "app/CommandResult.h"
+#include "app/DesktopPlatform.h"
 #include "app/DiscoverCommand.h"
 #include "app/FeedCommands.h"
 #include "app/MenuPrinter.h"
@@ -15,9 +17,11 @@
 #include "app/ProgramSession.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/StoreAccess.h"
+#include "app/StoreEditCommand.h"
 #include "app/StoreJson.h"
 #include "controller/RSSBrevlinController.h"
 #include "model/MenuItem.h"
+#include "platform/ProgramService.h"
 #include "platform/StandardErrorAlerts.h"
 
 namespace {
@@ -47,15 +51,47 @@ CommandResult printMenu(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
     return CommandResult::success();
 }
 
+// Takes the store's lock for a command that may write the store at any moment; gives the
+// refusal when another process holds it (whenHeld follows the sentence naming the store).
+std::optional<CommandResult> refusalToLock(Rss_Brevlin_AppDelegate *delegate, const QString &whenHeld = QString())
+{
+    switch (delegate->lockStore()) {
+    case StoreLock::Outcome::Locked:
+        return std::nullopt;
+    case StoreLock::Outcome::HeldElsewhere:
+        return CommandResult::failure(
+            QStringLiteral("another RSS Brevlin runs on the store %1").arg(delegate->storeFilePath()) + whenHeld);
+    case StoreLock::Outcome::Failed:
+        break;
+    }
+    return CommandResult::failure(delegate->lockErrorString());
+}
+
 CommandResult runHeadless(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts)
 {
+    if (const std::optional<CommandResult> refusal = refusalToLock(delegate)) {
+        return *refusal;
+    }
     ProgramSession program(delegate, alerts, ProgramSession::Reporting::StandardError);
+    // Without a bus the program still runs; edits from the command line are then refused.
+    ProgramService *service = DesktopPlatform::createProgramService(&program);
+    program.serve(service);
+    service->registerProgram();
     if (!program.start(nullptr, nullptr)) {
         return CommandResult::failure();
     }
     QObject::connect(&program, &ProgramSession::finished, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
-    return {program.exitCode(), QString()};
+    return {program.exitCode(), QString(), {}};
+}
+
+CommandResult checkOnce(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const CommandLineOptions &options)
+{
+    if (const std::optional<CommandResult> refusal =
+            refusalToLock(delegate, QStringLiteral(" (the program, or another check); try again when it ends"))) {
+        return *refusal;
+    }
+    return CheckOnceCommand::run(delegate, out, {options.quietNotifications, options.printMenu});
 }
 
 } // namespace
@@ -70,6 +106,8 @@ int CommandLine::run()
     using Command = CommandLineOptions::Command;
     StandardErrorAlerts alerts;
     Rss_Brevlin_AppDelegate delegate(&alerts);
+    // Only the long-running program and a check fetch; the other commands only read or edit.
+    delegate.setChecksFeeds(m_options.command == Command::CheckOnce || m_options.command == Command::Headless);
     QTextStream out(stdout);
     CommandResult result;
     switch (m_options.command) {
@@ -80,10 +118,10 @@ int CommandLine::run()
         out << QStringLiteral("rss-brevlin " BREVLIN_VERSION "\n");
         break;
     case Command::Add:
-        result = FeedCommands::add(&delegate, m_options);
-        break;
     case Command::Remove:
-        result = FeedCommands::remove(&delegate, m_options.argument);
+    case Command::ImportOpml:
+    case Command::Set:
+        result = StoreEditCommand::run(&delegate, m_options, out);
         break;
     case Command::List:
         result = FeedCommands::list(&delegate, out);
@@ -94,23 +132,17 @@ int CommandLine::run()
     case Command::DumpJson:
         result = dumpJson(&delegate, out);
         break;
-    case Command::ImportOpml:
-        result = OpmlCommands::import(&delegate, m_options.argument, out);
-        break;
     case Command::ExportOpml:
         result = OpmlCommands::exportTo(&delegate, m_options.argument, out);
         break;
     case Command::Get:
         result = PreferenceCommands::get(m_options.argument, out);
         break;
-    case Command::Set:
-        result = PreferenceCommands::set(m_options.argument, m_options.value);
-        break;
     case Command::Prefs:
         result = PreferenceCommands::list(out);
         break;
     case Command::CheckOnce:
-        result = CheckOnceCommand::run(&delegate, out, {m_options.quietNotifications, m_options.printMenu});
+        result = checkOnce(&delegate, out, m_options);
         break;
     case Command::PrintMenu:
         result = printMenu(&delegate, out);
@@ -122,6 +154,9 @@ int CommandLine::run()
         break;
     }
     out.flush();
+    for (const QString &warning : std::as_const(result.warnings)) {
+        StandardErrorAlerts::printLine(warning);
+    }
     if (!result.message.isEmpty()) {
         StandardErrorAlerts::printLine(result.message);
     }

@@ -1,44 +1,17 @@
 #include "app/FeedCommands.h"
 
-#include <QFile>
 #include <QTextStream>
 
-#include <cstdio>
-
-#include "app/CommandLineOptions.h"
 #include "app/StoreAccess.h"
 #include "app/TabSeparated.h"
 #include "model/FeedSubscriber.h"
 #include "model/RSSFeed.h"
+#include "platform/ProgramService.h"
 #include "store/ObjectContext.h"
-
-namespace {
-
-// One line without its line ending; nothing when standard input ends before giving one.
-std::optional<QString> readPasswordLine()
-{
-    QFile input;
-    if (!input.open(stdin, QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    QByteArray line = input.readLine();
-    if (line.isEmpty()) {
-        return std::nullopt;
-    }
-    if (line.endsWith('\n')) {
-        line.chop(1);
-    }
-    if (line.endsWith('\r')) {
-        line.chop(1);
-    }
-    return QString::fromUtf8(line);
-}
-
-} // namespace
 
 namespace FeedCommands {
 
-CommandResult add(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &options)
+CommandResult add(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &options)
 {
     Subscription subscription;
     subscription.url = options.argument;
@@ -46,12 +19,6 @@ CommandResult add(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &o
     subscription.login = options.login;
     subscription.password = options.password;
     subscription.showInRecentList = options.recent;
-    if (options.passwordFromStandardInput) {
-        subscription.password = readPasswordLine();
-        if (!subscription.password) {
-            return CommandResult::failure(QStringLiteral("--password-stdin: no line on standard input"));
-        }
-    }
     // Messages name the address without a password written into it.
     subscription = FeedSubscriber::withCredentialsFromAddress(subscription);
     StoreAccess store(delegate);

@@ -4,12 +4,13 @@
 
 class QTextStream;
 class Rss_Brevlin_AppDelegate;
-struct CommandLineOptions;
+struct StoreEdit;
 
 // The commands that edit or list the subscriptions: --add, --remove and --list.
 namespace FeedCommands {
 
-CommandResult add(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &options);
+// The feed at the edit's argument, with its name, login, password and recent flag.
+CommandResult add(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &options);
 // Removes the feeds with this address, or else the one feed with this name.
 CommandResult remove(Rss_Brevlin_AppDelegate *delegate, const QString &urlOrName);
 CommandResult list(Rss_Brevlin_AppDelegate *delegate, QTextStream &out);

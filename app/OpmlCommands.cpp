@@ -7,14 +7,14 @@
 #include "model/OpmlReader.h"
 #include "model/OpmlTransfer.h"
 #include "model/OpmlWriter.h"
-#include "platform/StandardErrorAlerts.h"
 
 namespace OpmlCommands {
 
-CommandResult import(Rss_Brevlin_AppDelegate *delegate, const QString &path, QTextStream &out)
+CommandResult import(Rss_Brevlin_AppDelegate *delegate, const QByteArray &document, const QString &path,
+                     QTextStream &out)
 {
     QString error;
-    const std::optional<QList<Subscription>> subscriptions = OpmlReader::readFile(path, &error);
+    const std::optional<QList<Subscription>> subscriptions = OpmlReader::readDocument(document, path, &error);
     if (!subscriptions) {
         return CommandResult::failure(error);
     }
@@ -24,14 +24,16 @@ CommandResult import(Rss_Brevlin_AppDelegate *delegate, const QString &path, QTe
         return store.result();
     }
     const OpmlTransfer::ImportResult result = OpmlTransfer::subscribeAll(store.context(), *feeds, *subscriptions);
+    QStringList skipped;
     for (const QString &url : result.unusableAddresses) {
-        StandardErrorAlerts::printLine(QStringLiteral("skipped '%1': not a feed address").arg(url));
+        skipped.append(QStringLiteral("skipped '%1': not a feed address").arg(url));
     }
-    if (!store.save()) {
-        return store.result();
+    CommandResult outcome = store.save() ? CommandResult::success() : store.result();
+    outcome.warnings = skipped;
+    if (outcome.exitCode == CommandResult::Success) {
+        out << QStringLiteral("added %1, skipped %2\n").arg(result.added).arg(result.skipped);
     }
-    out << QStringLiteral("added %1, skipped %2\n").arg(result.added).arg(result.skipped);
-    return CommandResult::success();
+    return outcome;
 }
 
 CommandResult exportTo(Rss_Brevlin_AppDelegate *delegate, const QString &path, QTextStream &out)

@@ -7,9 +7,11 @@
 #include "app/DesktopPlatform.h"
 #include "app/FeedCheckRound.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
+#include "app/StoreEditCommand.h"
 #include "controller/RSSBrevlinController.h"
 #include "model/RSSFeed.h"
 #include "platform/FreedMemory.h"
+#include "platform/ProgramService.h"
 #include "platform/StandardErrorAlerts.h"
 #include "platform/UnixSignalWatcher.h"
 #include "store/ObjectContext.h"
@@ -43,6 +45,13 @@ bool ProgramSession::start(StatusItem *statusItem, WindowPresenter *windows)
                .arg(m_controller->rssFeeds().size())
                .arg(m_controller->checkFeedsTimer()->interval() / 1000.0));
     return true;
+}
+
+void ProgramSession::serve(ProgramService *service)
+{
+    service->setEditHandler(m_delegate->storeFilePath(), [this](const StoreEdit &edit) {
+        return StoreEditCommand::applyForReply(m_delegate, edit);
+    });
 }
 
 void ProgramSession::onFeedsChecked(const QList<RSSFeed *> &feeds)

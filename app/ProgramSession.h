@@ -5,6 +5,7 @@
 
 class Alerts;
 class FeedCheckRound;
+class ProgramService;
 class RSSBrevlinController;
 class RSSFeed;
 class Rss_Brevlin_AppDelegate;
@@ -29,6 +30,9 @@ public:
     // Starts the controller with the given views (either may be null); false when the store
     // cannot be used, in which case the controller still runs over no feeds.
     bool start(StatusItem *statusItem, WindowPresenter *windows);
+    // Other processes' edits to the store, arriving through the service, are applied here as
+    // their commands apply them and saved at once: this program owns the store.
+    void serve(ProgramService *service);
     // The process's exit code once finished() was emitted.
     int exitCode() const { return m_exitCode; }
 

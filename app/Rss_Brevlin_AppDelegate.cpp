@@ -5,6 +5,7 @@
 
 #include "platform/Alerts.h"
 #include "platform/BrevlinFolders.h"
+#include "platform/OwnerOnly.h"
 #include "store/ObjectContext.h"
 
 namespace {
@@ -62,19 +63,47 @@ QString Rss_Brevlin_AppDelegate::managedObjectModel()
     return *m_managedObjectModel;
 }
 
+bool Rss_Brevlin_AppDelegate::prepareStoreFolder(QString *errorString) const
+{
+    // The folder holds the store with the feeds' passwords: owner only, even when an older
+    // version or the user made it wider.
+    const QString folder = applicationSupportFolder();
+    if (!OwnerOnly::makeFolder(folder, errorString)) {
+        return false;
+    }
+    QString error;
+    if (!OwnerOnly::restrict(folder, &error)) {
+        *errorString = tr("The folder \"%1\" could not be made private: %2").arg(folder, error);
+        return false;
+    }
+    return true;
+}
+
+StoreLock::Outcome Rss_Brevlin_AppDelegate::lockStore()
+{
+    if (m_lock && m_lock->isLocked()) {
+        return StoreLock::Outcome::Locked;
+    }
+    if (!prepareStoreFolder(&m_lockErrorString)) {
+        return StoreLock::Outcome::Failed;
+    }
+    m_lock = std::make_unique<StoreLock>(storeFilePath());
+    const StoreLock::Outcome outcome = m_lock->tryLock();
+    m_lockErrorString = m_lock->errorString();
+    return outcome;
+}
+
 ObjectContext *Rss_Brevlin_AppDelegate::persistentStoreCoordinator()
 {
     if (m_coordinator) {
         return m_coordinator;
     }
-    const QString folder = applicationSupportFolder();
-    if (!QFileInfo::exists(folder)) {
-        // The folder holds the store with the feeds' passwords: owner only.
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
     m_coordinator = new ObjectContext;
-    if (!m_coordinator->open(storeFilePath(), managedObjectModel())) {
+    m_coordinator->setChecksFeeds(m_checksFeeds);
+    QString folderError;
+    if (!prepareStoreFolder(&folderError)) {
+        m_alerts->presentError(folderError);
+    } else if (!m_coordinator->open(storeFilePath(), managedObjectModel())) {
         m_alerts->presentError(m_coordinator->errorString());
     }
     return m_coordinator;

@@ -3,9 +3,11 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "platform/BrevlinFolders.h"
+#include "platform/StoreLock.h"
 
 class Alerts;
 class ObjectContext;
@@ -31,6 +33,14 @@ public:
     QString pdfFolder() const;
     QString storeFilePath() const;
 
+    // Takes the store's lock for the rest of this delegate's life, making the store's folder
+    // first; Failed: lockErrorString() says why.
+    StoreLock::Outcome lockStore();
+    QString lockErrorString() const { return m_lockErrorString; }
+    // Whether feeds loaded from the store check themselves (see ObjectContext::setChecksFeeds);
+    // set before the store is first used.
+    void setChecksFeeds(bool checks) { m_checksFeeds = checks; }
+
     QString managedObjectModel();
     ObjectContext *persistentStoreCoordinator();
     ObjectContext *managedObjectContext();
@@ -41,7 +51,12 @@ public:
     TerminateReply applicationShouldTerminate();
 
 private:
+    bool prepareStoreFolder(QString *errorString) const;
+
     Alerts *m_alerts;
+    std::unique_ptr<StoreLock> m_lock;
+    QString m_lockErrorString;
+    bool m_checksFeeds = true;
     bool m_movedFolders = false;
     std::optional<QString> m_managedObjectModel;
     ObjectContext *m_coordinator = nullptr;

@@ -12,7 +12,6 @@ StoreAccess::StoreAccess(Rss_Brevlin_AppDelegate *delegate)
         m_result = CommandResult::failure();
         return;
     }
-    context->setChecksFeeds(false);
     m_context = context;
 }
 

@@ -11,8 +11,8 @@ class RSSFeed;
 class Rss_Brevlin_AppDelegate;
 
 // The store as the commands that read or edit it see it: opened through the application
-// delegate, with feeds that never check themselves, so that what is listed and what is
-// saved back are the stored values and nothing is sent over the network.
+// delegate (whose feeds, in a command's process, never check themselves, so that what is
+// listed and what is saved back are the stored values and nothing is sent over the network).
 class StoreAccess
 {
 public:

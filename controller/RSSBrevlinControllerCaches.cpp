@@ -19,8 +19,8 @@ void RSSBrevlinController::removeUnreferencedCaches()
         if (referenced.contains(name)) {
             continue;
         }
-        // When the caches folder falls back to the same place as the store, the store file and
-        // SQLite's journals beside it are not caches.
+        // When the caches folder falls back to the same place as the store, the store file,
+        // SQLite's journals and the store's lock file beside it are not caches.
         if (!storeFileName.isEmpty() && name.startsWith(storeFileName)
             && QFileInfo(m_storeFile).absolutePath() == entry.absolutePath()) {
             continue;

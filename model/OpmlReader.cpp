@@ -11,7 +11,7 @@
 
 namespace {
 
-std::optional<QList<Subscription>> fail(QString *errorString, const QString &message)
+std::nullopt_t fail(QString *errorString, const QString &message)
 {
     if (errorString) {
         *errorString = message;
@@ -117,7 +117,7 @@ std::optional<QList<Subscription>> OpmlReader::read(const QByteArray &data, QStr
     return feeds;
 }
 
-std::optional<QList<Subscription>> OpmlReader::readFile(const QString &path, QString *errorString)
+std::optional<QByteArray> OpmlReader::readFileData(const QString &path, QString *errorString)
 {
     if (QFileInfo(path).isDir()) {
         return fail(errorString, QStringLiteral("%1 is a folder").arg(path));
@@ -127,14 +127,29 @@ std::optional<QList<Subscription>> OpmlReader::readFile(const QString &path, QSt
         return fail(errorString, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     }
     // Reading one byte more than allowed tells an oversized file (or an endless device) apart.
-    const QByteArray data = file.read(MaximumFileSize + 1);
+    QByteArray data = file.read(MaximumFileSize + 1);
     if (data.size() > MaximumFileSize) {
         return fail(errorString, QStringLiteral("%1 is larger than %2 MiB").arg(path).arg(MaximumFileSize >> 20));
     }
+    return data;
+}
+
+std::optional<QList<Subscription>> OpmlReader::readDocument(const QByteArray &data, const QString &path,
+                                                            QString *errorString)
+{
     QString reason;
     std::optional<QList<Subscription>> feeds = read(data, &reason);
     if (!feeds) {
         return fail(errorString, QStringLiteral("%1: %2").arg(path, reason));
     }
     return feeds;
+}
+
+std::optional<QList<Subscription>> OpmlReader::readFile(const QString &path, QString *errorString)
+{
+    const std::optional<QByteArray> data = readFileData(path, errorString);
+    if (!data) {
+        return std::nullopt;
+    }
+    return readDocument(*data, path, errorString);
 }

@@ -20,4 +20,9 @@ public:
     static std::optional<QList<Subscription>> read(const QByteArray &data, QString *errorString);
     // The same for a file; an unreadable or oversized file also gives nothing.
     static std::optional<QList<Subscription>> readFile(const QString &path, QString *errorString);
+    // The file's bytes, refused as readFile refuses them.
+    static std::optional<QByteArray> readFileData(const QString &path, QString *errorString);
+    // read(), with the failure naming the file the data came from.
+    static std::optional<QList<Subscription>> readDocument(const QByteArray &data, const QString &path,
+                                                           QString *errorString);
 };

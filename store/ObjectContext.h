@@ -36,7 +36,8 @@ public:
     explicit ObjectContext(QObject *parent = nullptr);
     ~ObjectContext() override;
 
-    // Opens the store file at path, creating it (mode 0600) with the schema when missing and
+    // Opens the store file at path, creating it (mode 0600, and a store of ours found wider is made
+    // so again) with the schema when missing and
     // bringing it through the migration steps it has not had yet. A file that is not a store of
     // ours, or of a newer schema, is refused and left as it is, and so is one whose migration fails.
     bool open(const QString &path, const QString &schema,

@@ -67,6 +67,11 @@ qint64 SqliteStatement::lastInsertRowId() const
     return m_handle ? sqlite3_last_insert_rowid(m_handle) : 0;
 }
 
+int SqliteStatement::changes() const
+{
+    return m_handle ? sqlite3_changes(m_handle) : 0;
+}
+
 void SqliteStatement::bindNull(int index)
 {
     sqlite3_bind_null(m_statement, index);

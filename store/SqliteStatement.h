@@ -32,6 +32,8 @@ public:
     bool exec();
     // The row id of the last row inserted on the connection.
     qint64 lastInsertRowId() const;
+    // How many rows the last statement run on the connection inserted, changed or deleted.
+    int changes() const;
     // Steps to the next row; false at the end or on an error (see errorString()).
     bool next();
     void reset();

@@ -6,6 +6,19 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "platform/OwnerOnly.h"
+
+namespace {
+
+// SQLITE_BUSY and SQLITE_LOCKED: another connection holds a lock that outlasted the busy timeout.
+bool isBusy(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    return code == QLatin1String("5") || code == QLatin1String("6");
+}
+
+} // namespace
+
 StoreFile::StoreFile(const QString &connectionName)
     : m_connectionName(connectionName)
 {
@@ -27,7 +40,19 @@ bool StoreFile::ensureFileExists(const QString &path)
         if (!info.isFile()) {
             return fail(QCoreApplication::translate("StoreFile", "The store \"%1\" is not a file.").arg(path));
         }
+        // A store made before we kept it private, or loosened since, is tightened now.
+        QString error;
+        if (!OwnerOnly::restrict(path, &error)) {
+            return fail(QCoreApplication::translate("StoreFile", "The store \"%1\" could not be made private: %2")
+                            .arg(path, error));
+        }
         return true;
+    }
+    // Creating the file would fail with "File exists", which says nothing of the cause.
+    if (info.isSymLink()) {
+        return fail(QCoreApplication::translate("StoreFile",
+                                                "The store \"%1\" is a symbolic link to \"%2\", which does not exist.")
+                        .arg(path, info.symLinkTarget()));
     }
     // The store holds passwords, so it is created readable by its owner only.
     QFile file(path);
@@ -52,6 +77,12 @@ bool StoreFile::open(const QString &path, const QString &schema, const QList<Sch
     }
     QSqlQuery query(m_database);
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
+        if (isBusy(query.lastError())) {
+            return fail(QCoreApplication::translate("StoreFile",
+                                                    "The store \"%1\" is in use by another program, which keeps "
+                                                    "it locked (%2).")
+                            .arg(path, query.lastError().databaseText()));
+        }
         return fail(QCoreApplication::translate("StoreFile", "The file \"%1\" is not a store of this program: %2")
                         .arg(path, query.lastError().text()));
     }

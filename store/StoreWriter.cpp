@@ -9,6 +9,7 @@
 
 #include "store/EntityDescription.h"
 #include "store/Record.h"
+#include "store/StoreLog.h"
 
 namespace {
 
@@ -160,8 +161,48 @@ bool StoreWriter::execForRowId(const QStringList &statements, qint64 rowId)
     return true;
 }
 
+void StoreWriter::noteVanished(Record *record, const char *why)
+{
+    m_vanished.insert(record);
+    qCInfo(lcStore, "%s record %lld not written: %s", qPrintable(record->entity().table), record->rowId(), why);
+}
+
+bool StoreWriter::rowExists(const EntityDescription &entity, qint64 rowId)
+{
+    QSqlQuery query(m_database);
+    query.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE id = ?").arg(entity.table));
+    query.addBindValue(rowId);
+    return query.exec() && query.next();
+}
+
+bool StoreWriter::hasVanished(Record *record)
+{
+    const EntityDescription &entity = record->entity();
+    Record *parent = entity.parentColumn.isEmpty() ? nullptr : entity.parent(*record);
+    if (!parent) {
+        return false;
+    }
+    if (m_vanished.contains(parent)) {
+        noteVanished(record, "its parent was deleted elsewhere");
+        return true;
+    }
+    // A new record under a parent this save did not write: its parent's row may be gone.
+    if (record->rowId() == 0 && parent->rowId() != 0 && !m_present.contains(parent)) {
+        if (!rowExists(entity.parentEntity(), parent->rowId())) {
+            m_vanished.insert(parent);
+            noteVanished(record, "its parent was deleted elsewhere");
+            return true;
+        }
+        m_present.insert(parent);
+    }
+    return false;
+}
+
 bool StoreWriter::writeRecord(Record *record)
 {
+    if (hasVanished(record)) {
+        return true;
+    }
     const EntityDescription &entity = record->entity();
     Statements &statements = statementsFor(entity);
     const bool inserting = record->rowId() == 0;
@@ -189,8 +230,15 @@ bool StoreWriter::writeRecord(Record *record)
     }
     const bool detached = isDetached(*record);
     if (!inserting) {
+        // Another process deleted the row; writing it again would bring back what its user removed.
+        if (statement.changes() == 0) {
+            noteVanished(record, "deleted elsewhere");
+            return true;
+        }
+        m_present.insert(record);
         return !detached || dropContent(record);
     }
+    m_present.insert(record);
     const qint64 rowId = statement.lastInsertRowId();
     m_newRowIds.insert(record, rowId);
     if (detached) {

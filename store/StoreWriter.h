@@ -16,7 +16,8 @@ struct EntityDescription;
 
 // Writes the pending changes of the context in one transaction. Row ids given to new
 // records are held back until the caller has seen the commit succeed, so a failed save
-// leaves every record exactly as it was.
+// leaves every record exactly as it was. A record whose row another process deleted stays
+// deleted: its changes are dropped, and so are new records below it.
 class StoreWriter
 {
 public:
@@ -41,6 +42,10 @@ private:
 
     Statements &statementsFor(const EntityDescription &entity);
     bool writeRecord(Record *record);
+    // Whether the record's row is known to be gone from the store, or its parent's is.
+    bool hasVanished(Record *record);
+    bool rowExists(const EntityDescription &entity, qint64 rowId);
+    void noteVanished(Record *record, const char *why);
     bool deleteRecord(const Record *record);
     bool dropContent(const Record *record);
     bool execForRowId(const QStringList &statements, qint64 rowId);
@@ -50,5 +55,7 @@ private:
     QSqlDatabase m_database;
     std::unordered_map<const EntityDescription *, Statements> m_statements;
     QHash<Record *, qint64> m_newRowIds;
+    QSet<const Record *> m_vanished;
+    QSet<const Record *> m_present;
     QString m_errorString;
 };

@@ -20,55 +20,13 @@
 #include "app/TabSeparated.h"
 #include "model/FeedSubscriber.h"
 #include "support/HttpTestServer.h"
+#include "support/ProgramRun.h"
 #include "support/StoreFixture.h"
 #include "support/TestSupport.h"
 
 using namespace TestSupport;
 
 namespace {
-
-struct Outcome
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-    bool finished = false;
-};
-
-// Runs the real program as a child with the current (temporary) XDG folders, keeping this
-// process's event loop turning so that the test's HTTP server answers meanwhile.
-Outcome runProgram(const QStringList &arguments, int timeoutMs = 120'000,
-                   const std::optional<QByteArray> &standardInput = std::nullopt)
-{
-    QProcess process;
-    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    process.start(binaryPath(), arguments);
-    if (standardInput) {
-        process.write(*standardInput);
-        process.closeWriteChannel();
-    }
-    if (process.state() != QProcess::NotRunning) {
-        loop.exec();
-    }
-    Outcome outcome;
-    outcome.finished = process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit;
-    if (!outcome.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
-    outcome.exitCode = process.exitCode();
-    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
-    outcome.err = QString::fromUtf8(process.readAllStandardError());
-    return outcome;
-}
-
-QString describe(const Outcome &outcome)
-{
-    return QStringLiteral("exit %1, stdout [%2], stderr [%3]").arg(outcome.exitCode).arg(outcome.out, outcome.err);
-}
 
 QString storePath(const TemporaryHome &home)
 {
@@ -114,10 +72,6 @@ const QList<Entry> laterEntries{
 };
 
 } // namespace
-
-#define RUN_OK(outcome, ...)                                                                                           \
-    const Outcome outcome = runProgram(__VA_ARGS__);                                                                   \
-    QVERIFY2(outcome.finished &&outcome.exitCode == 0, qPrintable(describe(outcome)))
 
 // The program's command line, through the real binary against temporary folders.
 class tst_CommandLine : public QObject
@@ -947,7 +901,8 @@ void tst_CommandLine::passwordFromStandardInput()
     QFETCH(std::optional<QString>, password);
     TemporaryHome home;
     const Outcome outcome =
-        runProgram({"--add", "https://a.example.org/feed.xml", "--login", "eve", "--password-stdin"}, 60'000, input);
+        runProgram({"--add", "https://a.example.org/feed.xml", "--login", "eve", "--password-stdin"}, 60'000,
+                   QProcessEnvironment::systemEnvironment(), input);
     QVERIFY2(outcome.finished, qPrintable(describe(outcome)));
     if (!password) {
         QCOMPARE(outcome.exitCode, 1);

@@ -363,13 +363,16 @@ private Q_SLOTS:
         const QString store = m_store.cachesFolder() + QStringLiteral("/Rss_Brevlin.sql");
         QVERIFY(write(store));
         QVERIFY(write(store + QStringLiteral("-journal")));
+        // The lock file must outlive the sweep: removing it would let a second program lock a new one.
+        QVERIFY(write(store + QStringLiteral(".lock")));
 
         m_controller->setCachesFolder(m_store.cachesFolder(), store);
         m_controller->awakeFromNib();
         QStringList left =
             QDir(m_store.cachesFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
         left.sort();
-        QCOMPARE(left, (QStringList{"KEPT.mhtml", "Rss_Brevlin.sql", "Rss_Brevlin.sql-journal"}));
+        QCOMPARE(left,
+                 (QStringList{"KEPT.mhtml", "Rss_Brevlin.sql", "Rss_Brevlin.sql-journal", "Rss_Brevlin.sql.lock"}));
         QVERIFY(QFile::exists(target));
     }
 

@@ -305,6 +305,7 @@ private Q_SLOTS:
                                                              step(QStringLiteral("CREATE INDEX RSSFeed_note ON "
                                                                                  "RSSFeed(note)"))}
                                    << 3;
+        QTest::newRow("this version's steps") << SchemaMigration::storeMigrations() << 2;
     }
     void versionOneStoreIsMigratedAndReadsBack()
     {
@@ -350,7 +351,9 @@ private Q_SLOTS:
         QTest::newRow("failing step") << QList<SchemaMigration>{bad} << 1 << "upgraded from schema 1";
         QTest::newRow("failing step after a good one")
             << QList<SchemaMigration>{good, bad} << 1 << "upgraded from schema 1";
-        QTest::newRow("newer store") << SchemaMigration::storeMigrations() << 2 << "newer version";
+        QTest::newRow("newer store") << SchemaMigration::storeMigrations()
+                                     << SchemaMigration::versionAfter(SchemaMigration::storeMigrations()) + 1
+                                     << "newer version";
         QTest::newRow("newer store than the steps") << QList<SchemaMigration>{good} << 3 << "newer version";
     }
     void refusedStoreIsLeftUntouched()
@@ -366,6 +369,89 @@ private Q_SLOTS:
         QVERIFY2(context.errorString().contains(error), qPrintable(context.errorString()));
         QVERIFY(!context.isOpen());
         QCOMPARE(storeBytes(), before);
+    }
+
+    void rowIdsAreNeverReused_data()
+    {
+        QTest::addColumn<bool>("migrated");
+        QTest::addColumn<QString>("table");
+        for (const bool migrated : {true, false}) {
+            for (const char *table : {"RSSFeed", "RSSItem", "SubLink"}) {
+                QTest::addRow("%s store, %s", migrated ? "migrated" : "new", table) << migrated << QString(table);
+            }
+        }
+    }
+    // A process holding a deleted record must find its row gone, not taken by a newcomer.
+    void rowIdsAreNeverReused()
+    {
+        QFETCH(bool, migrated);
+        QFETCH(QString, table);
+        if (migrated) {
+            copyVersionOneStore();
+        }
+        QVERIFY(openContext());
+        const QString insert = table == QLatin1String("SubLink")
+            ? QStringLiteral("INSERT INTO SubLink (item) VALUES (1)")
+            : QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
+        QVERIFY(runSql(storePath(), {insert, insert}));
+        const QString autoincrement =
+            QStringLiteral("SELECT instr(sql, 'AUTOINCREMENT') > 0 FROM sqlite_master WHERE name = '%1'").arg(table);
+        const QString highest = QStringLiteral("SELECT max(id) FROM %1").arg(table);
+        const qint64 before = countRows(storePath(), highest);
+        QVERIFY(runSql(storePath(), {QStringLiteral("DELETE FROM %1 WHERE id = %2").arg(table).arg(before), insert}));
+        QCOMPARE(countRows(storePath(), highest), before + 1);
+        QCOMPARE(countRows(storePath(), autoincrement), 1);
+        // The lookups stay indexed.
+        QCOMPARE(countRows(storePath(),
+                           QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                                          "name IN ('RSSItem_guid', 'RSSItem_feed', 'SubLink_item')")),
+                 3);
+    }
+
+    void saveDoesNotBringBackRowsDeletedElsewhere_data()
+    {
+        QTest::addColumn<bool>("renameFeed");
+        QTest::addColumn<bool>("addEntry");
+        QTest::addColumn<bool>("retitleEntry");
+        QTest::newRow("renamed feed") << true << false << false;
+        QTest::newRow("new entry under the unchanged feed") << false << true << false;
+        QTest::newRow("renamed feed with a new entry") << true << true << false;
+        QTest::newRow("changed entry") << false << false << true;
+    }
+    // Another process deleted the feed with its entries; this one still holds them in memory.
+    void saveDoesNotBringBackRowsDeletedElsewhere()
+    {
+        QFETCH(bool, renameFeed);
+        QFETCH(bool, addEntry);
+        QFETCH(bool, retitleEntry);
+        auto context = openContext();
+        RSSFeed *feed = RSSFeed::insert(context.get());
+        feed->setName(QStringLiteral("Gone"));
+        RSSItem *entry = addItem(*context, feed, QStringLiteral("g1"), QDateTime::currentDateTimeUtc());
+        RSSFeed *kept = RSSFeed::insert(context.get());
+        kept->setName(QStringLiteral("Kept"));
+        QVERIFY(context->save());
+        QVERIFY(
+            runSql(storePath(),
+                   {QStringLiteral("DELETE FROM SubLink"), QStringLiteral("DELETE FROM RSSItemText"),
+                    QStringLiteral("DELETE FROM RSSItem"), QStringLiteral("DELETE FROM RSSFeed WHERE name = 'Gone'")}));
+        if (renameFeed) {
+            feed->setName(QStringLiteral("Renamed"));
+        }
+        if (addEntry) {
+            addItem(*context, feed, QStringLiteral("g2"), QDateTime::currentDateTimeUtc());
+        }
+        if (retitleEntry) {
+            entry->setTitle(QStringLiteral("Retitled"));
+        }
+        // Changes elsewhere are still written.
+        kept->setName(QStringLiteral("Still kept"));
+        QVERIFY2(context->save(), qPrintable(context->errorString()));
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSFeed")), 1);
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSFeed WHERE name = 'Still kept'")), 1);
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItemText")), 0);
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM SubLink")), 0);
     }
 
     void entryTextIsLoadedOnlyWhenAsked()

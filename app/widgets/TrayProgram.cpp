@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <memory>
+
 #include "app/DesktopPlatform.h"
 #include "app/ProgramSession.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
@@ -12,9 +14,28 @@
 #include "controller/widgets/SubscriptionWindow.h"
 #include "controller/widgets/TrayStatusItem.h"
 #include "platform/ProgramService.h"
+#include "platform/StandardErrorAlerts.h"
 #include "platform/widgets/MessageBoxAlerts.h"
 
 namespace TrayProgram {
+
+namespace {
+
+// Another program owns the store: a second start brings its subscription window forward
+// instead of running a second program that would write the same store.
+int showRunningProgram(Rss_Brevlin_AppDelegate *delegate)
+{
+    const std::unique_ptr<ProgramService> running(DesktopPlatform::createProgramService(nullptr));
+    if (running->askToShowSubscriptions()) {
+        return 0;
+    }
+    StandardErrorAlerts::printLine(
+        QStringLiteral("another RSS Brevlin runs on the store %1 and does not answer over the session bus (%2)")
+            .arg(delegate->storeFilePath(), running->errorString()));
+    return 1;
+}
+
+} // namespace
 
 int run()
 {
@@ -23,6 +44,15 @@ int run()
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/rss-brevlin.svg")));
     MessageBoxAlerts alerts;
     Rss_Brevlin_AppDelegate delegate(&alerts);
+    switch (delegate.lockStore()) {
+    case StoreLock::Outcome::Locked:
+        break;
+    case StoreLock::Outcome::HeldElsewhere:
+        return showRunningProgram(&delegate);
+    case StoreLock::Outcome::Failed:
+        alerts.presentError(delegate.lockErrorString());
+        return 1;
+    }
     ProgramSession session(&delegate, &alerts, ProgramSession::Reporting::Silent);
     RSSBrevlinController *controller = session.controller();
     BrevlinWindows windows(delegate.managedObjectContext(), &alerts);
@@ -46,6 +76,7 @@ int run()
     // Known on the session bus, so that a second start (or a script) can bring the
     // subscription window forward instead of starting a second program.
     ProgramService *programService = DesktopPlatform::createProgramService(&session);
+    session.serve(programService);
     programService->registerProgram();
     QObject::connect(programService, &ProgramService::showSubscriptionsRequested, subscriptions,
                      [&windows] { windows.makeKeyAndOrderFront(WindowPresenter::Window::ManageSubscriptions); });

@@ -1,0 +1,151 @@
+#include "app/StoreEditCommand.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/DesktopPlatform.h"
+#include "app/FeedCommands.h"
+#include "app/OpmlCommands.h"
+#include "app/PreferenceCommands.h"
+#include "app/Rss_Brevlin_AppDelegate.h"
+#include "model/OpmlReader.h"
+
+namespace {
+
+// One line without its line ending; nothing when standard input ends before giving one.
+std::optional<QString> readPasswordLine()
+{
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    QByteArray line = input.readLine();
+    if (line.isEmpty()) {
+        return std::nullopt;
+    }
+    if (line.endsWith('\n')) {
+        line.chop(1);
+    }
+    if (line.endsWith('\r')) {
+        line.chop(1);
+    }
+    return QString::fromUtf8(line);
+}
+
+} // namespace
+
+namespace StoreEditCommand {
+
+std::optional<StoreEdit> fromOptions(const CommandLineOptions &options, CommandResult *failure)
+{
+    using Command = CommandLineOptions::Command;
+    StoreEdit edit;
+    edit.argument = options.argument;
+    switch (options.command) {
+    case Command::Add:
+        edit.kind = StoreEdit::Kind::AddFeed;
+        edit.name = options.name;
+        edit.login = options.login;
+        edit.password = options.password;
+        edit.recent = options.recent;
+        // Read here: the running program that may apply the edit has no access to this input.
+        if (options.passwordFromStandardInput) {
+            edit.password = readPasswordLine();
+            if (!edit.password) {
+                *failure = CommandResult::failure(QStringLiteral("--password-stdin: no line on standard input"));
+                return std::nullopt;
+            }
+        }
+        break;
+    case Command::Remove:
+        edit.kind = StoreEdit::Kind::RemoveFeed;
+        break;
+    case Command::ImportOpml: {
+        edit.kind = StoreEdit::Kind::ImportOpml;
+        QString error;
+        const std::optional<QByteArray> document = OpmlReader::readFileData(options.argument, &error);
+        if (!document) {
+            *failure = CommandResult::failure(error);
+            return std::nullopt;
+        }
+        edit.document = *document;
+        break;
+    }
+    default:
+        edit.kind = StoreEdit::Kind::SetPreference;
+        edit.value = options.value;
+        break;
+    }
+    return edit;
+}
+
+CommandResult apply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit, QTextStream &out)
+{
+    switch (edit.kind) {
+    case StoreEdit::Kind::AddFeed:
+        return FeedCommands::add(delegate, edit);
+    case StoreEdit::Kind::RemoveFeed:
+        return FeedCommands::remove(delegate, edit.argument);
+    case StoreEdit::Kind::ImportOpml:
+        return OpmlCommands::import(delegate, edit.document, edit.argument, out);
+    case StoreEdit::Kind::SetPreference:
+        return PreferenceCommands::set(edit.argument, edit.value);
+    }
+    return CommandResult::failure();
+}
+
+StoreEditReply applyForReply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit)
+{
+    QString output;
+    QTextStream out(&output);
+    const CommandResult result = apply(delegate, edit, out);
+    out.flush();
+    QStringList errorLines = result.warnings;
+    if (!result.message.isEmpty()) {
+        errorLines.append(result.message);
+    } else if (result.exitCode != CommandResult::Success) {
+        // The program reported the cause where it runs (a store it could not open); the asking
+        // process must not fail without a word.
+        errorLines.append(QStringLiteral("the running RSS Brevlin could not make the change; it reported why"));
+    }
+    return {result.exitCode, output, errorLines};
+}
+
+CommandResult run(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &options, QTextStream &out)
+{
+    CommandResult failure;
+    const std::optional<StoreEdit> edit = fromOptions(options, &failure);
+    if (!edit) {
+        return failure;
+    }
+    // Without a lock file no program has ever run on this store, so none runs now; a preference
+    // then needs neither the lock nor the store's folder, which is not made for it.
+    const bool noProgram = !QFileInfo::exists(StoreLock::lockFilePathFor(delegate->storeFilePath()));
+    if (edit->kind == StoreEdit::Kind::SetPreference && noProgram) {
+        return apply(delegate, *edit, out);
+    }
+    switch (delegate->lockStore()) {
+    case StoreLock::Outcome::Locked:
+        return apply(delegate, *edit, out);
+    case StoreLock::Outcome::Failed:
+        return CommandResult::failure(delegate->lockErrorString());
+    case StoreLock::Outcome::HeldElsewhere:
+        break;
+    }
+    const std::unique_ptr<ProgramService> program(DesktopPlatform::createProgramService(nullptr));
+    const std::optional<StoreEditReply> reply = program->askToEdit(delegate->storeFilePath(), *edit);
+    if (!reply) {
+        return CommandResult::failure(
+            QStringLiteral("nothing changed: another RSS Brevlin process is using the store %1 and cannot be "
+                           "reached over the session bus (%2)")
+                .arg(delegate->storeFilePath(), program->errorString()));
+    }
+    out << reply->output;
+    return {reply->exitCode, QString(), reply->errorLines};
+}
+
+} // namespace StoreEditCommand

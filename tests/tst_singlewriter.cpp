@@ -1,0 +1,386 @@
+#include <QDBusConnection>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/StoreLock.h"
+#include "platform/dbus/DBusProgramService.h"
+#include "support/HttpTestServer.h"
+#include "support/ProgramRun.h"
+#include "support/StoreFixture.h"
+#include "support/TestSupport.h"
+
+using namespace TestSupport;
+
+namespace {
+
+QString storeFolder(const TemporaryHome &home)
+{
+    return home.dataHome() + QStringLiteral("/Rss_Brevlin");
+}
+
+QString storePath(const TemporaryHome &home)
+{
+    return storeFolder(home) + QStringLiteral("/Rss_Brevlin.sql");
+}
+
+QStringList lines(const QString &text)
+{
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray rssDocument(const QByteArray &guidPrefix)
+{
+    QByteArray xml = "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>T</title>";
+    for (const QByteArray number : {"1", "2"}) {
+        xml += "<item><title>Entry " + number + "</title><guid>" + guidPrefix + number
+            + "</guid><link>http://example.org/" + guidPrefix + number + "</link><pubDate>Mon, 02 Mar 2026 08:00:0"
+            + number + " GMT</pubDate></item>";
+    }
+    return xml + "</channel></rss>";
+}
+
+int permissionsOf(const QString &path)
+{
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+}
+
+// A long-running program started by a test, ended by the test (and killed if it must be).
+class RunningProgram
+{
+public:
+    explicit RunningProgram(const QStringList &arguments)
+    {
+        m_process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        QObject::connect(&m_process, &QProcess::readyReadStandardError,
+                         [this] { m_err += QString::fromUtf8(m_process.readAllStandardError()); });
+        m_process.start(binaryPath(), arguments);
+    }
+    ~RunningProgram()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    QProcess &process() { return m_process; }
+    const QString &err() const { return m_err; }
+    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
+
+private:
+    QProcess m_process;
+    QString m_err;
+};
+
+} // namespace
+
+// One process at a time writes the store: the running program owns it, the command line's
+// edits go to it over the session bus, and whatever else would write waits its turn or is refused.
+class tst_SingleWriter : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void runningProgramAppliesEditsFromTheCommandLine();
+    void secondHolderIsRefused_data();
+    void secondHolderIsRefused();
+    void twoChecksAtOnce();
+    void secondTrayStartShowsTheFirst();
+    void killedHolderLeavesNoLock();
+    void editWithoutBusIsRefused();
+    void storeOpeningMessages_data();
+    void storeOpeningMessages();
+    void storeIsMadePrivate();
+    void symlinkedStoreTargetKeepsItsMode();
+};
+
+void tst_SingleWriter::runningProgramAppliesEditsFromTheCommandLine()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    for (const QByteArray name : {"a", "b", "c", "d"}) {
+        server.setResponse("/" + name + ".xml", HttpTestResponse::ok(rssDocument(name)));
+    }
+    const auto url = [&server](const char *name) { return server.url(QStringLiteral("/%1.xml").arg(name)).toString(); };
+    RUN_OK(addA, {"--add", url("a"), "--name", "A"});
+    RUN_OK(addB, {"--add", url("b"), "--name", "B"});
+    RunningProgram program({"--headless"});
+    QTRY_VERIFY2_WITH_TIMEOUT(program.err().contains("checked 2 feeds"), qPrintable(program.err()), 30'000);
+
+    // B's row id was the highest: a store that reused it would give it to C, and the running
+    // program's next save would write B back over C.
+    RUN_OK(removed, {"--remove", "B"});
+    RUN_OK(added, {"--add", url("c"), "--name", "C", "--login", "kim", "--password", "pw"});
+    const QString opml = home.path() + "/list.opml";
+    QFile file(opml);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<opml version=\"2.0\"><body><outline text=\"D\" xmlUrl=\"" + url("d").toUtf8()
+               + "\"/><outline text=\"Bad\" xmlUrl=\"javascript:alert(1)\"/></body></opml>");
+    file.close();
+    RUN_OK(imported, {"--import-opml", opml});
+    QCOMPARE(imported.out, QString("added 1, skipped 1\n"));
+    QVERIFY2(imported.err.contains("skipped 'javascript:alert(1)': not a feed address"), qPrintable(imported.err));
+    RUN_OK(set, {"--set", "Maximum Entry History Count", "7"});
+    // A refusal reads as it would without the running program, exit code included.
+    const Outcome badKey = runProgram({"--set", "NoSuchKey", "1"});
+    QCOMPARE(badKey.exitCode, 2);
+    QVERIFY2(badKey.err.contains("no preference is called 'NoSuchKey'"), qPrintable(badKey.err));
+    const Outcome twice = runProgram({"--add", url("c")});
+    QCOMPARE(twice.exitCode, 1);
+    QVERIFY2(twice.err.contains("already subscribed"), qPrintable(twice.err));
+
+    // The readers take no lock and see what the program saved.
+    const QStringList expected{"A\t" + url("a"), "C\t" + url("c"), "D\t" + url("d")};
+    const auto names = [](const QString &listing) {
+        QStringList kept;
+        for (const QString &line : lines(listing)) {
+            kept.append(line.section(QLatin1Char('\t'), 0, 1));
+        }
+        return kept;
+    };
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(names(listed.out), expected);
+    for (const QStringList &reader :
+         {QStringList{"--dump-json"}, QStringList{"--export-opml"}, QStringList{"--print-menu"},
+          QStringList{"--get", "Maximum Entry History Count"}}) {
+        RUN_OK(read, reader);
+        QVERIFY2(!read.out.isEmpty(), qPrintable(reader.join(' ')));
+    }
+    RUN_OK(history, {"--get", "Maximum Entry History Count"});
+    QCOMPARE(history.out, QString("7\n"));
+
+    // The program's own saves (its checks, and the one at quit) keep C and leave B gone.
+    program.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(program.process().state(), QProcess::NotRunning, 15'000);
+    QCOMPARE(program.process().exitCode(), 0);
+    RUN_OK(after, {"--list"});
+    QCOMPARE(names(after.out), expected);
+    QCOMPARE(countRows(storePath(home),
+                       "SELECT count(*) FROM RSSFeed WHERE name = 'C' AND login = 'kim' "
+                       "AND password = 'pw'"),
+             1);
+    QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSItem WHERE guid LIKE 'b%'"), 0);
+    RUN_OK(historyAfter, {"--get", "Maximum Entry History Count"});
+    QCOMPARE(historyAfter.out, QString("7\n"));
+}
+
+void tst_SingleWriter::secondHolderIsRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("--headless") << QStringList{"--headless"} << "another RSS Brevlin runs on the store";
+    QTest::newRow("--check-once") << QStringList{"--check-once"} << "another RSS Brevlin runs on the store";
+}
+
+// Held here through the lock alone: whoever holds it, a second long-running writer stays out.
+void tst_SingleWriter::secondHolderIsRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    TemporaryHome home;
+    RUN_OK(added, {"--add", "https://example.org/feed.xml"});
+    StoreLock lock(storePath(home));
+    QCOMPARE(lock.tryLock(), StoreLock::Outcome::Locked);
+    const QByteArray before = fileBytes(storePath(home));
+    const Outcome outcome = runProgram(arguments, 30'000);
+    QVERIFY2(outcome.finished, qPrintable(describe(outcome)));
+    QCOMPARE(outcome.exitCode, 1);
+    QCOMPARE(lines(outcome.err).size(), 1);
+    QVERIFY2(outcome.err.contains(message) && outcome.err.contains(storePath(home)), qPrintable(outcome.err));
+    QCOMPARE(fileBytes(storePath(home)), before);
+}
+
+void tst_SingleWriter::twoChecksAtOnce()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(rssDocument("n")));
+    server.setResponse("/slow.xml",
+                       HttpTestResponse::ok(rssDocument("s")).withDelivery(HttpTestResponse::Delivery::NeverAnswer));
+    RUN_OK(addNews, {"--add", server.url("/news.xml").toString()});
+    RUN_OK(addSlow, {"--add", server.url("/slow.xml").toString()});
+    RunningProgram first({"--check-once", "--quiet-notifications"});
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests("/slow.xml").isEmpty(), 30'000);
+
+    const Outcome second = runProgram({"--check-once", "--quiet-notifications"}, 30'000);
+    QCOMPARE(second.exitCode, 1);
+    QCOMPARE(lines(second.err).size(), 1);
+    QVERIFY2(second.err.contains("another RSS Brevlin runs on the store"), qPrintable(second.err));
+    QCOMPARE(second.out, QString());
+
+    first.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(first.process().state(), QProcess::NotRunning, 15'000);
+    QCOMPARE(server.requests("/news.xml").size(), 1);
+    QVERIFY2(first.err().contains("stopped by signal"), qPrintable(first.err()));
+    QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSItem"), 2);
+    QCOMPARE(countRows(storePath(home), "SELECT count(*) - count(DISTINCT guid) FROM RSSItem"), 0);
+}
+
+// The first program here is this test's own stand-in on the bus, holding the store's lock.
+void tst_SingleWriter::secondTrayStartShowsTheFirst()
+{
+    TemporaryHome home;
+    QVERIFY(QDir().mkpath(storeFolder(home)));
+    StoreLock lock(storePath(home));
+    QCOMPARE(lock.tryLock(), StoreLock::Outcome::Locked);
+    DBusProgramService first;
+    QVERIFY(first.registerProgram());
+    QSignalSpy shown(&first, &ProgramService::showSubscriptionsRequested);
+
+    const Outcome second = runProgram({}, 30'000);
+    QVERIFY2(second.finished && second.exitCode == 0, qPrintable(describe(second)));
+    QCOMPARE(shown.count(), 1);
+    // Nobody on the bus: the second start says so instead of running beside the holder.
+    QVERIFY(QDBusConnection::sessionBus().unregisterService(DBusProgramService::serviceName));
+    const Outcome unanswered = runProgram({}, 30'000);
+    QCOMPARE(unanswered.exitCode, 1);
+    QVERIFY2(unanswered.err.contains("does not answer"), qPrintable(unanswered.err));
+}
+
+void tst_SingleWriter::killedHolderLeavesNoLock()
+{
+    TemporaryHome home;
+    RUN_OK(added, {"--add", "https://example.org/feed.xml", "--name", "Kept"});
+    {
+        RunningProgram program({"--headless"});
+        QTRY_VERIFY2_WITH_TIMEOUT(program.err().contains("checking 1 feeds"), qPrintable(program.err()), 30'000);
+        program.signal(SIGKILL);
+        QTRY_COMPARE_WITH_TIMEOUT(program.process().state(), QProcess::NotRunning, 15'000);
+    }
+    StoreLock lock(storePath(home));
+    QCOMPARE(lock.tryLock(), StoreLock::Outcome::Locked);
+    lock.unlock();
+    RUN_OK(removed, {"--remove", "Kept"});
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(listed.out, QString());
+}
+
+void tst_SingleWriter::editWithoutBusIsRefused()
+{
+    TemporaryHome home;
+    RUN_OK(added, {"--add", "https://example.org/feed.xml"});
+    StoreLock lock(storePath(home));
+    QCOMPARE(lock.tryLock(), StoreLock::Outcome::Locked);
+    const QByteArray before = fileBytes(storePath(home));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    for (const QStringList &edit : {QStringList{"--add", "https://example.org/other.xml"},
+                                    QStringList{"--remove", "https://example.org/feed.xml"},
+                                    QStringList{"--set", "Maximum Entry History Count", "3"}}) {
+        const Outcome outcome = runProgram(edit, 30'000, environment);
+        QCOMPARE(outcome.exitCode, 1);
+        QCOMPARE(lines(outcome.err).size(), 1);
+        QVERIFY2(outcome.err.contains("nothing changed: another RSS Brevlin process is using the store"),
+                 qPrintable(outcome.err));
+        QCOMPARE(fileBytes(storePath(home)), before);
+    }
+    // The readers still work.
+    const Outcome listed = runProgram({"--list"}, 30'000, environment);
+    QCOMPARE(listed.exitCode, 0);
+    QCOMPARE(lines(listed.out).size(), 1);
+}
+
+void tst_SingleWriter::storeOpeningMessages_data()
+{
+    QTest::addColumn<QString>("setUp");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("store locked by another program") << "busy"
+                                                     << "is in use by another program";
+    QTest::newRow("data folder cannot be made") << "data home is a file"
+                                                << "cannot be created: Not a directory";
+    QTest::newRow("data folder not writable") << "read-only data home"
+                                              << "cannot be created: Permission denied";
+    QTest::newRow("dangling symbolic link") << "dangling link"
+                                            << "is a symbolic link to \"%1/missing.sql\", which does not exist";
+}
+
+// Each message names its cause and the file or folder it concerns.
+void tst_SingleWriter::storeOpeningMessages()
+{
+    QFETCH(QString, setUp);
+    QFETCH(QString, message);
+    TemporaryHome home;
+    QString named = storePath(home);
+    QSqlDatabase holder;
+    if (setUp == "busy") {
+        RUN_OK(added, {"--add", "https://example.org/feed.xml"});
+        holder = QSqlDatabase::addDatabase("QSQLITE", "holder");
+        holder.setDatabaseName(storePath(home));
+        QVERIFY(holder.open());
+        QVERIFY(QSqlQuery(holder).exec("BEGIN EXCLUSIVE"));
+    } else if (setUp == "data home is a file") {
+        QFile file(home.dataHome());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        named = storeFolder(home);
+    } else if (setUp == "read-only data home") {
+        if (::geteuid() == 0) {
+            QSKIP("root may write anywhere");
+        }
+        QVERIFY(QDir().mkpath(home.dataHome()));
+        QVERIFY(QFile::setPermissions(home.dataHome(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        named = storeFolder(home);
+    } else {
+        QVERIFY(QDir().mkpath(storeFolder(home)));
+        QVERIFY(QFile::link(home.path() + "/missing.sql", storePath(home)));
+        message = message.arg(home.path());
+    }
+    const Outcome outcome = runProgram({"--list"}, 30'000);
+    if (holder.isOpen()) {
+        QSqlQuery(holder).exec("ROLLBACK");
+        holder.close();
+    }
+    holder = QSqlDatabase();
+    QSqlDatabase::removeDatabase("holder");
+    QFile::setPermissions(home.dataHome(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(outcome.exitCode, 1);
+    QCOMPARE(lines(outcome.err).size(), 1);
+    QVERIFY2(outcome.err.contains(message) && outcome.err.contains(named), qPrintable(outcome.err));
+}
+
+// A store or folder that an older version or the user left open to others is closed at the next open.
+void tst_SingleWriter::storeIsMadePrivate()
+{
+    TemporaryHome home;
+    RUN_OK(added, {"--add", "https://example.org/feed.xml", "--password", "secret"});
+    QCOMPARE(permissionsOf(storePath(home)), 0600);
+    QCOMPARE(permissionsOf(storeFolder(home)), 0700);
+    QCOMPARE(permissionsOf(storePath(home) + ".lock"), 0600);
+    QCOMPARE(::chmod(QFile::encodeName(storePath(home)).constData(), 0644), 0);
+    QCOMPARE(::chmod(QFile::encodeName(storeFolder(home)).constData(), 0777), 0);
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(permissionsOf(storePath(home)), 0600);
+    QCOMPARE(permissionsOf(storeFolder(home)), 0700);
+}
+
+// A store that is a link to a file set up elsewhere is used, but its mode is not ours to change.
+void tst_SingleWriter::symlinkedStoreTargetKeepsItsMode()
+{
+    TemporaryHome home;
+    RUN_OK(added, {"--add", "https://example.org/feed.xml"});
+    const QString elsewhere = home.path() + "/elsewhere.sql";
+    QVERIFY(QFile::rename(storePath(home), elsewhere));
+    QCOMPARE(::chmod(QFile::encodeName(elsewhere).constData(), 0640), 0);
+    QVERIFY(QFile::link(elsewhere, storePath(home)));
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(lines(listed.out).size(), 1);
+    QCOMPARE(permissionsOf(elsewhere), 0640);
+}
+
+QTEST_GUILESS_MAIN(tst_SingleWriter)
+#include "tst_singlewriter.moc"
