@@ -36,14 +36,9 @@ constexpr OptionRule rule(const char *option, Command command, int values = 0, c
 constexpr OptionRule modifier(const char *option, Command command, int values = 0, const char *valueNames = "",
                               const char *synopsis = "", const char *description = "")
 {
-    return {QLatin1StringView(option),
-            command,
-            true,
-            values,
-            false,
-            QLatin1StringView(valueNames),
-            QLatin1StringView(synopsis),
-            QLatin1StringView(description)};
+    OptionRule modifierRule = rule(option, command, values, valueNames, synopsis, description);
+    modifierRule.isModifier = true;
+    return modifierRule;
 }
 
 constexpr OptionRule withOptionalValue(OptionRule rule)

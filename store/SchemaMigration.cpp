@@ -39,10 +39,22 @@ SchemaMigration idsNeverReused()
     return step;
 }
 
+// Version 3: entries pruned from their feeds' histories keep only what tells that their
+// identifiers were seen. Saves now drop the rest when an entry is pruned; this drops what
+// the stores of earlier versions kept.
+SchemaMigration prunedEntriesKeepNoContent()
+{
+    const QString pruned = QStringLiteral("item IN (SELECT id FROM RSSItem WHERE feed IS NULL)");
+    SchemaMigration step;
+    step.statements += QStringLiteral("DELETE FROM SubLink WHERE %1").arg(pruned);
+    step.statements += QStringLiteral("DELETE FROM RSSItemText WHERE %1").arg(pruned);
+    return step;
+}
+
 } // namespace
 
 const QList<SchemaMigration> &SchemaMigration::storeMigrations()
 {
-    static const QList<SchemaMigration> migrations{idsNeverReused()};
+    static const QList<SchemaMigration> migrations{idsNeverReused(), prunedEntriesKeepNoContent()};
     return migrations;
 }

@@ -305,7 +305,7 @@ private Q_SLOTS:
                                                              step(QStringLiteral("CREATE INDEX RSSFeed_note ON "
                                                                                  "RSSFeed(note)"))}
                                    << 3;
-        QTest::newRow("this version's steps") << SchemaMigration::storeMigrations() << 2;
+        QTest::newRow("this version's steps") << SchemaMigration::storeMigrations() << 3;
     }
     void versionOneStoreIsMigratedAndReadsBack()
     {
@@ -328,6 +328,33 @@ private Q_SLOTS:
             QCOMPARE(feeds->last()->login(), QStringLiteral("ann"));
             QCOMPARE(feeds->last()->password(), QStringLiteral("s\u00e9cret"));
         }
+    }
+
+    // Earlier versions kept a pruned entry's text and sub-links for good.
+    void migrationDropsWhatPrunedEntriesKept()
+    {
+        copyVersionOneStore();
+        const QString entryOf = QStringLiteral("SELECT %1 FROM RSSItem WHERE id = (SELECT min(id) FROM RSSItem)");
+        const qint64 pruned = countRows(storePath(), entryOf.arg(QStringLiteral("id")));
+        QVERIFY(runSql(storePath(),
+                       {QStringLiteral("UPDATE RSSItem SET feed = NULL WHERE id = %1").arg(pruned),
+                        QStringLiteral("INSERT INTO RSSItemText (item, text) VALUES (%1, 'old') "
+                                       "ON CONFLICT (item) DO NOTHING")
+                            .arg(pruned),
+                        QStringLiteral("INSERT INTO SubLink (item, link) VALUES (%1, 'http://a/')").arg(pruned)}));
+        const QString textsOf = QStringLiteral("SELECT count(*) FROM RSSItemText WHERE item %1 %2");
+        const QString linksOf = QStringLiteral("SELECT count(*) FROM SubLink WHERE item %1 %2");
+        const qint64 keptTexts = countRows(storePath(), textsOf.arg(QStringLiteral("<>")).arg(pruned));
+        const qint64 keptLinks = countRows(storePath(), linksOf.arg(QStringLiteral("<>")).arg(pruned));
+        QVERIFY(keptTexts > 0);
+
+        QVERIFY(openContext());
+        QCOMPARE(countRows(storePath(), textsOf.arg(QStringLiteral("=")).arg(pruned)), 0);
+        QCOMPARE(countRows(storePath(), linksOf.arg(QStringLiteral("=")).arg(pruned)), 0);
+        QCOMPARE(countRows(storePath(), textsOf.arg(QStringLiteral("<>")).arg(pruned)), keptTexts);
+        QCOMPARE(countRows(storePath(), linksOf.arg(QStringLiteral("<>")).arg(pruned)), keptLinks);
+        // The entry itself stays, so that its identifier is still known.
+        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem WHERE id = %1").arg(pruned)), 1);
     }
 
     void newStoreTakesEveryStep()
