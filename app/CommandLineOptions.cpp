@@ -296,6 +296,8 @@ QString CommandLineOptions::usage()
                           "A tray feed watcher for RSS 2.0, RSS 1.0/RDF and Atom feeds.\n"
                           "Without a command it starts the program. Every command works on the same store and\n"
                           "preferences as the program ($XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_CONFIG_HOME) and exits.\n"
+                          "While the program runs, it alone writes the store: --add, --remove, --import-opml and\n"
+                          "--set are handed to it over the session bus, and --check-once is refused until it ends.\n"
                           "\n"
                           "Commands:\n")
         + commands
