@@ -53,8 +53,10 @@ public:
         m_editHandler = std::move(handler);
     }
 
-    // The asking side. False when no program answered.
-    virtual bool askToShowSubscriptions() = 0;
+    // The asking side. Refused: the running program has no windows (it runs headless), and
+    // errorString() says so; NoAnswer: nobody holds the name, or there is no bus.
+    enum class ShowOutcome { Shown, Refused, NoAnswer };
+    virtual ShowOutcome askToShowSubscriptions() = 0;
     // Nothing when no program answered; errorString() then says why.
     virtual std::optional<StoreEditReply> askToEdit(const QString &storePath, const StoreEdit &edit) = 0;
     QString errorString() const { return m_errorString; }

@@ -1,4 +1,5 @@
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -101,6 +102,7 @@ private Q_SLOTS:
     void secondHolderIsRefused();
     void twoChecksAtOnce();
     void secondTrayStartShowsTheFirst();
+    void trayStartWaitsForACheck();
     void killedHolderLeavesNoLock();
     void editWithoutBusIsRefused();
     void storeOpeningMessages_data();
@@ -242,18 +244,45 @@ void tst_SingleWriter::secondTrayStartShowsTheFirst()
     QVERIFY(QDir().mkpath(storeFolder(home)));
     StoreLock lock(storePath(home));
     QCOMPARE(lock.tryLock(), StoreLock::Outcome::Locked);
-    DBusProgramService first;
-    QVERIFY(first.registerProgram());
-    QSignalSpy shown(&first, &ProgramService::showSubscriptionsRequested);
+    {
+        DBusProgramService tray;
+        QVERIFY(tray.registerProgram());
+        QSignalSpy shown(&tray, &ProgramService::showSubscriptionsRequested);
+        const Outcome second = runProgram({}, 30'000);
+        QVERIFY2(second.finished && second.exitCode == 0, qPrintable(describe(second)));
+        QCOMPARE(shown.count(), 1);
+    }
+    {
+        // A program without windows (--headless) cannot show one: the second start says so
+        // rather than end as if a window had come forward.
+        DBusProgramService headless;
+        QVERIFY(headless.registerProgram());
+        const Outcome second = runProgram({}, 30'000);
+        QCOMPARE(second.exitCode, 1);
+        QVERIFY2(second.err.contains("has no windows"), qPrintable(describe(second)));
+    }
+}
 
-    const Outcome second = runProgram({}, 30'000);
-    QVERIFY2(second.finished && second.exitCode == 0, qPrintable(describe(second)));
-    QCOMPARE(shown.count(), 1);
-    // Nobody on the bus: the second start says so instead of running beside the holder.
-    QVERIFY(QDBusConnection::sessionBus().unregisterService(DBusProgramService::serviceName));
-    const Outcome unanswered = runProgram({}, 30'000);
-    QCOMPARE(unanswered.exitCode, 1);
-    QVERIFY2(unanswered.err.contains("does not answer"), qPrintable(unanswered.err));
+// Nobody on the bus holds the store: a check from the command line, which ends soon. The tray
+// program waits for it and then starts, instead of ending where nobody reads its message.
+void tst_SingleWriter::trayStartWaitsForACheck()
+{
+    TemporaryHome home;
+    QVERIFY(QDir().mkpath(storeFolder(home)));
+    StoreLock check(storePath(home));
+    QCOMPARE(check.tryLock(), StoreLock::Outcome::Locked);
+    RunningProgram tray({});
+    QTRY_VERIFY_WITH_TIMEOUT(tray.err().contains("waiting for the check"), 15'000);
+    QTest::qWait(1000);
+    QCOMPARE(tray.process().state(), QProcess::Running);
+    QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(DBusProgramService::serviceName));
+
+    check.unlock();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QDBusConnection::sessionBus().interface()->isServiceRegistered(DBusProgramService::serviceName), 15'000);
+    tray.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(tray.process().state(), QProcess::NotRunning, 15'000);
+    QCOMPARE(tray.process().exitCode(), 0);
 }
 
 void tst_SingleWriter::killedHolderLeavesNoLock()

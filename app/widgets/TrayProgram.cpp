@@ -1,6 +1,8 @@
 #include "app/widgets/TrayProgram.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QThread>
 #include <QTimer>
 
 #include <memory>
@@ -21,18 +23,48 @@ namespace TrayProgram {
 
 namespace {
 
-// Another program owns the store: a second start brings its subscription window forward
-// instead of running a second program that would write the same store.
-int showRunningProgram(Rss_Brevlin_AppDelegate *delegate)
+// A check from the command line holds the store for as long as its downloads may take.
+constexpr std::chrono::seconds storeWait(150);
+constexpr std::chrono::milliseconds lockPoll(500);
+
+// Another process owns the store. A tray program brings its subscription window forward; a
+// headless one has no window and says so; a check from the command line is not on the bus
+// and ends soon, so this start waits for the store instead of failing where nobody reads it.
+// An exit code when this start ends here; nothing when it took the lock.
+std::optional<int> waitForTheOtherProgram(Rss_Brevlin_AppDelegate *delegate, StoreLock::Outcome *lock)
 {
     const std::unique_ptr<ProgramService> running(DesktopPlatform::createProgramService(nullptr));
-    if (running->askToShowSubscriptions()) {
-        return 0;
+    const QDeadlineTimer deadline(storeWait);
+    bool saidWaiting = false;
+    // Asked again now and then: a tray program that has just taken the lock claims its name
+    // on the bus a moment later.
+    for (int poll = 0; *lock == StoreLock::Outcome::HeldElsewhere; ++poll) {
+        if (poll % 4 == 0) {
+            switch (running->askToShowSubscriptions()) {
+            case ProgramService::ShowOutcome::Shown:
+                return 0;
+            case ProgramService::ShowOutcome::Refused:
+                StandardErrorAlerts::printLine(running->errorString());
+                return 1;
+            case ProgramService::ShowOutcome::NoAnswer:
+                break;
+            }
+        }
+        if (deadline.hasExpired()) {
+            StandardErrorAlerts::printLine(
+                QStringLiteral("another RSS Brevlin runs on the store %1 and does not answer over the session bus (%2)")
+                    .arg(delegate->storeFilePath(), running->errorString()));
+            return 1;
+        }
+        if (!saidWaiting) {
+            StandardErrorAlerts::printLine(
+                QStringLiteral("waiting for the check that uses the store %1 to end").arg(delegate->storeFilePath()));
+            saidWaiting = true;
+        }
+        QThread::msleep(lockPoll.count());
+        *lock = delegate->lockStore();
     }
-    StandardErrorAlerts::printLine(
-        QStringLiteral("another RSS Brevlin runs on the store %1 and does not answer over the session bus (%2)")
-            .arg(delegate->storeFilePath(), running->errorString()));
-    return 1;
+    return std::nullopt;
 }
 
 } // namespace
@@ -44,12 +76,13 @@ int run()
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/rss-brevlin.svg")));
     MessageBoxAlerts alerts;
     Rss_Brevlin_AppDelegate delegate(&alerts);
-    switch (delegate.lockStore()) {
-    case StoreLock::Outcome::Locked:
-        break;
-    case StoreLock::Outcome::HeldElsewhere:
-        return showRunningProgram(&delegate);
-    case StoreLock::Outcome::Failed:
+    StoreLock::Outcome lock = delegate.lockStore();
+    if (lock == StoreLock::Outcome::HeldElsewhere) {
+        if (const std::optional<int> exitCode = waitForTheOtherProgram(&delegate, &lock)) {
+            return *exitCode;
+        }
+    }
+    if (lock == StoreLock::Outcome::Failed) {
         alerts.presentError(delegate.lockErrorString());
         return 1;
     }

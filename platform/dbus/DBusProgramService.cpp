@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QMetaMethod>
 
 #include "platform/PlatformLog.h"
 
@@ -74,19 +75,20 @@ bool DBusProgramService::registerProgram()
     return m_registered;
 }
 
-bool DBusProgramService::askToShowSubscriptions()
+ProgramService::ShowOutcome DBusProgramService::askToShowSubscriptions()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         setErrorString(tr("no session bus"));
-        return false;
+        return ShowOutcome::NoAnswer;
     }
     const QDBusMessage reply = bus.call(methodCall(QStringLiteral("ShowSubscriptions")), QDBus::Block, callTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        setErrorString(reply.errorMessage());
-        return false;
+    if (reply.type() == QDBusMessage::ReplyMessage) {
+        return ShowOutcome::Shown;
     }
-    return true;
+    setErrorString(reply.errorMessage());
+    return reply.errorName() == QDBusError::errorString(QDBusError::NotSupported) ? ShowOutcome::Refused
+                                                                                  : ShowOutcome::NoAnswer;
 }
 
 std::optional<StoreEditReply> DBusProgramService::askToEdit(const QString &storePath, const StoreEdit &edit)
@@ -126,6 +128,12 @@ std::optional<StoreEditReply> DBusProgramService::askToEdit(const QString &store
 
 void DBusProgramService::ShowSubscriptions()
 {
+    // Answered as a success, a second start would end believing a window came forward.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&ProgramService::showSubscriptionsRequested))) {
+        sendErrorReply(QDBusError::NotSupported,
+                       tr("the RSS Brevlin running on this store has no windows (it was started with --headless)"));
+        return;
+    }
     Q_EMIT showSubscriptionsRequested();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -9,7 +10,7 @@
 // methods ShowSubscriptions() and, for edits to the store at the path each names, AddFeed,
 // RemoveFeed, ImportOpml and SetPreference, each answering the command's exit code, its
 // standard output and its lines for standard error.
-class DBusProgramService : public ProgramService
+class DBusProgramService : public ProgramService, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.rssbrevlin.RssBrevlin")
@@ -22,10 +23,11 @@ public:
     ~DBusProgramService() override;
 
     bool registerProgram() override;
-    bool askToShowSubscriptions() override;
+    ShowOutcome askToShowSubscriptions() override;
     std::optional<StoreEditReply> askToEdit(const QString &storePath, const StoreEdit &edit) override;
 
 public Q_SLOTS:
+    // Answers an error when this program has no subscription window to show.
     Q_SCRIPTABLE void ShowSubscriptions();
     // options: "name", "login", "password" (strings), "recent" (boolean); each may be left out.
     Q_SCRIPTABLE int AddFeed(const QString &store, const QString &url, const QVariantMap &options, QString &output,
