@@ -45,7 +45,7 @@ std::optional<double> numberFrom(const QVariant &value)
 
 UserDefaults::UserDefaults(const QString &fileName, QObject *parent)
     : QObject(parent)
-    , m_settings(fileName, QSettings::IniFormat)
+    , m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
 {
 }
 
@@ -73,7 +73,7 @@ void UserDefaults::registerDefaults(const QVariantMap &defaults)
 
 QVariant UserDefaults::objectForKey(const QString &key) const
 {
-    const QVariant value = m_settings.value(key);
+    const QVariant value = m_settings->value(key);
     return value.isValid() ? value : m_registered.value(key);
 }
 
@@ -81,7 +81,7 @@ std::optional<double> UserDefaults::numberForKey(const QString &key) const
 {
     // A value typed by hand into the file that reads as no number falls back to the
     // registered default: read as 0 it would, say, prune every entry of every feed.
-    const std::optional<double> stored = numberFrom(m_settings.value(key));
+    const std::optional<double> stored = numberFrom(m_settings->value(key));
     return stored ? stored : numberFrom(m_registered.value(key));
 }
 
@@ -107,15 +107,29 @@ double UserDefaults::doubleForKey(const QString &key) const
     return numberForKey(key).value_or(0.0);
 }
 
+void UserDefaults::renewAfterFailure()
+{
+    if (m_settings->status() == QSettings::NoError) {
+        return;
+    }
+    // A QSettings keeps its first error for good: once the user has mended the file, every
+    // later write would still read as failed. The fresh one is made before the old one goes,
+    // so that it shares the values not yet written and writes them with the next.
+    auto fresh = std::make_unique<QSettings>(m_settings->fileName(), QSettings::IniFormat);
+    m_settings = std::move(fresh);
+}
+
 bool UserDefaults::setObject(const QVariant &value, const QString &key)
 {
-    m_settings.setValue(key, value);
+    renewAfterFailure();
+    m_settings->setValue(key, value);
     return syncAndNotify(key);
 }
 
 bool UserDefaults::removeObjectForKey(const QString &key)
 {
-    m_settings.remove(key);
+    renewAfterFailure();
+    m_settings->remove(key);
     return syncAndNotify(key);
 }
 
@@ -123,7 +137,7 @@ bool UserDefaults::syncAndNotify(const QString &key)
 {
     // QSettings keeps a value it could not write in memory, and other QSettings of this
     // process on the same file share that memory: only the status tells the truth.
-    m_settings.sync();
+    m_settings->sync();
     Q_EMIT changed(key);
-    return m_settings.status() == QSettings::NoError;
+    return m_settings->status() == QSettings::NoError;
 }

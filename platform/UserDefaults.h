@@ -32,15 +32,16 @@ public:
     // this process either way.
     bool setObject(const QVariant &value, const QString &key);
     bool removeObjectForKey(const QString &key);
-    QString fileName() const { return m_settings.fileName(); }
+    QString fileName() const { return m_settings->fileName(); }
 
 Q_SIGNALS:
     void changed(const QString &key);
 
 private:
+    void renewAfterFailure();
     bool syncAndNotify(const QString &key);
     std::optional<double> numberForKey(const QString &key) const;
 
-    QSettings m_settings;
+    std::unique_ptr<QSettings> m_settings;
     QVariantMap m_registered;
 };

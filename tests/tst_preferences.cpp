@@ -188,6 +188,27 @@ private Q_SLOTS:
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
+    // The running program lives on after a failed write: once the file can be written again,
+    // the next write says so, and what failed before reaches the file with it.
+    void writeAfterAMendedFailureSucceeds()
+    {
+        PreferencesHome home;
+        const QString file = UserDefaults::standardUserDefaults()->fileName();
+        QVERIFY(QDir().mkpath(file));
+        UserDefaults::resetStandardUserDefaults();
+        UserDefaults *prefs = UserDefaults::standardUserDefaults();
+        QVERIFY(!prefs->setObject(7, Preferences::showTopEntriesCount));
+        QVERIFY(!prefs->setObject(120, Preferences::checkInterval));
+        QCOMPARE(prefs->integerForKey(Preferences::showTopEntriesCount), 7);
+
+        QVERIFY(QDir(file).removeRecursively());
+        QVERIFY(prefs->setObject(true, Preferences::showGrowlsOnLaunch));
+        const QSettings written(file, QSettings::IniFormat);
+        QCOMPARE(written.value(Preferences::showTopEntriesCount).toInt(), 7);
+        QCOMPARE(written.value(Preferences::checkInterval).toInt(), 120);
+        QCOMPARE(written.value(Preferences::showGrowlsOnLaunch).toBool(), true);
+    }
+
     void notificationsAreDeliveredSynchronouslyInOrder()
     {
         NotificationCenter *center = NotificationCenter::defaultCenter();
