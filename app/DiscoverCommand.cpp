@@ -6,15 +6,14 @@
 
 #include "app/TabSeparated.h"
 #include "model/FeedDiscovery.h"
+#include "model/OpenPolicy.h"
 
 namespace DiscoverCommand {
 
 CommandResult run(const QString &address, QTextStream &out)
 {
     const QUrl url(address, QUrl::StrictMode);
-    const bool isWebAddress = url.isValid() && !url.host().isEmpty()
-        && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
-    if (!isWebAddress) {
+    if (!OpenPolicy::isWebPage(url)) {
         return CommandResult::usage(QStringLiteral("'%1' is not an http or https address").arg(address));
     }
     FeedDiscovery discovery(url);

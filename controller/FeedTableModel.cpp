@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "model/FeedSubscriber.h"
+#include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
 #include "store/ObjectContext.h"
 
@@ -261,8 +262,7 @@ void FeedTableModel::discoverFeeds(RSSFeed *feed)
     // Each address gets its own look; one the user typed over is of no more interest.
     delete m_discoveries.take(feed);
     const QUrl address(feed->url().value_or(QString()));
-    const bool isWebAddress = address.scheme() == QLatin1String("http") || address.scheme() == QLatin1String("https");
-    if (!isWebAddress || !m_context->checksFeeds()) {
+    if (!OpenPolicy::isWebPage(address) || !m_context->checksFeeds()) {
         return;
     }
     auto *discovery = new FeedDiscovery(address, feed->login(), feed->password(), this);

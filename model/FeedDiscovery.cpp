@@ -7,6 +7,7 @@
 
 #include "model/FeedDownload.h"
 #include "model/ModelLog.h"
+#include "model/OpenPolicy.h"
 #include "platform/HtmlLinkReader.h"
 #include "platform/XmlDocument.h"
 
@@ -42,14 +43,6 @@ QString childText(const XmlNode &parent, const char *name)
         }
     }
     return QString();
-}
-
-// Only addresses the program can subscribe to are offered; file: and javascript: links on a
-// page from the web would hand the page's author a way into the user's machine.
-bool isWebAddress(const QUrl &url)
-{
-    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
-        && !url.host().isEmpty();
 }
 
 } // namespace
@@ -114,7 +107,9 @@ QList<DiscoveredFeed> FeedDiscovery::feedsNamedByPage(const QByteArray &page, co
         const QUrl url = base.resolved(QUrl(link.href));
         const bool known =
             std::any_of(feeds.cbegin(), feeds.cend(), [&url](const DiscoveredFeed &feed) { return feed.url == url; });
-        if (format.isEmpty() || link.href.isEmpty() || !isWebAddress(url) || known) {
+        // Only addresses the program can subscribe to are offered; file: and javascript: links on
+        // a page from the web would hand the page's author a way into the user's machine.
+        if (format.isEmpty() || link.href.isEmpty() || !OpenPolicy::isWebPage(url) || known) {
             continue;
         }
         feeds.append({url, link.title, format});

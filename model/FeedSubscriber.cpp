@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
 #include "store/ObjectContext.h"
 
@@ -109,8 +110,7 @@ bool FeedSubscriber::isUsableAddress(const QString &text, Addresses addresses)
     if (url.isLocalFile()) {
         return addresses == Addresses::WebAndFile && !url.path().isEmpty();
     }
-    const QString scheme = url.scheme();
-    return (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+    return OpenPolicy::isWebPage(url);
 }
 
 Subscription FeedSubscriber::withCredentialsFromAddress(Subscription subscription)
