@@ -3,18 +3,18 @@
 #include <QByteArray>
 #include <QVariant>
 
-#include <cstdio>
 #include <cstring>
 
+#include "notify/NotifyLog.h"
 #include "platform/IdleTimeProvider.h"
 #include "platform/IdleTimeRegistry.h"
 
 namespace {
 
+// On standard error, through the category: standard output carries only a command's output.
 void say(const char *line)
 {
-    std::puts(line);
-    std::fflush(stdout);
+    qCInfo(lcNotify, "%s", line);
 }
 
 quint64 cannotFindIdleTime()
@@ -67,8 +67,7 @@ quint64 systemIdleSeconds()
         nanoseconds = quint64(value->toLongLong());
         break;
     default:
-        std::printf("%d: unsupported type\n", value->typeId());
-        std::fflush(stdout);
+        qCInfo(lcNotify, "%d: unsupported type", value->typeId());
         return 0;
     }
     // 2^30 ns is the unit the sticky rule compares with minutes; it is close enough to a second.

@@ -2,12 +2,8 @@
 // messages of every trouble, and the rule itself.
 
 #include <QDBusConnection>
-#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
-
-#include <cstdio>
-#include <unistd.h>
 
 #include "fakes/FakeIdleTimeProvider.h"
 #include "notify/NotificationPinning.h"
@@ -18,6 +14,7 @@
 #ifdef BREVLIN_HAVE_X11
 #include "platform/x11/X11IdleTimeProvider.h"
 #endif
+#include "tests/support/LogCapture.h"
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
@@ -26,41 +23,6 @@ using Delivered = std::optional<QVariant>;
 Q_DECLARE_METATYPE(Delivered)
 
 namespace {
-
-// Collects what is written to standard output while it lives.
-class StandardOutputCapture
-{
-public:
-    StandardOutputCapture()
-    {
-        m_file.open();
-        std::fflush(stdout);
-        m_saved = dup(STDOUT_FILENO);
-        dup2(m_file.handle(), STDOUT_FILENO);
-    }
-    ~StandardOutputCapture() { restore(); }
-
-    QByteArray text()
-    {
-        restore();
-        m_file.seek(0);
-        return m_file.readAll();
-    }
-
-private:
-    void restore()
-    {
-        if (m_saved >= 0) {
-            std::fflush(stdout);
-            dup2(m_saved, STDOUT_FILENO);
-            close(m_saved);
-            m_saved = -1;
-        }
-    }
-
-    QTemporaryFile m_file;
-    int m_saved = -1;
-};
 
 QByteArray bytes(quint64 value, const QByteArray &tail = {})
 {
@@ -128,49 +90,51 @@ private Q_SLOTS:
         QTest::addColumn<bool>("available");
         QTest::addColumn<Delivered>("delivered");
         QTest::addColumn<quint64>("seconds");
-        QTest::addColumn<QByteArray>("printed");
+        QTest::addColumn<QStringList>("logged");
 
-        const QByteArray missing("Can't find idle time\n");
+        const QString missing("Can't find idle time");
         QTest::newRow("5,000,000,000 ns as a number")
-            << true << true << Delivered(number(5000000000)) << quint64(4) << QByteArray();
+            << true << true << Delivered(number(5000000000)) << quint64(4) << QStringList();
         QTest::newRow("5,000,000,000 ns as data")
-            << true << true << Delivered(bytes(5000000000)) << quint64(4) << QByteArray();
+            << true << true << Delivered(bytes(5000000000)) << quint64(4) << QStringList();
         QTest::newRow("just below one unit")
-            << true << true << Delivered(number(1073741823)) << quint64(0) << QByteArray();
-        QTest::newRow("exactly 60 s") << true << true << Delivered(number(60000000000)) << quint64(55) << QByteArray();
+            << true << true << Delivered(number(1073741823)) << quint64(0) << QStringList();
+        QTest::newRow("exactly 60 s") << true << true << Delivered(number(60000000000)) << quint64(55) << QStringList();
         QTest::newRow("data longer than 8 bytes reads its first 8")
-            << true << true << Delivered(bytes(60000000000, "\x01\x02\x03")) << quint64(55) << QByteArray();
+            << true << true << Delivered(bytes(60000000000, "\x01\x02\x03")) << quint64(55) << QStringList();
         QTest::newRow("negative number taken as unsigned")
-            << true << true << Delivered(number(-1)) << quint64(0x3FFFFFFFF) << QByteArray();
+            << true << true << Delivered(number(-1)) << quint64(0x3FFFFFFFF) << QStringList();
         QTest::newRow("data shorter than 8 bytes")
-            << true << true << Delivered(QByteArray(7, '\xff')) << quint64(0) << missing;
-        QTest::newRow("no idle time") << true << true << Delivered(QVariant()) << quint64(0) << missing;
-        QTest::newRow("source cannot be asked") << true << true << Delivered() << quint64(0)
-                                                << QByteArray("Couldn't grab properties of system\n") + missing;
+            << true << true << Delivered(QByteArray(7, '\xff')) << quint64(0) << QStringList{missing};
+        QTest::newRow("no idle time") << true << true << Delivered(QVariant()) << quint64(0) << QStringList{missing};
+        QTest::newRow("source cannot be asked")
+            << true << true << Delivered() << quint64(0)
+            << QStringList{QStringLiteral("Couldn't grab properties of system"), missing};
         QTest::newRow("value of another type") << true << true << Delivered(QVariant(QStringLiteral("5"))) << quint64(0)
-                                               << QByteArray("10: unsupported type\n");
-        QTest::newRow("no source usable now")
-            << true << false << Delivered(number(5000000000)) << quint64(0) << QByteArray("Iterator's empty!\n");
-        QTest::newRow("no source at all")
-            << false << false << Delivered() << quint64(0) << QByteArray("Error accessing IOHIDSystem\n");
+                                               << QStringList{QStringLiteral("10: unsupported type")};
+        QTest::newRow("no source usable now") << true << false << Delivered(number(5000000000)) << quint64(0)
+                                              << QStringList{QStringLiteral("Iterator's empty!")};
+        QTest::newRow("no source at all") << false << false << Delivered() << quint64(0)
+                                          << QStringList{QStringLiteral("Error accessing IOHIDSystem")};
     }
 
-    // Every trouble prints its message and answers 0; none ends the process.
+    // Every trouble logs its message and answers 0; none ends the process. The messages used to
+    // go to standard output, ahead of a check's own lines.
     void systemIdleSeconds()
     {
         QFETCH(bool, registered);
         QFETCH(bool, available);
         QFETCH(Delivered, delivered);
         QFETCH(quint64, seconds);
-        QFETCH(QByteArray, printed);
+        QFETCH(QStringList, logged);
         if (registered) {
             FakeIdleTimeProvider *provider = FakeIdleTimeProvider::install();
             provider->available = available;
             provider->value = delivered;
         }
-        StandardOutputCapture output;
+        const LogCapture log("brevlin.notify");
         const quint64 result = ::systemIdleSeconds();
-        QCOMPARE(output.text(), printed);
+        QCOMPARE(log.lines(), logged);
         QCOMPARE(result, seconds);
     }
 
@@ -252,7 +216,6 @@ private Q_SLOTS:
         UserDefaults *defaults = UserDefaults::standardUserDefaults();
         defaults->setObject(true, Preferences::pinGrowlNotifications);
         FakeIdleTimeProvider::install()->value = QVariant();
-        StandardOutputCapture output;
         QVERIFY(!NotificationPinning::shouldPin(*defaults));
     }
 };
