@@ -207,6 +207,32 @@ QString withoutFixedPitchElements(const QString &html)
     return renamed;
 }
 
+// The reader sizes the fonts its markup names (headings, small and big text, font sizes in
+// attributes and style sheets) from its document's default font, which has no size without a
+// GUI application object: QFont then refuses each of them with a "QFont::setPixelSize: Pixel
+// size <= 0" warning. It refuses a size or weight the text's own style gets wrong the same way,
+// under any application object. No public interface gives the reader's document a font, and
+// fonts never change the plain text, so those refusals are held back while the reader runs
+// (on the main thread only, as all reading is); every other message passes on.
+class FontRefusalsHeldBack
+{
+public:
+    FontRefusalsHeldBack() { s_previous = qInstallMessageHandler(&pass); }
+    ~FontRefusalsHeldBack() { qInstallMessageHandler(s_previous); }
+    FontRefusalsHeldBack(const FontRefusalsHeldBack &) = delete;
+    FontRefusalsHeldBack &operator=(const FontRefusalsHeldBack &) = delete;
+
+private:
+    static void pass(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        if (type == QtWarningMsg && message.startsWith(QLatin1StringView("QFont::set"))) {
+            return;
+        }
+        s_previous(type, context, message);
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 bool mayUseReader(const QString &html)
 {
     const qsizetype tags = html.count(u'<');
@@ -227,6 +253,7 @@ QString plainTextFromHtml(const QString &html)
     }
     if (mayUseReader(html)) {
         const WithoutResources resources;
+        const FontRefusalsHeldBack heldBack;
         return QTextDocumentFragment::fromHtml(withoutFixedPitchElements(html), &resources).toPlainText();
     }
     return *collapseWhiteSpace(stringByUnescapingFromHTML(flattenHTML(html)), false);

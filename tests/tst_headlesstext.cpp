@@ -11,6 +11,7 @@
 #include "model/SubLink.h"
 #include "store/ObjectContext.h"
 #include "tests/support/HtmlSamples.h"
+#include "tests/support/LogCapture.h"
 
 using namespace TestSupport;
 
@@ -90,6 +91,40 @@ private Q_SLOTS:
         QFETCH(QString, text);
 
         QCOMPARE(plainTextFromHtml(html), text);
+    }
+
+    // Without a GUI application object the reader's fonts have no size, and each font size the
+    // markup names used to reach standard error as a QFont warning; the text is the same.
+    void fontSizesReadSilently_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("smaller font") << "<font size=-1>Fish</font> chips"
+                                      << "Fish chips";
+        QTest::newRow("absolute font size") << "<font size=7>Big</font>"
+                                            << "Big";
+        QTest::newRow("small and big") << "<small>a</small><big>b</big>"
+                                       << "ab";
+        QTest::newRow("headings") << "<h1>One</h1><h4>Four</h4>"
+                                  << "One\nFour";
+        QTest::newRow("preformatted, read as a heading") << "<pre>a  b</pre>"
+                                                         << "a  b";
+        QTest::newRow("style sheet keyword") << "<span style=\"font-size:small\">s</span>"
+                                             << "s";
+        QTest::newRow("sizes and weight no font has") << "<span style=\"font-size:0pt\">p</span>"
+                                                         "<span style=\"font-size:-1px\">x</span>"
+                                                         "<span style=\"font-weight:-5\">w</span>"
+                                                      << "pxw";
+    }
+    void fontSizesReadSilently()
+    {
+        QFETCH(QString, html);
+        QFETCH(QString, text);
+
+        const LogCapture log;
+        QCOMPARE(plainTextFromHtml(html), text);
+        QCOMPARE(log.lines(), QStringList());
     }
 
     void subLinksOnePerParagraph()
