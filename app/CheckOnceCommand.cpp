@@ -25,10 +25,11 @@ namespace CheckOnceCommand {
 namespace {
 
 // Posts travel to the notification server asynchronously; exiting before they arrived would
-// lose them. A server that does not answer is not waited for long.
+// lose them. The service drops a post its server does not answer in time; the deadline guards
+// the exit should anything else keep one on its way.
 void waitForPosts(const NotificationService *service)
 {
-    QDeadlineTimer deadline(3000);
+    QDeadlineTimer deadline(10000);
     while (service->hasPostsInFlight() && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }

@@ -32,7 +32,8 @@ public:
     virtual bool supportsActions() const = 0;
     virtual bool supportsBodyMarkup() const = 0;
     // Whether posts are still on their way to the server: a process about to exit waits
-    // for them, or they are lost.
+    // for them, or they are lost. Each post is delivered or dropped within a few seconds,
+    // however long the server takes.
     virtual bool hasPostsInFlight() const = 0;
 
 Q_SIGNALS:

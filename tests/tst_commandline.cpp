@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 
 #include "app/TabSeparated.h"
+#include "fakes/FakeNotificationServer.h"
 #include "model/FeedSubscriber.h"
 #include "support/HttpTestServer.h"
 #include "support/ProgramRun.h"
@@ -66,12 +67,17 @@ const QList<Entry> firstEntries{
     {"n2", "Middle story", "2026-03-02T08:30:00Z"},
     {"n3", "Newest story", "2026-03-03T09:15:00Z"},
 };
+// How much a notification server answers.
+enum class Answers { Everything, Nothing, Capabilities };
+
 const QList<Entry> laterEntries{
     {"n4", "Later story", "2026-03-04T10:00:00Z"},
     {"n5", "Latest story", "2026-03-05T11:45:30Z"},
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Answers)
 
 // The program's command line, through the real binary against temporary folders.
 class tst_CommandLine : public QObject
@@ -98,6 +104,8 @@ private Q_SLOTS:
     void checkOnceAndDump();
     void checkOnceReportsWhatIsNoFeed();
     void checkOnceStopsOnSignal();
+    void checkOnceAnnouncesQuietlyAndPromptly_data();
+    void checkOnceAnnouncesQuietlyAndPromptly();
     void printMenu();
     void trayProgramQuitsInOrderOnSignal();
     void headless_data();
@@ -661,6 +669,74 @@ void tst_CommandLine::checkOnceStopsOnSignal()
     QVERIFY2(err.contains("stopped by signal 15"), qPrintable(err));
     QCOMPARE(lines(QString::fromUtf8(process.readAllStandardOutput())), QStringList({"News\t3\t", "Silent\t0\t"}));
     QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSItem"), 3);
+}
+
+void tst_CommandLine::checkOnceAnnouncesQuietlyAndPromptly_data()
+{
+    QTest::addColumn<Answers>("answers");
+    QTest::newRow("server answers") << Answers::Everything;
+    QTest::newRow("server answers nothing") << Answers::Nothing;
+    QTest::newRow("server answers only its capabilities") << Answers::Capabilities;
+}
+
+// Announcing, a check used to write the idle time's troubles ahead of its own lines on standard
+// output, and a QFont warning on standard error for every font size an entry's HTML names (here
+// escaped twice, as some feeds do, so that markup reaches the HTML reader); a notification
+// server stuck under a burst must not hold the check either.
+void tst_CommandLine::checkOnceAnnouncesQuietlyAndPromptly()
+{
+    QFETCH(Answers, answers);
+    TemporaryHome home;
+    HttpTestServer server;
+    const auto document = [](int entries) {
+        QByteArray xml = "<rss version=\"2.0\"><channel><title>Small Print</title>";
+        for (int i = entries; i > 0; --i) {
+            xml += "<item><title>Story " + QByteArray::number(i) + "</title><guid>s" + QByteArray::number(i)
+                + "</guid><pubDate>Mon, 0" + QByteArray::number(i) + " Jun 2026 10:00:00 GMT</pubDate><description>"
+                + "&amp;lt;h3&amp;gt;Heading&amp;lt;/h3&amp;gt;&amp;lt;font size=-1&amp;gt;Small&amp;lt;/font&amp;gt; "
+                + "&amp;lt;small&amp;gt;print&amp;lt;/small&amp;gt;" + "</description></item>";
+        }
+        return xml + "</channel></rss>";
+    };
+    server.setResponse("/small.xml", HttpTestResponse::ok(document(1)));
+    RUN_OK(added, {"--add", server.url("/small.xml").toString()});
+    RUN_OK(first, {"--check-once", "--quiet-notifications"});
+    RUN_OK(announce, {"--set", "kShowGrowlsOnLaunch", "true"});
+    RUN_OK(pin, {"--set", "Pin Growl Notifications", "true"});
+    server.setResponse("/small.xml", HttpTestResponse::ok(document(3)));
+
+    FakeNotificationServer notifications;
+    notifications.setNeverAnswer(answers == Answers::Nothing);
+    notifications.setHoldReplies(answers == Answers::Capabilities);
+    QVERIFY(notifications.start());
+    // No display and no idle monitor on this bus: the idle time cannot be read.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome checked = runProgram({"--check-once"}, 60'000, environment);
+    QVERIFY2(checked.finished && checked.exitCode == 0, qPrintable(describe(checked)));
+    QVERIFY2(clock.elapsed() < 15'000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(checked.out, QString("Small Print\t2\t\n"));
+    QVERIFY2(checked.err.contains("Iterator's empty!"), qPrintable(checked.err));
+    QVERIFY2(!checked.err.contains("QFont"), qPrintable(checked.err));
+    if (answers == Answers::Everything) {
+        QCOMPARE(notifications.calls.size(), 2);
+        QCOMPARE(notifications.calls.at(0).body, QString("Heading\nSmall print"));
+    } else {
+        const QString dropped =
+            answers == Answers::Nothing ? "2 notifications are dropped" : "a notification is dropped";
+        QCOMPARE(checked.err.count("The notification server did not answer within 3000 ms; " + dropped),
+                 answers == Answers::Nothing ? 1 : 2);
+    }
+
+    RUN_OK(dumped, {"--dump-json"});
+    const QJsonArray entries =
+        QJsonDocument::fromJson(dumped.out.toUtf8()).object().value("feeds")[0].toObject().value("entries").toArray();
+    QCOMPARE(entries.size(), 3);
+    for (const QJsonValue entry : entries) {
+        QCOMPARE(entry.toObject().value("text").toString(), QString("Heading\nSmall print"));
+    }
 }
 
 void tst_CommandLine::headless_data()

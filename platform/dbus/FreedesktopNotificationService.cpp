@@ -24,6 +24,10 @@ const QString desktopEntry = QStringLiteral("rss-brevlin");
 constexpr int stickyTimeout = 0;
 constexpr int serverTimeout = -1;
 constexpr uchar normalUrgency = 1;
+// A server that takes longer than this to answer is stuck (one flooded by a burst stays so for
+// tens of seconds); the bus's own 25 s would hold a check that waits for its posts. A post it
+// did not answer in time is dropped.
+constexpr int callTimeoutMs = 3000;
 
 // A server with body markup reads the body as a subset of HTML, where a bare "&" or "<"
 // would be taken for markup; without it the text is shown as it is.
@@ -53,6 +57,7 @@ FreedesktopNotificationService::FreedesktopNotificationService(QObject *parent)
     , m_watcher(new QDBusServiceWatcher(serviceName, QDBusConnection::sessionBus(),
                                         QDBusServiceWatcher::WatchForOwnerChange, this))
 {
+    m_proxy->setTimeout(callTimeoutMs);
     if (QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface()) {
         const QDBusReply<QString> owner = bus->serviceOwner(serviceName);
         if (owner.isValid()) {
@@ -110,7 +115,12 @@ void FreedesktopNotificationService::onCapabilitiesFinished(QDBusPendingCallWatc
     m_capabilitiesPending = false;
     const QDBusPendingReply<QStringList> reply = *call;
     if (reply.isError()) {
-        qCInfo(lcPlatform) << "No notification server:" << reply.error().message();
+        if (reply.error().type() == QDBusError::NoReply) {
+            qCWarning(lcPlatform, "The notification server did not answer within %d ms; %lld notifications are dropped",
+                      callTimeoutMs, qlonglong(m_queue.size()));
+        } else {
+            qCInfo(lcPlatform) << "No notification server:" << reply.error().message();
+        }
         dropQueue();
         return;
     }
@@ -161,7 +171,12 @@ void FreedesktopNotificationService::onNotifyFinished(QDBusPendingCallWatcher *c
     }
     const QDBusPendingReply<uint> reply = *call;
     if (reply.isError()) {
-        qCWarning(lcPlatform) << "The notification server refused a notification:" << reply.error().message();
+        if (reply.error().type() == QDBusError::NoReply) {
+            qCWarning(lcPlatform, "The notification server did not answer within %d ms; a notification is dropped",
+                      callTimeoutMs);
+        } else {
+            qCWarning(lcPlatform) << "The notification server refused a notification:" << reply.error().message();
+        }
         Q_EMIT notificationDropped(clickContext);
         return;
     }

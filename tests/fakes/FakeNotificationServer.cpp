@@ -72,7 +72,9 @@ uint FakeNotificationServer::Notify(const QString &app_name, uint replaces_id, c
     }
     const Call call{app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout, m_nextId++};
     calls.append(call);
-    if (m_holdReplies) {
+    if (m_neverAnswer) {
+        setDelayedReply(true);
+    } else if (m_holdReplies) {
         setDelayedReply(true);
         m_heldReplies.append(message().createReply(QVariant::fromValue(call.id)));
     }
@@ -88,6 +90,10 @@ void FakeNotificationServer::CloseNotification(uint id)
 QStringList FakeNotificationServer::GetCapabilities()
 {
     ++capabilityRequests;
+    if (m_neverAnswer) {
+        setDelayedReply(true);
+        return {};
+    }
     return m_capabilities;
 }
 

@@ -47,6 +47,8 @@ public:
     void releaseReplies();
     // Notify calls are answered with an error.
     void setRefuseNotify(bool refuse) { m_refuseNotify = refuse; }
+    // No call is ever answered, as a server stuck under a burst of notifications.
+    void setNeverAnswer(bool never) { m_neverAnswer = never; }
 
     void invokeAction(uint id, const QString &actionKey = QStringLiteral("default"));
     void close(uint id, uint reason = expired);
@@ -75,6 +77,7 @@ private:
     QStringList m_capabilities{QStringLiteral("actions"), QStringLiteral("body")};
     bool m_holdReplies = false;
     bool m_refuseNotify = false;
+    bool m_neverAnswer = false;
     bool m_started = false;
     uint m_nextId = 1;
     QList<QDBusMessage> m_heldReplies;
