@@ -2,7 +2,8 @@
 
 #include "platform/Opener.h"
 
-// Opens URLs with the desktop's default applications (xdg-open).
+// Opens URLs with the desktop's default applications through QDesktopServices, which needs a
+// GUI application object on a display.
 class DesktopOpener : public Opener
 {
 public:

@@ -11,7 +11,8 @@ public:
 
     virtual void openUrl(const QUrl &url) = 0;
 
-    // The opener of the process; the program installs the desktop's, tests a fake.
+    // The opener of the process: the desktop's, as this process can reach it, unless tests
+    // installed a fake.
     static Opener *shared();
     static void setShared(Opener *opener);
 };

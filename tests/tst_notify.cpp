@@ -1,12 +1,17 @@
 // The notification bridge against a notification server on a private session bus: what is
 // posted, what a click or a time-out does, and servers that are missing, late or gone.
 
+#include <QDBusConnectionInterface>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimeZone>
 
+#include <csignal>
 #include <memory>
 
 #include "fakes/FakeIdleTimeProvider.h"
@@ -23,6 +28,7 @@
 #include "platform/dbus/FreedesktopNotificationService.h"
 #include "store/ObjectContext.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
@@ -500,6 +506,84 @@ private Q_SLOTS:
         const QRegularExpression uuid(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
         QVERIFY2(uuid.match(contexts[0]).hasMatch(), qPrintable(contexts[0]));
         QVERIFY(contexts[0] != contexts[1]);
+    }
+
+    // A click on a notification of the headless program used to open nothing: QDesktopServices
+    // refuses without a GUI application object. Here a real notification server (Debian's
+    // dunst, on a bus and a display of the test's own) shows the entry, dunstctl clicks it as
+    // the user would, and an xdg-open stand-in on PATH records what it was given.
+    void headlessClickOpensTheEntry()
+    {
+        if (!qEnvironmentVariableIsSet("BREVLIN_OWN_BUS_AND_DISPLAY")) {
+            QSKIP("needs a session bus and a display of its own (the tst_notify_dunst test)");
+        }
+        if (QStandardPaths::findExecutable(QStringLiteral("dunst")).isEmpty()) {
+            QSKIP("Debian's dunst is not installed (scripts/install-deps installs it)");
+        }
+        const QString bin = m_home->path() + QStringLiteral("/bin");
+        const QString record = m_home->path() + QStringLiteral("/opened.txt");
+        QVERIFY(QDir().mkpath(bin));
+        QFile xdgOpen(bin + QStringLiteral("/xdg-open"));
+        QVERIFY(xdgOpen.open(QIODevice::WriteOnly));
+        xdgOpen.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + record.toUtf8() + "'\n");
+        xdgOpen.close();
+        QVERIFY(xdgOpen.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), bin + u':' + environment.value(QStringLiteral("PATH")));
+
+        HttpTestServer http;
+        const auto document = [](const QByteArray &items) {
+            return "<rss version=\"2.0\"><channel><title>Clicks</title>" + items + "</channel></rss>";
+        };
+        const QByteArray old = "<item><title>Old</title><link>http://example.org/old</link>"
+                               "<pubDate>Mon, 01 Jun 2026 10:00:00 GMT</pubDate></item>";
+        http.setResponse("/feed.xml", HttpTestResponse::ok(document(old)));
+        RUN_OK(added, {"--add", http.url(QStringLiteral("/feed.xml")).toString()}, 60'000, environment);
+        RUN_OK(first, {"--check-once", "--quiet-notifications"}, 60'000, environment);
+        RUN_OK(announce, {"--set", Preferences::showGrowlsOnLaunch, "true"}, 60'000, environment);
+        RUN_OK(click, {"--set", Preferences::growlClickAction, "true"}, 60'000, environment);
+        http.setResponse(
+            "/feed.xml",
+            HttpTestResponse::ok(document("<item><title>New</title><link>http://example.org/new?a=1&amp;b=2"
+                                          "</link><pubDate>Tue, 02 Jun 2026 10:00:00 GMT</pubDate></item>"
+                                          + old)));
+
+        QProcess dunst;
+        dunst.setProcessEnvironment(environment);
+        dunst.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        dunst.start(QStringLiteral("dunst"), {});
+        QVERIFY(dunst.waitForStarted());
+        const auto endDunst = qScopeGuard([&dunst] {
+            dunst.terminate();
+            dunst.waitForFinished();
+        });
+        QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+        QTRY_VERIFY_WITH_TIMEOUT(bus->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value(),
+                                 10'000);
+
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(binaryPath(), {QStringLiteral("--headless")});
+        QVERIFY(program.waitForStarted());
+        const auto endProgram = qScopeGuard([&program] {
+            ::kill(pid_t(program.processId()), SIGTERM);
+            program.waitForFinished();
+        });
+        const auto dunstctl = [&environment](const QStringList &arguments) {
+            QProcess control;
+            control.setProcessEnvironment(environment);
+            control.start(QStringLiteral("dunstctl"), arguments);
+            control.waitForFinished();
+            return QString::fromUtf8(control.readAllStandardOutput()).trimmed();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(dunstctl({QStringLiteral("count"), QStringLiteral("displayed")}), QStringLiteral("1"),
+                                  30'000);
+        dunstctl({QStringLiteral("action"), QStringLiteral("0")});
+        QFile opened(record);
+        QTRY_VERIFY_WITH_TIMEOUT(opened.exists() && opened.size() > 0, 10'000);
+        QVERIFY(opened.open(QIODevice::ReadOnly));
+        QCOMPARE(opened.readAll(), QByteArray("http://example.org/new?a=1&b=2\n"));
     }
 };
 
