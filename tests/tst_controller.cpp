@@ -163,6 +163,12 @@ private Q_SLOTS:
         QTest::newRow("tabs and line breaks become spaces") << "a\tb\r\nc"
                                                             << "a b  c"
                                                             << "a b  c";
+        QTest::newRow("bidirectional controls become spaces, as in the command output")
+            << QStringLiteral("evil\u202Egnp.exe\u2066x\u2069") << QStringLiteral("evil gnp.exe x")
+            << QStringLiteral("evil gnp.exe x");
+        QTest::newRow("escapes and zero-width joiners") << QStringLiteral("\x1b[2Jok \U0001F468\u200D\U0001F469")
+                                                        << QStringLiteral(" [2Jok \U0001F468\u200D\U0001F469")
+                                                        << QStringLiteral(" [2Jok \U0001F468\u200D\U0001F469");
         QTest::newRow("trailing breaks are dropped") << "title\n\t\r\n"
                                                      << "title"
                                                      << "title";
