@@ -183,10 +183,8 @@ QString withoutFixedPitchElements(const QString &html)
     QString renamed;
     qsizetype copied = 0;
     for (qsizetype open = html.indexOf(u'<'); open >= 0; open = html.indexOf(u'<', open + 1)) {
+        // White space after "<" never comes here: withTextLessThansEscaped made that "<" text.
         qsizetype pos = open + 1;
-        while (pos < html.size() && html.at(pos).isSpace() && html.at(pos) != QChar::ParagraphSeparator) {
-            ++pos;
-        }
         const bool closing = pos < html.size() && html.at(pos) == u'/';
         pos += closing ? 1 : 0;
         qsizetype end = pos;
@@ -205,6 +203,28 @@ QString withoutFixedPitchElements(const QString &html)
     }
     renamed += QStringView(html).sliced(copied);
     return renamed;
+}
+
+// The reader takes every "<" for the start of a tag, and with it the text up to the next ">":
+// "x < 3 and y > 2" would read "x  2". One that cannot open a tag reaches it as a reference,
+// which it reads as the character itself.
+QString withTextLessThansEscaped(const QString &html)
+{
+    QString escaped;
+    qsizetype copied = 0;
+    for (qsizetype open = html.indexOf(u'<'); open >= 0; open = html.indexOf(u'<', open + 1)) {
+        if (canOpenTag(html, open)) {
+            continue;
+        }
+        escaped += QStringView(html).sliced(copied, open - copied);
+        escaped += QLatin1StringView("&lt;");
+        copied = open + 1;
+    }
+    if (copied == 0) {
+        return html;
+    }
+    escaped += QStringView(html).sliced(copied);
+    return escaped;
 }
 
 bool mayUseReader(const QString &html)
@@ -227,7 +247,8 @@ QString plainTextFromHtml(const QString &html)
     }
     if (mayUseReader(html)) {
         const WithoutResources resources;
-        return QTextDocumentFragment::fromHtml(withoutFixedPitchElements(html), &resources).toPlainText();
+        return QTextDocumentFragment::fromHtml(withoutFixedPitchElements(withTextLessThansEscaped(html)), &resources)
+            .toPlainText();
     }
     return *collapseWhiteSpace(stringByUnescapingFromHTML(flattenHTML(html)), false);
 }
