@@ -1,26 +1,18 @@
 #include "controller/MenuTitles.h"
 
-namespace {
-
-bool isBreak(QChar c)
-{
-    return c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == QChar(0x2028)
-        || c == QChar(0x2029) || c == QChar(0x85);
-}
-
-} // namespace
+#include "text/DisplayControls.h"
 
 namespace MenuTitles {
 
 QString asRead(const QString &title)
 {
     qsizetype end = title.size();
-    while (end > 0 && isBreak(title.at(end - 1))) {
+    while (end > 0 && DisplayControls::needsBlanking(title.at(end - 1))) {
         --end;
     }
     QString text = title.left(end);
     for (QChar &c : text) {
-        if (isBreak(c)) {
+        if (DisplayControls::needsBlanking(c)) {
             c = u' ';
         }
     }

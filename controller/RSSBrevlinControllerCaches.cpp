@@ -4,11 +4,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/OwnerOnly.h"
+
 void RSSBrevlinController::removeUnreferencedCaches()
 {
     if (m_cachesFolder.isEmpty()) {
         return;
     }
+    // Older versions left the folder and its pages readable by everyone.
+    OwnerOnly::restrict(m_cachesFolder);
     const QSet<QString> referenced = allCachedIDs();
     const QString storeFileName = QFileInfo(m_storeFile).fileName();
     const QDir folder(m_cachesFolder);
@@ -17,6 +21,7 @@ void RSSBrevlinController::removeUnreferencedCaches()
     for (const QFileInfo &entry : entries) {
         const QString name = entry.fileName();
         if (referenced.contains(name)) {
+            OwnerOnly::restrict(entry.filePath());
             continue;
         }
         // When the caches folder falls back to the same place as the store, the store file,

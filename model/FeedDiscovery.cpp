@@ -8,6 +8,7 @@
 #include "model/FeedDownload.h"
 #include "model/ModelLog.h"
 #include "model/OpenPolicy.h"
+#include "model/RSSFeed.h"
 #include "platform/HtmlLinkReader.h"
 #include "platform/XmlDocument.h"
 
@@ -16,7 +17,8 @@ namespace {
 // Where sites commonly keep their feed, tried in this order when the page names none.
 constexpr std::array wellKnownPaths = {"/feed", "/rss", "/atom.xml", "/feed.xml", "/rss.xml", "/index.xml"};
 
-// Enough to find the feeds among the first links of a page of hostile length; the rest is not read.
+// Enough to find the feeds among the first feed links of a page of hostile length; the rest is
+// not kept. Alternates of other types (translations, print versions) do not count.
 constexpr qsizetype MaximumAlternateLinks = 1000;
 
 // The format an alternate link's type announces; empty for any other type.
@@ -99,12 +101,16 @@ std::optional<DiscoveredFeed> FeedDiscovery::feedInDocument(const QByteArray &bo
 
 QList<DiscoveredFeed> FeedDiscovery::feedsNamedByPage(const QByteArray &page, const QUrl &pageUrl)
 {
-    const HtmlLinkReader reader(page, QStringLiteral("alternate"), MaximumAlternateLinks);
+    const auto isFeedLink = [](const HtmlLinkReader::Link &link) { return !formatOfType(link.type).isEmpty(); };
+    const HtmlLinkReader reader(page, QStringLiteral("alternate"), isFeedLink, MaximumAlternateLinks);
     const QUrl base = reader.baseHref().isEmpty() ? pageUrl : pageUrl.resolved(QUrl(reader.baseHref()));
     QList<DiscoveredFeed> feeds;
     for (const HtmlLinkReader::Link &link : reader.links()) {
         const QString format = formatOfType(link.type);
-        const QUrl url = base.resolved(QUrl(link.href));
+        // "feed://host/x" reads as "http://host/x", as it does when the user subscribes to it; a
+        // relative "feed.rss" is no scheme to rewrite.
+        const QUrl href(link.href);
+        const QUrl url = base.resolved(href.isRelative() ? href : QUrl(RSSFeed::withFeedSchemeAsHttp(link.href)));
         const bool known =
             std::any_of(feeds.cbegin(), feeds.cend(), [&url](const DiscoveredFeed &feed) { return feed.url == url; });
         // Only addresses the program can subscribe to are offered; file: and javascript: links on

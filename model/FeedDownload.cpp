@@ -7,6 +7,7 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 #include "model/ContentDecoder.h"
@@ -55,6 +56,11 @@ QString errorText(const QNetworkReply &reply)
         return QStringLiteral("Request timed out");
     }
     return reply.errorString();
+}
+
+bool isAsciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
 }
 
 // However long a server asks us to wait, a feed is tried again the next day.
@@ -171,7 +177,12 @@ std::optional<QDateTime> FeedDownload::retryMoment(const QByteArray &value, cons
 {
     const QByteArray text = value.trimmed();
     bool isNumber = false;
-    const qint64 seconds = text.toLongLong(&isNumber);
+    qint64 seconds = text.toLongLong(&isNumber);
+    // Digits too many for 64 bits still name a delay, a longer one than the cap.
+    if (!isNumber && !text.isEmpty() && std::all_of(text.begin(), text.end(), isAsciiDigit)) {
+        isNumber = true;
+        seconds = MaximumRetryDelaySeconds;
+    }
     QDateTime moment;
     if (isNumber) {
         moment = now.addSecs(qBound<qint64>(0, seconds, MaximumRetryDelaySeconds));
@@ -282,6 +293,12 @@ void FeedDownload::onFinished()
         return;
     }
     const bool unchanged = httpStatus(*m_reply) == 304;
+    // Without validators there is no document the answer could mean: the feed would show as
+    // connected with nothing in it, check after check.
+    if (unchanged && m_validators.isEmpty()) {
+        fail(httpStatusText(*m_reply, 304));
+        return;
+    }
     const QByteArray body = std::exchange(m_body, QByteArray());
     stop();
     if (unchanged) {

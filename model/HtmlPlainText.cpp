@@ -183,10 +183,8 @@ QString withoutFixedPitchElements(const QString &html)
     QString renamed;
     qsizetype copied = 0;
     for (qsizetype open = html.indexOf(u'<'); open >= 0; open = html.indexOf(u'<', open + 1)) {
+        // White space after "<" never comes here: withTextLessThansEscaped made that "<" text.
         qsizetype pos = open + 1;
-        while (pos < html.size() && html.at(pos).isSpace() && html.at(pos) != QChar::ParagraphSeparator) {
-            ++pos;
-        }
         const bool closing = pos < html.size() && html.at(pos) == u'/';
         pos += closing ? 1 : 0;
         qsizetype end = pos;
@@ -233,6 +231,28 @@ private:
     static inline QtMessageHandler s_previous = nullptr;
 };
 
+// The reader takes every "<" for the start of a tag, and with it the text up to the next ">":
+// "x < 3 and y > 2" would read "x  2". One that cannot open a tag reaches it as a reference,
+// which it reads as the character itself.
+QString withTextLessThansEscaped(const QString &html)
+{
+    QString escaped;
+    qsizetype copied = 0;
+    for (qsizetype open = html.indexOf(u'<'); open >= 0; open = html.indexOf(u'<', open + 1)) {
+        if (canOpenTag(html, open)) {
+            continue;
+        }
+        escaped += QStringView(html).sliced(copied, open - copied);
+        escaped += QLatin1StringView("&lt;");
+        copied = open + 1;
+    }
+    if (copied == 0) {
+        return html;
+    }
+    escaped += QStringView(html).sliced(copied);
+    return escaped;
+}
+
 bool mayUseReader(const QString &html)
 {
     const qsizetype tags = html.count(u'<');
@@ -254,7 +274,8 @@ QString plainTextFromHtml(const QString &html)
     if (mayUseReader(html)) {
         const WithoutResources resources;
         const FontRefusalsHeldBack heldBack;
-        return QTextDocumentFragment::fromHtml(withoutFixedPitchElements(html), &resources).toPlainText();
+        return QTextDocumentFragment::fromHtml(withoutFixedPitchElements(withTextLessThansEscaped(html)), &resources)
+            .toPlainText();
     }
     return *collapseWhiteSpace(stringByUnescapingFromHTML(flattenHTML(html)), false);
 }

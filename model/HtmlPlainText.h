@@ -7,7 +7,8 @@
 // The plain text of an entry's HTML as the desktop's HTML reader renders it: markup
 // dropped, character references resolved, runs of white space collapsed to one space
 // (leading white space dropped, trailing kept as one space), non-breaking spaces made
-// plain and paragraph breaks made line breaks. "<p>a &amp;  b</p>" gives "a & b".
+// plain and paragraph breaks made line breaks. "<p>a &amp;  b</p>" gives "a & b". A "<"
+// that cannot open a tag (before white space, a digit or the end) is text: "x < 3" stays.
 // The reader loads nothing the text names (style sheets, images), and reads the same with
 // or without a GUI application object, so the tray and the command line store the same
 // text. Text the reader may not take on (see HtmlReaderBudget) is rendered by stripping

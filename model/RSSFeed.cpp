@@ -17,11 +17,16 @@ void RSSFeed::setName(const std::optional<QString> &name)
     NotificationCenter::defaultCenter()->postNotificationName(Notifications::feedNameChanged);
 }
 
+QString RSSFeed::withFeedSchemeAsHttp(const QString &url)
+{
+    return url.startsWith(QLatin1String("feed")) ? QStringLiteral("http") + url.sliced(4) : url;
+}
+
 void RSSFeed::setUrl(const std::optional<QString> &url)
 {
-    std::optional<QString> value = url;
-    if (value && value->startsWith(QLatin1String("feed"))) {
-        value->replace(0, 4, QStringLiteral("http"));
+    const std::optional<QString> value = url ? std::optional(withFeedSchemeAsHttp(*url)) : std::nullopt;
+    if (value != m_url) {
+        setRetryAfter(std::nullopt);
     }
     m_url = value;
     didChangeValueForKey(QStringLiteral("url"));
@@ -30,6 +35,9 @@ void RSSFeed::setUrl(const std::optional<QString> &url)
 
 void RSSFeed::setLogin(const std::optional<QString> &login)
 {
+    if (login != m_login) {
+        setRetryAfter(std::nullopt);
+    }
     m_login = login;
     didChangeValueForKey(QStringLiteral("login"));
     if (!m_didConnect) {
@@ -39,6 +47,9 @@ void RSSFeed::setLogin(const std::optional<QString> &login)
 
 void RSSFeed::setPassword(const std::optional<QString> &password)
 {
+    if (password != m_password) {
+        setRetryAfter(std::nullopt);
+    }
     m_password = password;
     didChangeValueForKey(QStringLiteral("password"));
     if (!m_didConnect) {
@@ -69,6 +80,16 @@ void RSSFeed::setGenerator(const std::optional<QString> &generator)
 {
     m_generator = generator;
     didChangeValueForKey(QStringLiteral("generator"));
+}
+
+void RSSFeed::setRetryAfter(const std::optional<QDateTime> &moment)
+{
+    // Most checks end without a pause; they leave the record as it was.
+    if (moment == m_retryAfter) {
+        return;
+    }
+    m_retryAfter = moment;
+    didChangeValueForKey(QStringLiteral("retryAfter"));
 }
 
 void RSSFeed::addFeedEntry(RSSItem *entry)

@@ -65,7 +65,10 @@ public:
     std::optional<QString> name() const { return m_name; }
     void setName(const std::optional<QString> &name);
     std::optional<QString> url() const { return m_url; }
+    // Stores the address with a leading "feed" read as "http", and checks the feed.
     void setUrl(const std::optional<QString> &url);
+    // "feed://host/x" gives "http://host/x": browsers hand feeds over under that name.
+    static QString withFeedSchemeAsHttp(const QString &url);
     std::optional<QString> login() const { return m_login; }
     void setLogin(const std::optional<QString> &login);
     std::optional<QString> password() const { return m_password; }
@@ -82,6 +85,10 @@ public:
     void setLink(const std::optional<QString> &link);
     std::optional<QString> generator() const { return m_generator; }
     void setGenerator(const std::optional<QString> &generator);
+    // Until when the server asked to be left alone (a 429 or 503 with Retry-After): no check
+    // sends it anything before then, in this process or the next. Another address or other
+    // credentials end the pause.
+    std::optional<QDateTime> retryAfter() const { return m_retryAfter; }
 
     // The history: a set, in no particular order.
     const QList<RSSItem *> &feedEntries() const { return m_feedEntries; }
@@ -108,6 +115,7 @@ Q_SIGNALS:
 private:
     // The run-time flags a feed's generator decides.
     void setFlagsFromGenerator(const QString &generator);
+    void setRetryAfter(const std::optional<QDateTime> &moment);
     QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
     std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
     void onDownloadFinished(const QByteArray &body);
@@ -127,6 +135,7 @@ private:
     std::optional<QDateTime> m_lastFetchDate;
     std::optional<QString> m_link;
     std::optional<QString> m_generator;
+    std::optional<QDateTime> m_retryAfter;
     QList<RSSItem *> m_feedEntries;
 
     // Run-time state, never stored.

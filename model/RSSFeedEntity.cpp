@@ -26,6 +26,8 @@ const EntityDescription &RSSFeed::entityDescription()
             attribute("lastFetchDate", &RSSFeed::m_lastFetchDate, &RSSFeed::setLastFetchDate),
             attribute("link", &RSSFeed::m_link, &RSSFeed::setLink),
             attribute("generator", &RSSFeed::m_generator, &RSSFeed::setGenerator),
+            // Only the server's answers set it.
+            attribute("retryAfter", &RSSFeed::m_retryAfter, nullptr),
         };
         RelationshipDescription entries;
         entries.destination = &RSSItem::entityDescription;

@@ -56,7 +56,7 @@ void RSSFeed::checkFeed()
         return;
     }
     // The server asked for a pause after the last check; its message stays until then.
-    if (m_checkMemory.holdsBack(m_url, m_login, m_password, QDateTime::currentDateTimeUtc())) {
+    if (m_retryAfter && QDateTime::currentDateTimeUtc() < *m_retryAfter) {
         return;
     }
     dropDownload();
@@ -90,6 +90,7 @@ void RSSFeed::onDownloadFinished(const QByteArray &body)
 {
     const HttpValidators validators = m_connection->responseValidators();
     dropDownload();
+    setRetryAfter(std::nullopt);
     // The parse runs on a later turn of the event loop, after this callback has returned. With the
     // feed as context it is dropped when the feed is destroyed first; a feed deleted from the store
     // still exists until the next save and must not take entries any more. The document is read
@@ -113,13 +114,14 @@ void RSSFeed::onDownloadFinished(const QByteArray &body)
 void RSSFeed::onDownloadNotModified()
 {
     dropDownload();
+    setRetryAfter(std::nullopt);
     setErrorMessage(QString(QLatin1String("")));
     Q_EMIT checkEnded();
 }
 
 void RSSFeed::onDownloadFailed(const QString &message)
 {
-    m_checkMemory.setRetryAfter(m_connection->retryAfter());
+    setRetryAfter(m_connection->retryAfter());
     dropDownload();
     setErrorMessage(message);
     Q_EMIT checkEnded();

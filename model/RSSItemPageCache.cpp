@@ -10,6 +10,7 @@
 #include "model/RSSFeed.h"
 #include "platform/BrevlinFolders.h"
 #include "platform/NotificationCenter.h"
+#include "platform/OwnerOnly.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "platform/WebArchiveJob.h"
@@ -53,6 +54,12 @@ void RSSItem::cachePage()
     // Feed data names the page, so only web pages are loaded: never a local file, never script.
     const QUrl url(m_url.value_or(QString()), QUrl::StrictMode);
     if (!m_url || !OpenPolicy::isWebPage(url) || m_pageLoad) {
+        return;
+    }
+    // New folders are owner-only: pages can be fetched with the feed's login.
+    QString folderError;
+    if (!OwnerOnly::makeFolder(BrevlinFolders::cachesFolder(), &folderError)) {
+        qWarning("RSSItem Page Caching: %s %s", qPrintable(folderError), qPrintable(url.toString()));
         return;
     }
     const QString path = newCachePath();

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -46,7 +47,8 @@ xmlNode *nextInDocument(xmlNode *node)
 
 } // namespace
 
-HtmlLinkReader::HtmlLinkReader(const QByteArray &page, const QString &relation, qsizetype maximumLinks)
+HtmlLinkReader::HtmlLinkReader(const QByteArray &page, const QString &relation, const Filter &keep,
+                               qsizetype maximumLinks)
 {
     if (page.isEmpty() || page.size() > INT_MAX) {
         return;
@@ -63,8 +65,11 @@ HtmlLinkReader::HtmlLinkReader(const QByteArray &page, const QString &relation, 
             const QStringList relations =
                 attribute(node, "rel").simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
             if (relations.contains(relation, Qt::CaseInsensitive)) {
-                m_links.append({attribute(node, "type").trimmed(), attribute(node, "href").trimmed(),
-                                attribute(node, "title").simplified()});
+                Link link{attribute(node, "type").trimmed(), attribute(node, "href").trimmed(),
+                          attribute(node, "title").simplified()};
+                if (keep(link)) {
+                    m_links.append(std::move(link));
+                }
             }
         }
     }

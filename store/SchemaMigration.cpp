@@ -51,10 +51,17 @@ SchemaMigration prunedEntriesKeepNoContent()
     return step;
 }
 
+// Version 4: a pause a server asked for outlives the process that was told, so that a command
+// run again at once does not ask the server again.
+SchemaMigration retryPauseKept()
+{
+    return SchemaMigration{{QStringLiteral("ALTER TABLE RSSFeed ADD COLUMN retryAfter INTEGER")}};
+}
+
 } // namespace
 
 const QList<SchemaMigration> &SchemaMigration::storeMigrations()
 {
-    static const QList<SchemaMigration> migrations{idsNeverReused(), prunedEntriesKeepNoContent()};
+    static const QList<SchemaMigration> migrations{idsNeverReused(), prunedEntriesKeepNoContent(), retryPauseKept()};
     return migrations;
 }

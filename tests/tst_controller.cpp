@@ -163,6 +163,12 @@ private Q_SLOTS:
         QTest::newRow("tabs and line breaks become spaces") << "a\tb\r\nc"
                                                             << "a b  c"
                                                             << "a b  c";
+        QTest::newRow("bidirectional controls become spaces, as in the command output")
+            << QStringLiteral("evil\u202Egnp.exe\u2066x\u2069") << QStringLiteral("evil gnp.exe x")
+            << QStringLiteral("evil gnp.exe x");
+        QTest::newRow("escapes and zero-width joiners") << QStringLiteral("\x1b[2Jok \U0001F468\u200D\U0001F469")
+                                                        << QStringLiteral(" [2Jok \U0001F468\u200D\U0001F469")
+                                                        << QStringLiteral(" [2Jok \U0001F468\u200D\U0001F469");
         QTest::newRow("trailing breaks are dropped") << "title\n\t\r\n"
                                                      << "title"
                                                      << "title";
@@ -354,6 +360,15 @@ private Q_SLOTS:
         const QString kept = m_store.cachesFolder() + QStringLiteral("/KEPT.mhtml");
         QVERIFY(write(kept));
         QVERIFY(write(m_store.cachesFolder() + QStringLiteral("/STALE.mhtml")));
+        // What an archiver killed mid-save leaves.
+        QVERIFY(write(m_store.cachesFolder() + QStringLiteral("/STALE.mhtml.part")));
+        // Made world-readable by an earlier version; its pages may come from behind a feed's login.
+        const QFileDevice::Permissions everyoneReads =
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        QVERIFY(QFile::setPermissions(kept, everyoneReads));
+        QVERIFY(QFile::setPermissions(m_store.cachesFolder(),
+                                      everyoneReads | QFileDevice::ExeOwner | QFileDevice::ExeGroup
+                                          | QFileDevice::ExeOther));
         QVERIFY(write(m_store.cachesFolder() + QStringLiteral("/folder/inner/file")));
         const QString target = m_store.home->path() + QStringLiteral("/target");
         QVERIFY(write(target));
@@ -374,6 +389,8 @@ private Q_SLOTS:
         QCOMPARE(left,
                  (QStringList{"KEPT.mhtml", "Rss_Brevlin.sql", "Rss_Brevlin.sql-journal", "Rss_Brevlin.sql.lock"}));
         QVERIFY(QFile::exists(target));
+        QCOMPARE(permissionsOf(kept), 0600);
+        QCOMPARE(permissionsOf(m_store.cachesFolder()), 0700);
     }
 
     void startUpFetchesEachFeedOnce()

@@ -155,6 +155,20 @@ private Q_SLOTS:
                             "<link rel=alternate type=application/atom+xml href='JavaScript:void(0)'>")},
                       {"/feed.xml", HttpTestResponse::ok(m_rss)}}
             << site << QStringList{url("/feed.xml") + "|Brevlin fetch test|rss"} << 6;
+        // Both were dropped: the scheme browsers hand feeds over with, and a feed named after
+        // more alternates of other types than are read.
+        QTest::newRow("feed scheme reads as http")
+            << Routes{{"/site/",
+                       html("<link rel=alternate type=application/rss+xml href='feed://feeds.example.org/rss'>")}}
+            << site << QStringList{"http://feeds.example.org/rss||rss"} << 0;
+        QByteArray translations;
+        for (int i = 0; i < 1500; ++i) {
+            translations += "<link rel=alternate type=text/html hreflang=x" + QByteArray::number(i) + " href=/t"
+                + QByteArray::number(i) + ">";
+        }
+        QTest::newRow("feed after 1,500 alternates of other types")
+            << Routes{{"/site/", html(translations + "<link rel=alternate type=application/atom+xml href=/atom>")}}
+            << site << QStringList{url("/atom") + "||atom"} << 0;
         QTest::newRow("well-known paths keep only feeds")
             << Routes{{"/site/", html("")},
                       {"/feed", html("")},

@@ -322,6 +322,9 @@ private Q_SLOTS:
         QCOMPARE(updateMenusPosts(spy), 1);
         QCOMPARE(cacheFiles(), QStringList{QFileInfo(*entry->cachedPath()).fileName()});
         QCOMPARE(QFileInfo(*entry->cachedPath()).absolutePath(), cachesFolder());
+        // Pages can come from behind a feed's login: they were left readable by everyone.
+        QCOMPARE(TestSupport::permissionsOf(*entry->cachedPath()), 0600);
+        QCOMPARE(TestSupport::permissionsOf(cachesFolder()), 0700);
         QVERIFY(archiveName.match(*entry->cachedID()).hasMatch());
         QFile file(*entry->cachedPath());
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -470,11 +473,18 @@ private Q_SLOTS:
         runProgram({QStringLiteral("--add"), pageUrl(QStringLiteral("/news.xml")), QStringLiteral("--recent")});
         runProgram({QStringLiteral("--set"), Preferences::enableTargetPageCache, QStringLiteral("true")});
 
+        QTemporaryDir temporaryFolder;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TMPDIR"), temporaryFolder.path());
         QProcess program;
-        program.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        program.setProcessEnvironment(environment);
         program.start(QStringLiteral(BREVLIN_BINARY), {QStringLiteral("--headless")});
         QVERIFY(program.waitForStarted());
         QTRY_COMPARE_WITH_TIMEOUT(cacheFiles().size(), 3, 45000);
+        // Saves wait in the caches folder, whose sweep clears what a killed program left, and
+        // no longer in a folder of the temporary folder that nothing ever removed.
+        QCOMPARE(QDir(temporaryFolder.path()).entryList({QStringLiteral("rss-brevlin*")}, QDir::AllEntries),
+                 QStringList());
         program.terminate();
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 20000);
         QCOMPARE(program.exitCode(), 0);

@@ -290,6 +290,12 @@ private Q_SLOTS:
                           "<description>&lt;p&gt;Caf&amp;eacute; &amp;amp; bar&lt;/p&gt;</description></item>")
             << absent << noDate << "Q&A" << absent << "g"
             << "Café & bar";
+        // Both were stored as "x  2" and "I _<": the "<" took the text up to the next ">".
+        QTest::newRow("less-than signs that open no tag stay")
+            << rssChannel("<item><guid>g</guid><title>x &lt; 3 and y &gt; 2</title>"
+                          "<description>I &lt;3 cats &gt;_&lt;</description></item>")
+            << absent << noDate << "x < 3 and y > 2" << absent << "g"
+            << "I <3 cats >_<";
         QTest::newRow("dc:date gives the date and the identifier")
             << rssChannel("<item><dc:date>2003-12-31T10:14:55Z</dc:date><dc:title>Dublin</dc:title>"
                           "<dc:source>http://example.com/src</dc:source></item>")

@@ -140,6 +140,28 @@ private Q_SLOTS:
         QVERIFY(!lastRequest().hasHeader("If-None-Match"));
     }
 
+    // A 304 to a request that named no document used to leave the feed connected and empty for good.
+    void notModifiedToAPlainRequestFails()
+    {
+        HttpTestResponse unchanged;
+        unchanged.status = 304;
+        m_server->setResponse("/feed.xml", unchanged);
+        RSSFeed *feed = subscribe();
+        QSignalSpy ended(feed, &RSSFeed::checkEnded);
+        QVERIFY(finishCheck(feed));
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(feed->errorMessage(), Text(QStringLiteral("Failed 304 Not Modified ") + feedUrl()));
+        QCOMPARE(feed->didConnectString(), Text(QStringLiteral("No")));
+
+        m_server->setHandler("/feed.xml",
+                             HttpTestServer::conditional(HttpTestResponse::ok(m_feedBody), etag, lastModified));
+        feed->checkFeed();
+        QVERIFY(finishCheck(feed));
+        QVERIFY(!lastRequest().hasHeader("If-None-Match"));
+        QCOMPARE(feed->didConnectString(), Text(QStringLiteral("Yes")));
+        QCOMPARE(feed->feedEntries().size(), 2);
+    }
+
     void changeMakesTheNextCheckUnconditional_data()
     {
         QTest::addColumn<QString>("change");
@@ -250,11 +272,21 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests("/feed.xml").size() > requestsBefore, !holdsBack);
         QCOMPARE(feed->errorMessage(), holdsBack ? Text(message) : Text(QStringLiteral("")));
 
+        // The next process is held back as well: it was fixed that it asked again at once.
+        QVERIFY(m_context->save());
+        m_context = openContext();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context.get());
+        QVERIFY(feeds && feeds->size() == 1);
+        feed = feeds->first();
+        QCOMPARE(feed->isDownloading(), !holdsBack);
+        QVERIFY(finishCheck(feed));
+
         // A new address is another server's business: it is checked at once.
         feed->setUrl(feedUrl() + QStringLiteral("?moved"));
         QVERIFY(feed->isDownloading());
         QVERIFY(finishCheck(feed));
         QCOMPARE(feed->didConnectString(), Text(QStringLiteral("Yes")));
+        QCOMPARE(feed->retryAfter(), Moment());
     }
 
     void retryMoment_data()
@@ -268,6 +300,8 @@ private Q_SLOTS:
         QTest::newRow("zero") << QByteArray("0") << Moment();
         QTest::newRow("negative") << QByteArray("-5") << Moment();
         QTest::newRow("a week, capped at a day") << QByteArray("604800") << Moment(now.addDays(1));
+        QTest::newRow("too many digits for 64 bits, capped")
+            << QByteArray("99999999999999999999999") << Moment(now.addDays(1));
         QTest::newRow("HTTP date") << QByteArray("Fri, 01 Mar 2024 13:30:00 GMT") << Moment(now.addSecs(5400));
         QTest::newRow("HTTP date next year, capped")
             << QByteArray("Sat, 01 Mar 2025 12:00:00 GMT") << Moment(now.addDays(1));

@@ -55,12 +55,6 @@ QByteArray rssDocument(const QByteArray &guidPrefix)
     return xml + "</channel></rss>";
 }
 
-int permissionsOf(const QString &path)
-{
-    struct stat status;
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
-}
-
 // A long-running program started by a test, ended by the test (and killed if it must be).
 class RunningProgram
 {

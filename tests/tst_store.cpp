@@ -1,5 +1,6 @@
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimeZone>
 #include <QUndoStack>
 
 #include "app/StoreJson.h"
@@ -298,14 +299,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<SchemaMigration>>("migrations");
         QTest::addColumn<int>("version");
-        QTest::newRow("no step") << QList<SchemaMigration>() << 1;
-        QTest::newRow("one step") << QList<SchemaMigration>{step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"))}
-                                  << 2;
-        QTest::newRow("two steps") << QList<SchemaMigration>{step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT")),
-                                                             step(QStringLiteral("CREATE INDEX RSSFeed_note ON "
-                                                                                 "RSSFeed(note)"))}
-                                   << 3;
-        QTest::newRow("this version's steps") << SchemaMigration::storeMigrations() << 3;
+        const QList<SchemaMigration> &steps = SchemaMigration::storeMigrations();
+        const int current = SchemaMigration::versionAfter(steps);
+        QTest::newRow("this version's steps") << steps << current;
+        QTest::newRow("one step more") << steps + QList{step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"))}
+                                       << current + 1;
+        QTest::newRow("two steps more") << steps
+                + QList{step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT")),
+                        step(QStringLiteral("CREATE INDEX RSSFeed_note ON "
+                                            "RSSFeed(note)"))}
+                                        << current + 2;
     }
     void versionOneStoreIsMigratedAndReadsBack()
     {
@@ -327,6 +330,33 @@ private Q_SLOTS:
             // Secrets stay out of the export; they must have come through all the same.
             QCOMPARE(feeds->last()->login(), QStringLiteral("ann"));
             QCOMPARE(feeds->last()->password(), QStringLiteral("s\u00e9cret"));
+        }
+    }
+
+    // A store of the release before the pause was kept: its feeds come through without one, and a
+    // pause written since reads back.
+    void storeWithoutRetryPauseTakesItsStep()
+    {
+        copyVersionOneStore();
+        const QList<SchemaMigration> earlierSteps = SchemaMigration::storeMigrations().first(2);
+        {
+            ObjectContext context;
+            QVERIFY(context.open(storePath(), dataModel(), earlierSteps));
+        }
+        QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 3);
+        const QDateTime pause(QDate(2026, 3, 5), QTime(12, 0), QTimeZone::utc());
+        for (const bool paused : {false, true}) {
+            std::unique_ptr<ObjectContext> context = openContext();
+            QVERIFY(context);
+            QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")),
+                     SchemaMigration::versionAfter(SchemaMigration::storeMigrations()));
+            const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(context.get());
+            QVERIFY(feeds && feeds->size() == 2);
+            QCOMPARE(feeds->last()->name(), QStringLiteral("News"));
+            QCOMPARE(feeds->last()->retryAfter(), paused ? std::optional(pause) : std::nullopt);
+            context.reset();
+            QVERIFY(runSql(storePath(),
+                           {QStringLiteral("UPDATE RSSFeed SET retryAfter = %1").arg(pause.toMSecsSinceEpoch())}));
         }
     }
 

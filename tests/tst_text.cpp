@@ -39,6 +39,21 @@ public:
         return true;
     }
 
+    // Moves up to the next "<" that can open a tag: one followed by neither white space, nor a
+    // digit, nor the end of the text.
+    void scanUpToTagStart()
+    {
+        const auto isText = [this](qsizetype open) {
+            return open + 1 == m_text.size() || m_text[open + 1].isSpace()
+                || (m_text[open + 1] >= u'0' && m_text[open + 1] <= u'9');
+        };
+        qsizetype open = skipped(m_position) - 1;
+        do {
+            open = m_text.indexOf(u'<', open + 1);
+        } while (open >= 0 && isText(open));
+        m_position = open < 0 ? m_text.size() : open;
+    }
+
 private:
     qsizetype skipped(qsizetype position) const
     {
@@ -62,7 +77,7 @@ QString referenceFlatten(const QString &receiver)
     QString result = receiver;
     QString tag;
     do {
-        scanner.scanUpTo(u'<', nullptr);
+        scanner.scanUpToTagStart();
         QString read;
         if (scanner.scanUpTo(u'>', &read)) {
             tag = read + u'>';
@@ -448,8 +463,17 @@ void tst_Text::flattening_data()
                                     << "onetwo";
     QTest::newRow("each tag everywhere") << "<p>x</p><p>y</p>"
                                          << "xy";
-    QTest::newRow("less-than as text") << "1 < 2 and 3 > 2"
-                                       << "1  2";
+    // A "<" before white space or a digit opens no tag; taken for one, it took text with it.
+    QTest::newRow("less-than before a space is text") << "1 < 2 and 3 > 2"
+                                                      << "1 < 2 and 3 > 2";
+    QTest::newRow("less-than before a digit is text") << "I <3 cats >_<"
+                                                      << "I <3 cats >_<";
+    QTest::newRow("less-than before a line break is text") << "a <\nb> c"
+                                                           << "a <\nb> c";
+    QTest::newRow("text less-than inside a tag") << "<a title=\"x < 3\">link</a> x < 3\">"
+                                                 << "link x < 3\">";
+    QTest::newRow("tags around a text less-than") << "<b>x < 3</b> and <i>y</i> >"
+                                                  << "x < 3 and y >";
     QTest::newRow("no later greater-than") << "a <b"
                                            << "a <b";
     QTest::newRow("unterminated after tags") << "<i>x</i> <b"

@@ -17,7 +17,6 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -276,7 +275,7 @@ private Q_SLOTS:
         connect(&watcher, &FakeStatusNotifierWatcher::StatusNotifierItemRegistered, this,
                 [&registered](const QString &service) { registered.append(service); });
 
-        TrayStatusItem statusItem;
+        TrayStatusItem statusItem(50ms, 50ms);
         statusItem.setMenu(statusMenu());
         QTRY_COMPARE_WITH_TIMEOUT(registered.size(), 1, 10000);
         const QString service = registered.first();
@@ -326,6 +325,14 @@ private Q_SLOTS:
         QTRY_VERIFY(QSystemTrayIcon::isSystemTrayAvailable());
         QVERIFY(!visibleFallbackWindow());
 
+        // The panel restarts: the window stands in until the icon is shown again. It used to
+        // leave the program with neither.
+        QVERIFY(bus.unregisterService(watcherService));
+        QTRY_VERIFY_WITH_TIMEOUT(visibleFallbackWindow(), 10000);
+        QVERIFY(bus.registerService(watcherService));
+        QTRY_COMPARE_WITH_TIMEOUT(registered.size(), 2, 10000);
+        QTRY_VERIFY(!visibleFallbackWindow());
+
         bus.unregisterService(watcherService);
         bus.unregisterObject(watcherPath);
         QDBusConnection::disconnectFromBus(bus.name());
@@ -359,11 +366,16 @@ private Q_SLOTS:
         QVERIFY(icon);
         // The icon is really embedded: only then does it have a place on the screen.
         QTRY_VERIFY_WITH_TIMEOUT(icon->geometry().isValid(), 10000);
-        // Once the grace period found the tray, nothing is looked for any more.
-        auto *trayWatch = statusItem.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
-        QVERIFY(trayWatch);
-        QTRY_VERIFY(!trayWatch->isActive());
         QVERIFY(!visibleFallbackWindow());
+
+        // The tray goes (its panel restarts): the window stands in until the icon is back in the
+        // new tray. It used to leave the program with neither.
+        m_trayHost->kill();
+        QVERIFY(m_trayHost->waitForFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(visibleFallbackWindow(), 10000);
+        startTrayHost();
+        QTRY_VERIFY_WITH_TIMEOUT(!visibleFallbackWindow(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(icon->geometry().isValid(), 10000);
     }
 };
 

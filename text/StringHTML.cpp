@@ -197,6 +197,15 @@ QString stringByUnescapingFromHTML(const QString &receiver)
     return result;
 }
 
+bool canOpenTag(QStringView text, qsizetype lessThan)
+{
+    if (lessThan + 1 >= text.size()) {
+        return false;
+    }
+    const QChar next = text.at(lessThan + 1);
+    return !next.isSpace() && !(next >= u'0' && next <= u'9');
+}
+
 QString flattenHTML(const QString &receiver)
 {
     // 32-bit positions halve the working memory; only strings beyond 2 GiB need 64 bits.

@@ -6,6 +6,7 @@
 #include "text/EntityTables.h"
 
 #include <QString>
+#include <QStringView>
 
 #include <cstddef>
 
@@ -31,8 +32,13 @@ QString stringByEscapingUnicodeOnlyForHTML(const QString &receiver);
 // resolved once, so "&amp;lt;" gives "&lt;". Without an ampersand the receiver itself is returned.
 QString stringByUnescapingFromHTML(const QString &receiver);
 
+// Whether the "<" at lessThan can start a tag. HTML reads one before white space, a digit or
+// the end of the text as text: "x < 3", "I <3 you".
+bool canOpenTag(QStringView text, qsizetype lessThan);
+
 // Removes tags, leaving the text between them: "a<b>bold</b> text" gives "abold text".
-// Each tag text found scanning forward, "<" up to the next ">", is removed everywhere in the
-// string, including where earlier removals joined pieces into it; a "<" without a later ">"
-// stays. Without a removal the receiver itself is returned.
+// Each tag text found scanning forward, a "<" that can open a tag up to the next ">", is removed
+// everywhere in the string, including where earlier removals joined pieces into it; a "<" without
+// a later ">" stays, and so does every "<" that cannot open a tag: "x < 3 and y > 2" is left as it
+// is. Without a removal the receiver itself is returned.
 QString flattenHTML(const QString &receiver);

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/StringHTML.h"
+
 namespace {
 
 // Texts are compared by length and a polynomial hash modulo the prime 2^61 - 1. The base is
@@ -193,6 +195,10 @@ template<typename Index> QString TagStripper<Index>::Run::strip(const QString &s
     return remainder(source);
 }
 
+// A "<" that opens no tag (see canOpenTag) is text, part of the text between specials. It can
+// never start an occurrence of a tag text either: every tag text starts with a "<" that opens one,
+// and no removal gives such a "<" another character after it.
+
 template<typename Index> void TagStripper<Index>::Run::findSpecials()
 {
     m_position.clear();
@@ -201,7 +207,7 @@ template<typename Index> void TagStripper<Index>::Run::findSpecials()
     const char16_t *units = m_source.utf16();
     Index openCount = 0;
     for (Index i = 0; i < Index(m_source.size()); ++i) {
-        if (units[i] == u'<') {
+        if (units[i] == u'<' && canOpenTag(m_source, i)) {
             m_position.push_back(i);
             m_slot.push_back(openCount++);
         } else if (units[i] == u'>') {
@@ -226,8 +232,8 @@ template<typename Index> void TagStripper<Index>::Run::findSpecials()
     }
 }
 
-// The scan: from the first "<" up to the next ">" is a tag text; the next one starts at the
-// first "<" after that ">". A "<" without a later ">" gives a last tag text with ">" appended.
+// The scan: from the first "<" that opens a tag up to the next ">" is a tag text; the next one
+// starts at the first such "<" after that ">". A "<" without a later ">" gives a last tag text with ">" appended.
 // After a last tag text that had its ">", the scan passes once more without finding a "<" and
 // so removes that tag text a second time.
 template<typename Index> void TagStripper<Index>::Run::findTagTexts()

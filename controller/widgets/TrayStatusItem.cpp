@@ -5,6 +5,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <utility>
+
 #include "controller/MenuTitles.h"
 #include "controller/widgets/TrayFallbackWindow.h"
 #include "model/MenuItem.h"
@@ -14,6 +16,7 @@ TrayStatusItem::TrayStatusItem(std::chrono::milliseconds trayGrace, std::chrono:
     , m_rootMenu(std::make_unique<QMenu>())
     , m_trayIcon(new QSystemTrayIcon(this))
     , m_trayWatch(new QTimer(this))
+    , m_trayGrace(trayGrace)
     , m_trayPoll(trayPoll)
     , m_icon(QStringLiteral(":/icons/menuicon.svg"))
     , m_selectedIcon(QStringLiteral(":/icons/menuicon_sel.svg"))
@@ -120,9 +123,18 @@ void TrayStatusItem::onAboutToHide()
 
 void TrayStatusItem::checkForTray()
 {
-    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
-    if (available) {
+    // The tray can go at any time (a panel restarting, or replaced by one without a tray), and
+    // Qt says nothing when it does: it is looked for for as long as the program runs.
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
         m_fallbackWindow.reset();
+        m_trayWasSeen = true;
+        m_trayWatch->start(m_trayPoll);
+        return;
+    }
+    // A panel that restarts is back in a moment: the window waits one grace period for it, as at
+    // start-up, rather than flashing up.
+    if (std::exchange(m_trayWasSeen, false)) {
+        m_trayWatch->start(m_trayGrace);
         return;
     }
     if (!m_fallbackWindow) {

@@ -16,13 +16,15 @@ struct Menu;
 
 // The status item in the desktop's system tray (StatusNotifierItem or XEmbed, as Qt finds
 // them). A left click pops the same menu as a right click. Where no tray turns up soon after
-// start, a small window offers the menu instead, until a tray appears.
+// start, or the tray goes away later and does not come back soon, a small window offers the
+// menu instead, until a tray appears.
 class TrayStatusItem : public StatusItem
 {
     Q_OBJECT
 public:
     // Tray hosts often start after the programs of a session: the window is offered only after
-    // trayGrace without a tray, and the tray is looked for again every trayPoll afterwards.
+    // trayGrace without a tray, and the tray is looked for again every trayPoll afterwards, for
+    // as long as the item lives; a tray that goes away also has trayGrace to come back.
     explicit TrayStatusItem(std::chrono::milliseconds trayGrace = std::chrono::seconds(5),
                             std::chrono::milliseconds trayPoll = std::chrono::seconds(10), QObject *parent = nullptr);
     ~TrayStatusItem() override;
@@ -43,7 +45,9 @@ private:
     std::unique_ptr<QMenu> m_rootMenu;
     QSystemTrayIcon *m_trayIcon;
     QTimer *m_trayWatch;
+    std::chrono::milliseconds m_trayGrace;
     std::chrono::milliseconds m_trayPoll;
+    bool m_trayWasSeen = false;
     std::unique_ptr<TrayFallbackWindow> m_fallbackWindow;
     std::shared_ptr<Menu> m_menu;
     std::shared_ptr<Menu> m_pendingMenu;

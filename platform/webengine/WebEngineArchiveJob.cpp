@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
@@ -20,6 +19,7 @@ WebEngineArchiveJob::WebEngineArchiveJob(WebEngineArchiver *archiver, const QUrl
     : m_archiver(archiver)
     , m_url(url)
     , m_path(path)
+    , m_partPath(path + QStringLiteral(".part"))
 {
     m_timeout.setSingleShot(true);
     m_timeout.setInterval(loadTimeoutMs);
@@ -35,10 +35,9 @@ WebEngineArchiveJob::~WebEngineArchiveJob()
     }
 }
 
-void WebEngineArchiveJob::start(QWebEnginePage *page, const QString &partPath)
+void WebEngineArchiveJob::start(QWebEnginePage *page)
 {
     m_page = page;
-    m_partPath = partPath;
     page->setAudioMuted(true);
     connect(page, &QWebEnginePage::loadingChanged, this, &WebEngineArchiveJob::onLoadingChanged);
     connect(page, &QWebEnginePage::authenticationRequired, this, &WebEngineArchiveJob::onAuthenticationRequired);
@@ -129,16 +128,11 @@ void WebEngineArchiveJob::onSaveFinished(QWebEngineDownloadRequest *download)
 
 bool WebEngineArchiveJob::commitArchive(QString *error) const
 {
+    // Pages can be fetched with a feed's login: only their owner may read them. The rename puts
+    // the archive in place whole, so that opening the entry never finds a truncated page.
     QFile part(m_partPath);
-    if (!part.open(QIODevice::ReadOnly)) {
+    if (!part.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) || !part.rename(m_path)) {
         *error = part.errorString();
-        return false;
-    }
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    // A crash mid-write must not leave a truncated page that opening the entry would prefer.
-    QSaveFile archive(m_path);
-    if (!archive.open(QIODevice::WriteOnly) || archive.write(part.readAll()) < 0 || !archive.commit()) {
-        *error = archive.errorString();
         return false;
     }
     return true;

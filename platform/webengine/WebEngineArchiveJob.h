@@ -13,7 +13,9 @@ class QWebEngineLoadingInfo;
 class WebEngineArchiver;
 
 // One page archived by Qt WebEngine: loaded in an off-screen page of the archiver's profile,
-// saved as MHTML into a private folder, then copied whole to where it was asked for.
+// saved as MHTML beside where it was asked for under a ".part" name, then renamed into place.
+// A process killed meanwhile leaves the part in the caches folder, whose start-up sweep
+// removes it, rather than a folder of its own in the temporary folder.
 class WebEngineArchiveJob : public WebArchiveJob
 {
     Q_OBJECT
@@ -21,10 +23,8 @@ public:
     WebEngineArchiveJob(WebEngineArchiver *archiver, const QUrl &url, const QString &path);
     ~WebEngineArchiveJob() override;
 
-    // Loads the page in a new page of the archiver's profile; partPath receives the raw save.
-    void start(QWebEnginePage *page, const QString &partPath);
-    // Ends the job unstarted; the archiver calls it from a deferred call, never from archive().
-    void fail(const QString &description) { finish(description); }
+    // Loads the page in a new page of the archiver's profile.
+    void start(QWebEnginePage *page);
     bool isRunning() const { return m_page; }
     // Whether download is the save this job asked for.
     bool ownsSave(const QWebEngineDownloadRequest *download) const;

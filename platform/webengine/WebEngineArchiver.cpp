@@ -1,11 +1,9 @@
 #include "platform/webengine/WebEngineArchiver.h"
 
-#include <QUuid>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 
-#include "platform/PlatformLog.h"
 #include "platform/webengine/WebEngineArchiveJob.h"
 
 WebEngineArchiver::WebEngineArchiver(QObject *parent)
@@ -53,27 +51,16 @@ void WebEngineArchiver::startWaiting()
         if (!job) {
             continue;
         }
-        if (!ensureEngine()) {
-            job->fail(QStringLiteral("Qt WebEngine cannot start: no temporary folder to save pages in"));
-            continue;
-        }
-        const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".mhtml");
-        job->start(new QWebEnginePage(m_profile, this), m_parts->filePath(name));
+        ensureEngine();
+        job->start(new QWebEnginePage(m_profile, this));
         m_running.append(job);
     }
 }
 
-bool WebEngineArchiver::ensureEngine()
+void WebEngineArchiver::ensureEngine()
 {
     if (m_profile) {
-        return true;
-    }
-    // The raw saves wait here until they are complete; only whole archives reach the caches folder.
-    m_parts = std::make_unique<QTemporaryDir>();
-    if (!m_parts->isValid()) {
-        qCWarning(lcPlatform, "WebEngineArchiver: no temporary folder: %s", qPrintable(m_parts->errorString()));
-        m_parts.reset();
-        return false;
+        return;
     }
     // Without a storage name the profile is off the record: nothing of the pages stays on disk,
     // and it is not the default profile, whose saves land in the user's Downloads folder.
@@ -81,7 +68,6 @@ bool WebEngineArchiver::ensureEngine()
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     connect(m_profile, &QWebEngineProfile::downloadRequested, this, &WebEngineArchiver::onDownloadRequested);
-    return true;
 }
 
 void WebEngineArchiver::onDownloadRequested(QWebEngineDownloadRequest *download)

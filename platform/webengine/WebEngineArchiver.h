@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QPointer>
-#include <QTemporaryDir>
 
 #include <memory>
 
@@ -35,11 +34,10 @@ public:
 
 private:
     void startWaiting();
-    bool ensureEngine();
+    void ensureEngine();
     void onDownloadRequested(QWebEngineDownloadRequest *download);
 
     QWebEngineProfile *m_profile = nullptr;
-    std::unique_ptr<QTemporaryDir> m_parts;
     QList<QPointer<WebEngineArchiveJob>> m_waiting;
     QList<QPointer<WebEngineArchiveJob>> m_running;
     bool m_startScheduled = false;

@@ -3,9 +3,12 @@
 // Helpers every test program shares: temporary XDG folders, corpus paths.
 
 #include <QByteArray>
+#include <QFile>
 #include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 namespace TestSupport {
 
@@ -65,6 +68,13 @@ inline QString corpusPath(const QString &name)
 inline QString binaryPath()
 {
     return QStringLiteral(BREVLIN_BINARY);
+}
+
+// The mode bits of the file or folder itself (not of what a link points to); -1 when it is missing.
+inline int permissionsOf(const QString &path)
+{
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
 }
 
 } // namespace TestSupport
