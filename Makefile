@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run install test bench fuzz clean format format-check
+.PHONY: all deps build run install package test bench fuzz clean format format-check
 
 all: build
 
@@ -22,6 +22,15 @@ run: deps $(BUILD_DIR)/build.ninja
 
 install: deps build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# The package step needs, beside the build's packages, dpkg-shlibdeps and file to find the
+# libraries it depends on, and the validators that check what it installs.
+PACKAGE_TOOLS = dpkg-dev file desktop-file-utils appstream groff-base
+
+package: deps build
+	scripts/install-deps $(PACKAGE_TOOLS)
+	cmake --build $(BUILD_DIR) --target package
+	scripts/check-package "$$(ls -t $(BUILD_DIR)/rss-brevlin_*.deb | head -n 1)"
 
 # The tests get a private D-Bus session bus and no display. Chromium, under the page cache's
 # tests, runs as root on CI only without its sandbox, and must not reach out on a closed network.

@@ -255,11 +255,59 @@ bool Parser::take(const OptionRule &rule, const QString &token, qsizetype equals
     return true;
 }
 
+// Appends words to the text's last line, breaking lines to fit the width; each new line starts
+// with indent spaces.
+void appendWrapped(QString &text, const QString &words, qsizetype indent, qsizetype width)
+{
+    qsizetype lineStart = text.lastIndexOf(QLatin1Char('\n')) + 1;
+    const QStringList list = words.split(QLatin1Char(' '));
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (i > 0 && text.size() - lineStart + 1 + list.at(i).size() > width) {
+            text += QLatin1Char('\n');
+            lineStart = text.size();
+            text += QString(indent, QLatin1Char(' '));
+        } else if (i > 0) {
+            text += QLatin1Char(' ');
+        }
+        text += list.at(i);
+    }
+}
+
 } // namespace
 
 std::optional<CommandLineOptions> CommandLineOptions::parse(const QStringList &arguments, QString *errorString)
 {
     return Parser(arguments).run(errorString);
+}
+
+QList<CommandLineOptions::HelpEntry> CommandLineOptions::helpEntries()
+{
+    QList<HelpEntry> entries;
+    for (const OptionRule &rule : optionRules) {
+        if (!rule.synopsis.isEmpty()) {
+            entries.append({rule.synopsis, rule.description});
+        }
+    }
+    return entries;
+}
+
+QString CommandLineOptions::summary()
+{
+    return QStringLiteral("a tray feed watcher for RSS 2.0, RSS 1.0/RDF and Atom feeds");
+}
+
+QString CommandLineOptions::about()
+{
+    return QStringLiteral("Without a command it starts the program. Every command works on the same store and "
+                          "preferences as the program ($XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_CONFIG_HOME) and "
+                          "exits. While the program runs, it alone writes the store: --add, --remove, "
+                          "--import-opml and --set are handed to it over the session bus, and --check-once is "
+                          "refused until it ends.");
+}
+
+QString CommandLineOptions::exitStatuses()
+{
+    return QStringLiteral("0 on success, 1 when the command failed, 2 for a command line it cannot obey.");
 }
 
 QString CommandLineOptions::usage()
@@ -268,39 +316,19 @@ QString CommandLineOptions::usage()
     // wrap to fit a terminal of 100 columns.
     constexpr qsizetype column = 26;
     constexpr qsizetype width = 100;
-    const QString indent(column, QLatin1Char(' '));
-    QString commands;
-    for (const OptionRule &rule : optionRules) {
-        if (rule.synopsis.isEmpty()) {
-            continue;
+    QString sentence = summary();
+    sentence[0] = sentence.at(0).toUpper();
+    QString text = QStringLiteral("Usage: rss-brevlin [COMMAND]\n") + sentence + QStringLiteral(".\n");
+    appendWrapped(text, about(), 0, width);
+    text += QStringLiteral("\n\nCommands:\n");
+    for (const HelpEntry &entry : helpEntries()) {
+        QString line = QStringLiteral("  ") + entry.synopsis;
+        if (!entry.description.isEmpty()) {
+            line = line.size() + 2 > column ? line + QLatin1Char('\n') + QString(column, QLatin1Char(' '))
+                                            : line.leftJustified(column);
+            appendWrapped(line, entry.description, column, width);
         }
-        QString line = QStringLiteral("  ") + rule.synopsis;
-        if (!rule.description.isEmpty()) {
-            line = line.size() + 2 > column ? line + QLatin1Char('\n') + indent : line.leftJustified(column);
-            qsizetype lineStart = line.lastIndexOf(QLatin1Char('\n')) + 1;
-            const QStringList words = QString(rule.description).split(QLatin1Char(' '));
-            for (qsizetype i = 0; i < words.size(); ++i) {
-                if (i > 0 && line.size() - lineStart + 1 + words.at(i).size() > width) {
-                    line += QLatin1Char('\n');
-                    lineStart = line.size();
-                    line += indent;
-                } else if (i > 0) {
-                    line += QLatin1Char(' ');
-                }
-                line += words.at(i);
-            }
-        }
-        commands += line + QLatin1Char('\n');
+        text += line + QLatin1Char('\n');
     }
-    return QStringLiteral("Usage: rss-brevlin [COMMAND]\n"
-                          "A tray feed watcher for RSS 2.0, RSS 1.0/RDF and Atom feeds.\n"
-                          "Without a command it starts the program. Every command works on the same store and\n"
-                          "preferences as the program ($XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_CONFIG_HOME) and exits.\n"
-                          "While the program runs, it alone writes the store: --add, --remove, --import-opml and\n"
-                          "--set are handed to it over the session bus, and --check-once is refused until it ends.\n"
-                          "\n"
-                          "Commands:\n")
-        + commands
-        + QStringLiteral(
-               "\nExit status: 0 on success, 1 when the command failed, 2 for a command line it cannot obey.\n");
+    return text + QStringLiteral("\nExit status: ") + exitStatuses() + QLatin1Char('\n');
 }

@@ -45,5 +45,16 @@ struct CommandLineOptions
     // Reads the arguments after the program name. Gives nothing for a command line that
     // cannot be obeyed; *errorString then says why in one line.
     static std::optional<CommandLineOptions> parse(const QStringList &arguments, QString *errorString);
+
+    // The parts of the usage text, which --help and the manual page both show.
+    struct HelpEntry
+    {
+        QString synopsis;    // the option as written, indented when it belongs to the one above
+        QString description; // empty when the line above describes it
+    };
+    static QList<HelpEntry> helpEntries();
+    static QString summary();      // what the program is, in a few words without a capital or full stop
+    static QString about();        // one paragraph on how the commands share the program's files
+    static QString exitStatuses(); // one sentence
     static QString usage();
 };

@@ -17,6 +17,8 @@
 
 #include <sys/stat.h>
 
+#include "app/CommandLineOptions.h"
+#include "app/ManPage.h"
 #include "app/TabSeparated.h"
 #include "fakes/FakeNotificationServer.h"
 #include "model/FeedSubscriber.h"
@@ -88,6 +90,9 @@ private Q_SLOTS:
     void badInput_data();
     void badInput();
     void helpAndVersion();
+    void manPageText_data();
+    void manPageText();
+    void manPageNamesEveryCommand();
     void addAndList();
     void remove();
     void preferences_data();
@@ -231,6 +236,43 @@ void tst_CommandLine::helpAndVersion()
     RUN_OK(version, {"--version"});
     QCOMPARE(version.out, QStringLiteral("rss-brevlin " BREVLIN_VERSION "\n"));
     QVERIFY(!QFileInfo::exists(home.dataHome() + "/Rss_Brevlin"));
+}
+
+void tst_CommandLine::manPageText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("roff");
+    QTest::newRow("option in prose") << "see --help or -h"
+                                     << "see \\fB\\-\\-help\\fR or \\fB\\-h\\fR";
+    QTest::newRow("option after a bracket") << "(--recent: first)"
+                                            << "(\\fB\\-\\-recent\\fR: first)";
+    QTest::newRow("hyphenated word") << "tab-separated, 1-2"
+                                     << "tab-separated, 1-2";
+    QTest::newRow("negative number") << "-1 or -2"
+                                     << "-1 or -2";
+    // A backslash would start an escape of roff's own.
+    QTest::newRow("backslash") << "a\\fB\\n"
+                               << "a\\efB\\en";
+}
+
+void tst_CommandLine::manPageText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, roff);
+    QCOMPARE(ManPage::escaped(text), roff);
+}
+
+void tst_CommandLine::manPageNamesEveryCommand()
+{
+    const QString page = ManPage::text(QStringLiteral("1.2"));
+    QVERIFY2(page.startsWith(QLatin1String(".TH RSS-BREVLIN 1 \"\" \"RSS Brevlin 1.2\"")), qPrintable(page));
+    const QStringList pageLines = lines(page);
+    for (const CommandLineOptions::HelpEntry &entry : CommandLineOptions::helpEntries()) {
+        const QString option = entry.synopsis.trimmed().section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(','));
+        const QString bold = QStringLiteral("\\fB") + QString(option).replace(QLatin1Char('-'), QLatin1String("\\-"));
+        const qsizetype at = pageLines.indexOf(QRegularExpression(QRegularExpression::escape(bold) + ".*"));
+        QVERIFY2(at > 0 && pageLines.at(at - 1) == QLatin1String(".TP"), qPrintable(option));
+    }
 }
 
 void tst_CommandLine::addAndList()
