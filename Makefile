@@ -37,8 +37,11 @@ package: deps build
 TEST_WEBENGINE_ENV = QTWEBENGINE_DISABLE_SANDBOX=1 \
 	QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox --disable-background-networking --disable-component-update"
 
+# A proxy of the machine's would stand between the tests and their servers on 127.0.0.1.
+TEST_NO_PROXY = env -u http_proxy -u HTTP_PROXY -u https_proxy -u HTTPS_PROXY -u all_proxy -u ALL_PROXY
+
 test: deps build
-	QT_QPA_PLATFORM=offscreen $(TEST_WEBENGINE_ENV) dbus-run-session -- ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	$(TEST_NO_PROXY) QT_QPA_PLATFORM=offscreen $(TEST_WEBENGINE_ENV) dbus-run-session -- ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 bench: deps build
 	scripts/run-benchmarks $(BUILD_DIR)

@@ -7,6 +7,8 @@
 
 #include "app/TabSeparated.h"
 #include "controller/RSSBrevlinController.h"
+#include "platform/NetworkProxy.h"
+#include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 
 namespace {
@@ -19,15 +21,21 @@ QString valueText(const QString &key, QMetaType::Type type)
         return defaults.boolForKey(key) ? QStringLiteral("true") : QStringLiteral("false");
     case QMetaType::Int:
         return QString::number(defaults.integerForKey(key));
+    case QMetaType::QString:
+        return defaults.objectForKey(key).toString();
     default:
         return QString::number(defaults.doubleForKey(key), 'g', QLocale::FloatingPointShortest);
     }
 }
 
-std::optional<QVariant> parseValue(const QString &text, QMetaType::Type type)
+std::optional<QVariant> parseValue(const QString &key, const QString &text, QMetaType::Type type)
 {
     bool ok = false;
     switch (type) {
+    case QMetaType::QString:
+        // The one text preference; a proxy the network could not use must not be stored.
+        Q_ASSERT(key == Preferences::proxy);
+        return NetworkProxy::choiceFromPreference(text) ? std::optional<QVariant>(text.trimmed()) : std::nullopt;
     case QMetaType::Bool: {
         const QString word = text.trimmed().toLower();
         if (word == QLatin1String("true") || word == QLatin1String("1")) {
@@ -57,6 +65,9 @@ QString typeDescription(QMetaType::Type type)
         return QStringLiteral("true, false, 1 or 0");
     case QMetaType::Int:
         return QStringLiteral("a whole number");
+    case QMetaType::QString:
+        return QStringLiteral(
+            "nothing (the system's proxy), none, or a proxy's URL such as http://host:3128 or socks5://host:1080");
     default:
         return QStringLiteral("a number");
     }
@@ -97,7 +108,7 @@ CommandResult set(const QString &key, const QString &value)
     if (!type) {
         return unknownKey(key);
     }
-    const std::optional<QVariant> parsed = parseValue(value, *type);
+    const std::optional<QVariant> parsed = parseValue(key, value, *type);
     if (!parsed) {
         return CommandResult::usage(QStringLiteral("'%1' takes %2, not '%3'").arg(key, typeDescription(*type), value));
     }

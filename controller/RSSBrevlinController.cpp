@@ -41,6 +41,7 @@ QVariantMap RSSBrevlinController::defaultsDictionary()
         {Preferences::enableSubLinksInMenu, true},
         {Preferences::pinGrowlNotifications, false},
         {Preferences::pinGrowlMinutes, 0},
+        {Preferences::proxy, QString()},
     };
 }
 

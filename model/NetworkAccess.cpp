@@ -9,6 +9,8 @@
 
 #include <utility>
 
+#include "platform/NetworkProxy.h"
+
 namespace {
 
 std::chrono::milliseconds s_transferTimeout = std::chrono::seconds(60);
@@ -44,6 +46,8 @@ QNetworkAccessManager *createManager(QObject *parent)
     // Feeds move from http to https and between hosts; going back from https to http would
     // silently drop the protection the user chose, so that is the one redirect not followed.
     manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Every request asks the "Proxy" preference afresh, so a change applies to the next one.
+    manager->setProxyFactory(new NetworkProxy::Factory);
     return manager;
 }
 

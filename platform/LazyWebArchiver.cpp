@@ -6,6 +6,7 @@
 #include <QLibrary>
 #include <QOpenGLContext>
 
+#include "platform/NetworkProxy.h"
 #include "platform/PlatformLog.h"
 #include "platform/WebArchiveJob.h"
 
@@ -69,6 +70,9 @@ QString LazyWebArchiver::pluginFileName()
 std::unique_ptr<WebArchiveJob> LazyWebArchiver::archive(const QUrl &url, const QString &path)
 {
     if (WebArchiver *engine = loadEngine()) {
+        // The engine makes its own connections, by the application's proxy: set from the
+        // preference before each page, so a page never goes around the proxy the feeds use.
+        NetworkProxy::applyToApplication();
         return engine->archive(url, path);
     }
     // Reported from the event loop, as a real load reports: the caller connects after this returns.

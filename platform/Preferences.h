@@ -15,4 +15,5 @@ inline const QString showGrowlsOnLaunch = QStringLiteral("kShowGrowlsOnLaunch");
 inline const QString enableSubLinksInMenu = QStringLiteral("Enable SubLinks in Menu");
 inline const QString pinGrowlNotifications = QStringLiteral("Pin Growl Notifications");
 inline const QString pinGrowlMinutes = QStringLiteral("Pin Growl Minutes");
+inline const QString proxy = QStringLiteral("Proxy");
 } // namespace Preferences

@@ -25,7 +25,8 @@ private Q_SLOTS:
     {
         PreferencesHome home;
         const QVariantMap defaults = RSSBrevlinController::defaultsDictionary();
-        QCOMPARE(defaults.size(), 11);
+        QCOMPARE(defaults.size(), 12);
+        QCOMPARE(defaults.value(Preferences::proxy).typeId(), QMetaType::QString);
         QCOMPARE(defaults.value(Preferences::checkInterval).typeId(), QMetaType::Double);
         for (const QString &count :
              {Preferences::showTopEntriesCount, Preferences::maximumEntryHistoryCount, Preferences::pinGrowlMinutes}) {

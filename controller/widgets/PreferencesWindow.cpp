@@ -4,6 +4,7 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -12,6 +13,7 @@
 
 #include "controller/RSSBrevlinController.h"
 #include "platform/Alerts.h"
+#include "platform/NetworkProxy.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 
@@ -72,6 +74,7 @@ PreferencesWindow::PreferencesWindow(Alerts *alerts, QWidget *parent)
     addFlag(form, Preferences::growlListFeedsSeparately, tr("List feeds separately in notification settings"));
     addFlag(form, Preferences::pinGrowlNotifications, tr("Keep notifications on screen while I am away"));
     addCount(form, Preferences::pinGrowlMinutes, tr("Away after (minutes)"), 0, 24 * 60);
+    addProxy(form);
 
     m_startAtLogin->setObjectName(QStringLiteral("Start at login"));
     connect(m_startAtLogin, &QCheckBox::toggled, this, &PreferencesWindow::onStartAtLoginToggled);
@@ -82,8 +85,37 @@ PreferencesWindow::PreferencesWindow(Alerts *alerts, QWidget *parent)
     for (const QString &key : m_counts.keys() + m_flags.keys()) {
         showValue(key);
     }
+    showValue(Preferences::proxy);
     showStartAtLogin();
     connect(defaults(), &UserDefaults::changed, this, &PreferencesWindow::showValue);
+}
+
+void PreferencesWindow::addProxy(QFormLayout *form)
+{
+    m_proxy = new QLineEdit(this);
+    m_proxy->setObjectName(Preferences::proxy);
+    m_proxy->setPlaceholderText(tr("the system's"));
+    m_proxy->setToolTip(tr("Empty for the system's proxy, \"none\", or a proxy such as http://host:3128 or "
+                           "socks5://host:1080"));
+    connect(m_proxy, &QLineEdit::editingFinished, this, &PreferencesWindow::onProxyEdited);
+    m_proxyNote = new QLabel(this);
+    m_proxyNote->setVisible(false);
+    auto *proxy = new QVBoxLayout;
+    proxy->addWidget(m_proxy);
+    proxy->addWidget(m_proxyNote);
+    form->addRow(tr("Proxy"), proxy);
+}
+
+void PreferencesWindow::onProxyEdited()
+{
+    const QString text = m_proxy->text().trimmed();
+    // What the network could not use stays in the field, with the reason, and is not stored.
+    const bool usable = NetworkProxy::choiceFromPreference(text).has_value();
+    m_proxyNote->setText(tr("Not a proxy: write nothing, \"none\", or a URL such as http://host:3128."));
+    m_proxyNote->setVisible(!usable);
+    if (usable && text != defaults()->objectForKey(Preferences::proxy).toString()) {
+        defaults()->setObject(text, Preferences::proxy);
+    }
 }
 
 void PreferencesWindow::addCount(QFormLayout *form, const QString &key, const QString &label, int minimum, int maximum)
@@ -122,6 +154,10 @@ void PreferencesWindow::showValue(const QString &key)
     } else if (QSpinBox *box = m_counts.value(key)) {
         const QSignalBlocker blocker(box);
         showInRange(box, int(defaults()->integerForKey(key)), box->minimum(), box->maximum());
+    } else if (key == Preferences::proxy) {
+        const QSignalBlocker blocker(m_proxy);
+        m_proxy->setText(defaults()->objectForKey(key).toString());
+        m_proxyNote->setVisible(false);
     } else if (QCheckBox *box = m_flags.value(key)) {
         const QSignalBlocker blocker(box);
         box->setChecked(defaults()->boolForKey(key));

@@ -10,6 +10,7 @@ class QCheckBox;
 class QDoubleSpinBox;
 class QFormLayout;
 class QLabel;
+class QLineEdit;
 class QSpinBox;
 
 // The preferences, each written the moment it changes and shown again when something else
@@ -26,6 +27,8 @@ protected:
 private:
     void addCount(QFormLayout *form, const QString &key, const QString &label, int minimum, int maximum);
     void addFlag(QFormLayout *form, const QString &key, const QString &label);
+    void addProxy(QFormLayout *form);
+    void onProxyEdited();
     void showValue(const QString &key);
     void showStartAtLogin();
     void onStartAtLoginToggled(bool enabled);
@@ -36,5 +39,7 @@ private:
     QLabel *m_intervalNote;
     QHash<QString, QSpinBox *> m_counts;
     QHash<QString, QCheckBox *> m_flags;
+    QLineEdit *m_proxy = nullptr;
+    QLabel *m_proxyNote = nullptr;
     QCheckBox *m_startAtLogin;
 };
