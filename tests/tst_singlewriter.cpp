@@ -98,6 +98,7 @@ class tst_SingleWriter : public QObject
 
 private Q_SLOTS:
     void runningProgramAppliesEditsFromTheCommandLine();
+    void feedRemovedDuringItsCheck();
     void secondHolderIsRefused_data();
     void secondHolderIsRefused();
     void twoChecksAtOnce();
@@ -179,6 +180,32 @@ void tst_SingleWriter::runningProgramAppliesEditsFromTheCommandLine()
     QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSItem WHERE guid LIKE 'b%'"), 0);
     RUN_OK(historyAfter, {"--get", "Maximum Entry History Count"});
     QCOMPARE(historyAfter.out, QString("7\n"));
+}
+
+// Guards a use-after-free: the round of checks kept the removed feed, freed by the program's
+// save, and read it when the round ended. The removed feed leaves the round, which ends at once.
+void tst_SingleWriter::feedRemovedDuringItsCheck()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(rssDocument("n")));
+    server.setResponse("/slow.xml",
+                       HttpTestResponse::ok(rssDocument("s")).withDelivery(HttpTestResponse::Delivery::NeverAnswer));
+    RUN_OK(addNews, {"--add", server.url("/news.xml").toString(), "--name", "News"});
+    RUN_OK(addSlow, {"--add", server.url("/slow.xml").toString(), "--name", "Slow"});
+    RunningProgram program({"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests("/slow.xml").isEmpty(), 30'000);
+    QTRY_COMPARE_WITH_TIMEOUT(countRows(storePath(home), "SELECT count(*) FROM RSSItem"), 2, 30'000);
+
+    RUN_OK(removed, {"--remove", "Slow"});
+    QTRY_VERIFY2_WITH_TIMEOUT(program.err().contains("checked 1 feeds: 2 new entries, 0 failed"),
+                              qPrintable(program.err()), 15'000);
+    program.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(program.process().state(), QProcess::NotRunning, 15'000);
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(lines(listed.out).size(), 1);
 }
 
 void tst_SingleWriter::secondHolderIsRefused_data()
