@@ -4,6 +4,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "app/CheckOnceCommand.h"
@@ -19,6 +20,7 @@
 #include "app/StoreAccess.h"
 #include "app/StoreEditCommand.h"
 #include "app/StoreJson.h"
+#include "app/StoreOwnership.h"
 #include "controller/RSSBrevlinController.h"
 #include "model/MenuItem.h"
 #include "platform/ProgramService.h"
@@ -52,16 +54,18 @@ CommandResult printMenu(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
 }
 
 // Takes the store's lock for a command that may write the store at any moment; gives the
-// refusal when another process holds it (whenHeld follows the sentence naming the store).
+// refusal when another process keeps it (whenHeld follows the sentence naming the store).
 std::optional<CommandResult> refusalToLock(Rss_Brevlin_AppDelegate *delegate, const QString &whenHeld = QString())
 {
-    switch (delegate->lockStore()) {
-    case StoreLock::Outcome::Locked:
+    const std::unique_ptr<ProgramService> program(DesktopPlatform::createProgramService(nullptr));
+    switch (StoreOwnership::takeOrFind(delegate, program.get())) {
+    case StoreOwnership::Owner::ThisProcess:
         return std::nullopt;
-    case StoreLock::Outcome::HeldElsewhere:
+    case StoreOwnership::Owner::RunningProgram:
+    case StoreOwnership::Owner::UnreachableHolder:
         return CommandResult::failure(
             QStringLiteral("another RSS Brevlin runs on the store %1").arg(delegate->storeFilePath()) + whenHeld);
-    case StoreLock::Outcome::Failed:
+    case StoreOwnership::Owner::Failed:
         break;
     }
     return CommandResult::failure(delegate->lockErrorString());
@@ -76,7 +80,7 @@ CommandResult runHeadless(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts)
     // Without a bus the program still runs; edits from the command line are then refused.
     ProgramService *service = DesktopPlatform::createProgramService(&program);
     program.serve(service);
-    service->registerProgram();
+    service->registerProgram(delegate->storeFilePath());
     if (!program.start(nullptr, nullptr)) {
         return CommandResult::failure();
     }

@@ -1,6 +1,7 @@
 #include "app/FeedCheckRound.h"
 
 #include "model/RSSFeed.h"
+#include "store/ObjectContext.h"
 
 FeedCheckRound::FeedCheckRound(const QList<RSSFeed *> &feeds, QObject *parent)
     : QObject(parent)
@@ -11,6 +12,7 @@ FeedCheckRound::FeedCheckRound(const QList<RSSFeed *> &feeds, QObject *parent)
 void FeedCheckRound::start()
 {
     m_started = true;
+    QSet<ObjectContext *> contexts;
     for (RSSFeed *feed : std::as_const(m_feeds)) {
         // Counted after checkFeed, whose pruning is not news: from here on only the parse
         // of this check's document adds entries.
@@ -19,10 +21,12 @@ void FeedCheckRound::start()
             m_pending.insert(feed);
             connect(feed, &RSSFeed::checkEnded, this, [this, feed] { onCheckEnded(feed); });
         }
+        contexts.insert(feed->managedObjectContext());
     }
-    if (m_pending.isEmpty()) {
-        Q_EMIT finished();
+    for (ObjectContext *context : std::as_const(contexts)) {
+        connect(context, &ObjectContext::objectsDidChange, this, &FeedCheckRound::onObjectsDeleted);
     }
+    finishIfDone();
 }
 
 void FeedCheckRound::onCheckEnded(RSSFeed *feed)
@@ -33,7 +37,37 @@ void FeedCheckRound::onCheckEnded(RSSFeed *feed)
     }
     m_ended.insert(feed);
     Q_EMIT feedChecked(feed);
-    if (m_pending.isEmpty()) {
+    finishIfDone();
+}
+
+void FeedCheckRound::onObjectsDeleted(const QList<Record *> &deletedObjects)
+{
+    // Called for every deletion in the store (an import deletes each address it skips): the
+    // feeds of the round are looked up, not searched.
+    QSet<RSSFeed *> leaving;
+    for (Record *record : deletedObjects) {
+        auto *feed = dynamic_cast<RSSFeed *>(record);
+        if (feed && m_entriesAtStart.remove(feed)) {
+            leaving.insert(feed);
+        }
+    }
+    if (leaving.isEmpty()) {
+        return;
+    }
+    m_feeds.removeIf([&leaving](RSSFeed *feed) { return leaving.contains(feed); });
+    const bool wasPending = !m_pending.isEmpty();
+    for (RSSFeed *feed : std::as_const(leaving)) {
+        m_pending.remove(feed);
+        m_ended.remove(feed);
+    }
+    if (wasPending) {
+        finishIfDone();
+    }
+}
+
+void FeedCheckRound::finishIfDone()
+{
+    if (m_started && m_pending.isEmpty()) {
         Q_EMIT finished();
     }
 }

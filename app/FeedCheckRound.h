@@ -5,12 +5,14 @@
 #include <QObject>
 #include <QSet>
 
+class Record;
 class RSSFeed;
 
 // One check of a list of feeds, followed to its end from the moment the controller asked each
 // feed to check itself: the round is over once every check that started a download has
 // ended, its document parsed or its download failed. A feed that started no download (no
-// address, or one that is no URL) counts as done at once.
+// address, or one that is no URL) counts as done at once. A feed deleted from the store during
+// the round leaves it: its check will never end, and the feed itself is freed at the next save.
 class FeedCheckRound : public QObject
 {
     Q_OBJECT
@@ -34,6 +36,8 @@ Q_SIGNALS:
 
 private:
     void onCheckEnded(RSSFeed *feed);
+    void onObjectsDeleted(const QList<Record *> &deletedObjects);
+    void finishIfDone();
 
     QList<RSSFeed *> m_feeds;
     QHash<RSSFeed *, qsizetype> m_entriesAtStart;

@@ -5,25 +5,23 @@
 
 #include "app/StoreAccess.h"
 #include "model/OpmlReader.h"
-#include "model/OpmlTransfer.h"
 #include "model/OpmlWriter.h"
 
 namespace OpmlCommands {
 
-CommandResult import(Rss_Brevlin_AppDelegate *delegate, const QByteArray &document, const QString &path,
-                     QTextStream &out)
+std::optional<QList<Subscription>> subscriptionsOf(const QByteArray &document, const QString &path,
+                                                   CommandResult *failure)
 {
     QString error;
-    const std::optional<QList<Subscription>> subscriptions = OpmlReader::readDocument(document, path, &error);
+    std::optional<QList<Subscription>> subscriptions = OpmlReader::readDocument(document, path, &error);
     if (!subscriptions) {
-        return CommandResult::failure(error);
+        *failure = CommandResult::failure(error);
     }
-    StoreAccess store(delegate);
-    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
-    if (!feeds) {
-        return store.result();
-    }
-    const OpmlTransfer::ImportResult result = OpmlTransfer::subscribeAll(store.context(), *feeds, *subscriptions);
+    return subscriptions;
+}
+
+CommandResult finishImport(StoreAccess &store, const OpmlTransfer::ImportResult &result, QTextStream &out)
+{
     QStringList skipped;
     for (const QString &url : result.unusableAddresses) {
         skipped.append(QStringLiteral("skipped '%1': not a feed address").arg(url));
@@ -34,6 +32,22 @@ CommandResult import(Rss_Brevlin_AppDelegate *delegate, const QByteArray &docume
         out << QStringLiteral("added %1, skipped %2\n").arg(result.added).arg(result.skipped);
     }
     return outcome;
+}
+
+CommandResult import(Rss_Brevlin_AppDelegate *delegate, const QByteArray &document, const QString &path,
+                     QTextStream &out)
+{
+    CommandResult failure;
+    const std::optional<QList<Subscription>> subscriptions = subscriptionsOf(document, path, &failure);
+    if (!subscriptions) {
+        return failure;
+    }
+    StoreAccess store(delegate);
+    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
+    if (!feeds) {
+        return store.result();
+    }
+    return finishImport(store, OpmlTransfer::subscribeAll(store.context(), *feeds, *subscriptions), out);
 }
 
 CommandResult exportTo(Rss_Brevlin_AppDelegate *delegate, const QString &path, QTextStream &out)

@@ -6,6 +6,7 @@
 
 #include "app/DesktopPlatform.h"
 #include "app/FeedCheckRound.h"
+#include "app/OpmlImportJob.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/StoreEditCommand.h"
 #include "controller/RSSBrevlinController.h"
@@ -49,9 +50,28 @@ bool ProgramSession::start(StatusItem *statusItem, WindowPresenter *windows)
 
 void ProgramSession::serve(ProgramService *service)
 {
-    service->setEditHandler(m_delegate->storeFilePath(), [this](const StoreEdit &edit) {
-        return StoreEditCommand::applyForReply(m_delegate, edit);
+    service->setEditHandler(m_delegate->storeFilePath(),
+                            [this, service](const StoreEdit &edit, const ProgramService::EditReply &reply) {
+                                if (edit.kind == StoreEdit::Kind::ImportOpml) {
+                                    importInSlices(service, edit, reply);
+                                } else {
+                                    reply(StoreEditCommand::applyForReply(m_delegate, edit));
+                                }
+                            });
+}
+
+void ProgramSession::importInSlices(ProgramService *service, const StoreEdit &edit,
+                                    const ProgramService::EditReply &reply)
+{
+    auto *job = new OpmlImportJob(m_delegate, edit, this);
+    m_imports.append(job);
+    connect(job, &OpmlImportJob::progressed, service, &ProgramService::reportEditProgress);
+    connect(job, &OpmlImportJob::finished, this, [this, job, reply](const StoreEditReply &answer) {
+        m_imports.removeOne(job);
+        job->deleteLater();
+        reply(answer);
     });
+    job->start();
 }
 
 void ProgramSession::onFeedsChecked(const QList<RSSFeed *> &feeds)
@@ -107,6 +127,10 @@ void ProgramSession::quit(int signalNumber)
     if (m_round) {
         m_round->disconnect(this);
         m_round->deleteLater();
+    }
+    // An import cut short would leave part of its list saved below and its command unanswered.
+    for (OpmlImportJob *job : QList<OpmlImportJob *>(m_imports)) {
+        job->finishNow();
     }
     // Without a window to ask in (headless, or a signal), a failed save is reported and
     // answered "Quit anyway" by the alerts in use.

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 
+#include "platform/ProgramService.h"
+
 class Alerts;
 class FeedCheckRound;
-class ProgramService;
+class OpmlImportJob;
 class RSSBrevlinController;
 class RSSFeed;
 class Rss_Brevlin_AppDelegate;
@@ -31,7 +34,8 @@ public:
     // cannot be used, in which case the controller still runs over no feeds.
     bool start(StatusItem *statusItem, WindowPresenter *windows);
     // Other processes' edits to the store, arriving through the service, are applied here as
-    // their commands apply them and saved at once: this program owns the store.
+    // their commands apply them and saved at once: this program owns the store. An import goes
+    // a slice at a time, so that the program stays responsive through a long list.
     void serve(ProgramService *service);
     // The process's exit code once finished() was emitted.
     int exitCode() const { return m_exitCode; }
@@ -40,6 +44,7 @@ Q_SIGNALS:
     void finished();
 
 private:
+    void importInSlices(ProgramService *service, const StoreEdit &edit, const ProgramService::EditReply &reply);
     void onFeedsChecked(const QList<RSSFeed *> &feeds);
     void onFeedChecked(RSSFeed *feed);
     void onRoundFinished();
@@ -51,5 +56,6 @@ private:
     RSSBrevlinController *m_controller;
     UnixSignalWatcher *m_signalWatcher;
     QPointer<FeedCheckRound> m_round;
+    QList<OpmlImportJob *> m_imports;
     int m_exitCode = 0;
 };

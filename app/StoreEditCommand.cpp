@@ -12,7 +12,9 @@
 #include "app/OpmlCommands.h"
 #include "app/PreferenceCommands.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
+#include "app/StoreOwnership.h"
 #include "model/OpmlReader.h"
+#include "platform/StandardErrorAlerts.h"
 
 namespace {
 
@@ -34,6 +36,13 @@ std::optional<QString> readPasswordLine()
         line.chop(1);
     }
     return QString::fromUtf8(line);
+}
+
+CommandResult notReached(Rss_Brevlin_AppDelegate *delegate, const QString &why)
+{
+    return CommandResult::failure(QStringLiteral("nothing changed: another RSS Brevlin process is using the store %1 "
+                                                 "and cannot be reached over the session bus (%2)")
+                                      .arg(delegate->storeFilePath(), why));
 }
 
 } // namespace
@@ -98,12 +107,8 @@ CommandResult apply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit, QT
     return CommandResult::failure();
 }
 
-StoreEditReply applyForReply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit)
+StoreEditReply replyFor(const CommandResult &result, const QString &output)
 {
-    QString output;
-    QTextStream out(&output);
-    const CommandResult result = apply(delegate, edit, out);
-    out.flush();
     QStringList errorLines = result.warnings;
     if (!result.message.isEmpty()) {
         errorLines.append(result.message);
@@ -113,6 +118,15 @@ StoreEditReply applyForReply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit 
         errorLines.append(QStringLiteral("the running RSS Brevlin could not make the change; it reported why"));
     }
     return {result.exitCode, output, errorLines};
+}
+
+StoreEditReply applyForReply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit)
+{
+    QString output;
+    QTextStream out(&output);
+    const CommandResult result = apply(delegate, edit, out);
+    out.flush();
+    return replyFor(result, output);
 }
 
 CommandResult run(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &options, QTextStream &out)
@@ -128,24 +142,36 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &o
     if (edit->kind == StoreEdit::Kind::SetPreference && noProgram) {
         return apply(delegate, *edit, out);
     }
-    switch (delegate->lockStore()) {
-    case StoreLock::Outcome::Locked:
+    const std::unique_ptr<ProgramService> program(DesktopPlatform::createProgramService(nullptr));
+    switch (StoreOwnership::takeOrFind(delegate, program.get())) {
+    case StoreOwnership::Owner::ThisProcess:
         return apply(delegate, *edit, out);
-    case StoreLock::Outcome::Failed:
+    case StoreOwnership::Owner::Failed:
         return CommandResult::failure(delegate->lockErrorString());
-    case StoreLock::Outcome::HeldElsewhere:
+    case StoreOwnership::Owner::UnreachableHolder:
+        // With a bus but no owner answering, the holder is a check (or a one-shot edit), which
+        // has no say in the preferences: they are this process's to write.
+        if (edit->kind == StoreEdit::Kind::SetPreference && program->canReachPrograms()) {
+            return apply(delegate, *edit, out);
+        }
+        return notReached(delegate, program->errorString());
+    case StoreOwnership::Owner::RunningProgram:
         break;
     }
-    const std::unique_ptr<ProgramService> program(DesktopPlatform::createProgramService(nullptr));
-    const std::optional<StoreEditReply> reply = program->askToEdit(delegate->storeFilePath(), *edit);
-    if (!reply) {
-        return CommandResult::failure(
-            QStringLiteral("nothing changed: another RSS Brevlin process is using the store %1 and cannot be "
-                           "reached over the session bus (%2)")
-                .arg(delegate->storeFilePath(), program->errorString()));
+    QObject::connect(program.get(), &ProgramService::editProgressed, [](int done, int total) {
+        StandardErrorAlerts::printLine(QStringLiteral("importing: %1 of %2 outlines").arg(done).arg(total));
+    });
+    const ProgramService::EditAnswer answer = program->askToEdit(delegate->storeFilePath(), *edit);
+    switch (answer.status) {
+    case ProgramService::EditAnswer::Status::Answered:
+        break;
+    case ProgramService::EditAnswer::Status::NotApplied:
+        return notReached(delegate, program->errorString());
+    case ProgramService::EditAnswer::Status::Unknown:
+        return CommandResult::failure(program->errorString() + QStringLiteral("; see --list"));
     }
-    out << reply->output;
-    return {reply->exitCode, QString(), reply->errorLines};
+    out << answer.reply.output;
+    return {answer.reply.exitCode, QString(), answer.reply.errorLines};
 }
 
 } // namespace StoreEditCommand

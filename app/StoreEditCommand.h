@@ -20,10 +20,13 @@ namespace StoreEditCommand {
 std::optional<StoreEdit> fromOptions(const CommandLineOptions &options, CommandResult *failure);
 // Applies the edit in this process and saves the store.
 CommandResult apply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit, QTextStream &out);
+// A command's result and output as the asking process reports them.
+StoreEditReply replyFor(const CommandResult &result, const QString &output);
 // apply(), answered as the asking process reports it.
 StoreEditReply applyForReply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit);
 // Takes the store's lock and applies the edit, or hands it to the program holding the lock.
-// The asking process prints the answer as if the command ran here.
+// The asking process prints the answer as if the command ran here, and the program's progress
+// on a long import meanwhile.
 CommandResult run(Rss_Brevlin_AppDelegate *delegate, const CommandLineOptions &options, QTextStream &out);
 
 } // namespace StoreEditCommand

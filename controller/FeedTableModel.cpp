@@ -309,8 +309,25 @@ bool FeedTableModel::exportFile(const QString &path, QString *errorString) const
     return OpmlTransfer::exportFile(m_feeds, path, errorString);
 }
 
+void FeedTableModel::scheduleReload()
+{
+    if (m_reloadScheduled) {
+        return;
+    }
+    m_reloadScheduled = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_reloadScheduled) {
+                reload();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
 void FeedTableModel::reload()
 {
+    m_reloadScheduled = false;
     beginResetModel();
     const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context);
     m_feeds = feeds.value_or(QList<RSSFeed *>());
@@ -324,8 +341,14 @@ void FeedTableModel::onRecordChanged(Record *record, const QString &key)
         return;
     }
     const int row = rowOf(static_cast<RSSFeed *>(record));
-    // A feed added elsewhere (an import, the command line), or a new name, changes the order.
-    if (row < 0 || key == QLatin1String("name")) {
+    // A feed added elsewhere (an import, the command line) changes several values, and an
+    // import over the session bus adds thousands a slice at a time: one reload answers them
+    // all on the next turn of the event loop. A new name changes the order at once.
+    if (row < 0) {
+        scheduleReload();
+        return;
+    }
+    if (key == QLatin1String("name")) {
         reload();
         return;
     }

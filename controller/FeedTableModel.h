@@ -65,6 +65,7 @@ Q_SIGNALS:
 
 private:
     void reload();
+    void scheduleReload();
     bool setAddress(RSSFeed *feed, const QString &typed);
     void onRecordChanged(Record *record, const QString &key);
     void onObjectsDidChange(const QList<Record *> &deletedObjects);
@@ -75,5 +76,6 @@ private:
     QList<RSSFeed *> m_feeds;
     QString m_errorString;
     bool m_importing = false;
+    bool m_reloadScheduled = false;
     QHash<RSSFeed *, FeedDiscovery *> m_discoveries;
 };

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "model/FeedSubscriber.h"
 #include "model/Subscription.h"
 
 class ObjectContext;
@@ -22,6 +23,26 @@ public:
         int skipped = 0;
         // The second kind only: worth telling the user, the first is expected on a re-import.
         QStringList unusableAddresses;
+    };
+
+    // Subscribes to a list a part at a time, so that a long one can be spread over several
+    // turns of the event loop.
+    class Importer
+    {
+    public:
+        Importer(ObjectContext *context, const QList<RSSFeed *> &existingFeeds, QList<Subscription> subscriptions);
+        // Takes up to count more subscriptions of the list.
+        void subscribeNext(qsizetype count);
+        qsizetype done() const { return m_next; }
+        qsizetype total() const { return m_subscriptions.size(); }
+        bool isDone() const { return m_next == m_subscriptions.size(); }
+        const ImportResult &result() const { return m_result; }
+
+    private:
+        FeedSubscriber m_subscriber;
+        QList<Subscription> m_subscriptions;
+        qsizetype m_next = 0;
+        ImportResult m_result;
     };
 
     static ImportResult subscribeAll(ObjectContext *context, const QList<RSSFeed *> &existingFeeds,

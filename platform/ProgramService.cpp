@@ -2,16 +2,18 @@
 
 #include <QFileInfo>
 
-StoreEditReply ProgramService::handleEdit(const QString &storePath, const StoreEdit &edit) const
+void ProgramService::handleEdit(const QString &storePath, const StoreEdit &edit, const EditReply &reply) const
 {
     const auto sameFile = [](const QString &a, const QString &b) {
         return QFileInfo(a).canonicalFilePath() == QFileInfo(b).canonicalFilePath() && QFileInfo::exists(a);
     };
     if (!m_editHandler) {
-        return {1, QString(), {tr("the running program does not take edits yet; try again in a moment")}};
+        reply({1, QString(), {tr("the running program does not take edits yet; try again in a moment")}});
+        return;
     }
     if (storePath != m_storePath && !sameFile(storePath, m_storePath)) {
-        return {1, QString(), {tr("the RSS Brevlin on the session bus runs on another store (%1)").arg(m_storePath)}};
+        reply({1, QString(), {tr("the RSS Brevlin on the session bus runs on another store (%1)").arg(m_storePath)}});
+        return;
     }
-    return m_editHandler(edit);
+    m_editHandler(edit, reply);
 }

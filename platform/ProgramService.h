@@ -32,19 +32,22 @@ struct StoreEditReply
     QStringList errorLines;
 };
 
-// The running program as other processes of the session reach it: it claims a well-known
-// name, and another start of the program (or a script) asks it through that name to show its
-// subscription window or to make an edit to its store.
+// The running program as other processes of the session reach it: it claims a name of its
+// store's own, and another start of the program (or a script) asks it through that name to show
+// its subscription window or to make an edit to its store. The asking side talks only to the
+// process that holds the store's lock, and sends nothing to any other.
 class ProgramService : public QObject
 {
     Q_OBJECT
 public:
-    using EditHandler = std::function<StoreEditReply(const StoreEdit &)>;
+    // Answers one edit, exactly once: at once, or later for an edit that takes a while.
+    using EditReply = std::function<void(const StoreEditReply &)>;
+    using EditHandler = std::function<void(const StoreEdit &, const EditReply &)>;
 
     using QObject::QObject;
 
-    // Claims the name; false when another process holds it (the program already runs).
-    virtual bool registerProgram() = 0;
+    // Claims the name of the store at storePath; false when another process holds it.
+    virtual bool registerProgram(const QString &storePath) = 0;
     // Edits that arrive for the store at storePath go to the handler; others are refused, so a
     // program running on another store (another XDG_DATA_HOME) never applies them.
     void setEditHandler(const QString &storePath, EditHandler handler)
@@ -52,20 +55,37 @@ public:
         m_storePath = storePath;
         m_editHandler = std::move(handler);
     }
+    // Tells the process that asked for a long edit how far it has come, which keeps it waiting.
+    virtual void reportEditProgress(int done, int total) = 0;
 
     // The asking side. Refused: the running program has no windows (it runs headless), and
-    // errorString() says so; NoAnswer: nobody holds the name, or there is no bus.
+    // errorString() says so; NoAnswer: no owner of the store answers, or there is no bus.
     enum class ShowOutcome { Shown, Refused, NoAnswer };
-    virtual ShowOutcome askToShowSubscriptions() = 0;
-    // Nothing when no program answered; errorString() then says why.
-    virtual std::optional<StoreEditReply> askToEdit(const QString &storePath, const StoreEdit &edit) = 0;
+    virtual ShowOutcome askToShowSubscriptions(const QString &storePath) = 0;
+    // Whether running programs can be asked at all (without a session bus, none can).
+    virtual bool canReachPrograms() const = 0;
+    // Whether the process holding the store's lock answers for it; errorString() says why not.
+    virtual bool isOwnerReachable(const QString &storePath) = 0;
+
+    struct EditAnswer
+    {
+        // NotApplied: the edit reached no owner of the store, or it refused the call, so
+        // nothing changed; Unknown: the owner took the edit but its answer never came, so it may
+        // have been made. errorString() says why in both cases.
+        enum class Status { Answered, NotApplied, Unknown };
+        Status status = Status::NotApplied;
+        StoreEditReply reply;
+    };
+    // Waits for as long as the owner reports progress; editProgressed() carries it meanwhile.
+    virtual EditAnswer askToEdit(const QString &storePath, const StoreEdit &edit) = 0;
     QString errorString() const { return m_errorString; }
 
 Q_SIGNALS:
     void showSubscriptionsRequested();
+    void editProgressed(int done, int total);
 
 protected:
-    StoreEditReply handleEdit(const QString &storePath, const StoreEdit &edit) const;
+    void handleEdit(const QString &storePath, const StoreEdit &edit, const EditReply &reply) const;
     void setErrorString(const QString &message) { m_errorString = message; }
 
 private:

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // One process at a time owns the store: an exclusive lock on a file beside it. The kernel
 // drops the lock when its holder dies, however it dies, so a crash never leaves the store
 // locked. The lock file itself is left in place: removing it would let a newcomer lock a
@@ -25,6 +27,9 @@ public:
     QString errorString() const { return m_errorString; }
 
     static QString lockFilePathFor(const QString &storePath);
+    // The process that holds the lock of the store at storePath (this one included), as the
+    // kernel knows it; nothing when no process holds it.
+    static std::optional<qint64> holderProcessId(const QString &storePath);
 
 private:
     QString m_lockFilePath;

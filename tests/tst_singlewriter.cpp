@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -92,6 +93,12 @@ class tst_SingleWriter : public QObject
 
 private Q_SLOTS:
     void runningProgramAppliesEditsFromTheCommandLine();
+    void feedRemovedDuringItsCheck();
+    void largeImportIsAnsweredWhenDone();
+    void nameWithoutTheLockGetsNothing();
+    void twoStoresInOneSession();
+    void briefHoldersAreWaitedFor_data();
+    void briefHoldersAreWaitedFor();
     void secondHolderIsRefused_data();
     void secondHolderIsRefused();
     void twoChecksAtOnce();
@@ -175,6 +182,161 @@ void tst_SingleWriter::runningProgramAppliesEditsFromTheCommandLine()
     QCOMPARE(historyAfter.out, QString("7\n"));
 }
 
+// Guards a use-after-free: the round of checks kept the removed feed, freed by the program's
+// save, and read it when the round ended. The removed feed leaves the round, which ends at once.
+void tst_SingleWriter::feedRemovedDuringItsCheck()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/news.xml", HttpTestResponse::ok(rssDocument("n")));
+    server.setResponse("/slow.xml",
+                       HttpTestResponse::ok(rssDocument("s")).withDelivery(HttpTestResponse::Delivery::NeverAnswer));
+    RUN_OK(addNews, {"--add", server.url("/news.xml").toString(), "--name", "News"});
+    RUN_OK(addSlow, {"--add", server.url("/slow.xml").toString(), "--name", "Slow"});
+    RunningProgram program({"--headless"});
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests("/slow.xml").isEmpty(), 30'000);
+    QTRY_COMPARE_WITH_TIMEOUT(countRows(storePath(home), "SELECT count(*) FROM RSSItem"), 2, 30'000);
+
+    RUN_OK(removed, {"--remove", "Slow"});
+    QTRY_VERIFY2_WITH_TIMEOUT(program.err().contains("checked 1 feeds: 2 new entries, 0 failed"),
+                              qPrintable(program.err()), 15'000);
+    program.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(program.process().state(), QProcess::NotRunning, 15'000);
+    QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.process().exitCode(), 0);
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(lines(listed.out).size(), 1);
+}
+
+// Guards a false answer: an import that outlasted the command's wait was reported as "nothing
+// changed" and then made. The command waits for the program's own answer, and the program,
+// importing a slice at a time, answers other commands meanwhile.
+void tst_SingleWriter::largeImportIsAnsweredWhenDone()
+{
+    constexpr int outlines = 40'000;
+    TemporaryHome home;
+    RunningProgram program({"--headless"});
+    QTRY_VERIFY2_WITH_TIMEOUT(program.err().contains("checking 0 feeds"), qPrintable(program.err()), 30'000);
+    const QString opml = home.path() + "/large.opml";
+    QFile file(opml);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<opml version=\"2.0\"><body>");
+    // Port 9 of this machine refuses at once: the program's first checks of the new feeds end quickly.
+    for (int number = 0; number < outlines; ++number) {
+        file.write(QStringLiteral("<outline text=\"F%1\" xmlUrl=\"http://127.0.0.1:9/%1.xml\"/>").arg(number).toUtf8());
+    }
+    file.write("</body></opml>");
+    file.close();
+
+    RunningProgram import({"--import-opml", opml});
+    const Outcome during = runProgram({"--add", "https://example.org/during.xml"}, 60'000);
+    QTRY_COMPARE_WITH_TIMEOUT(import.process().state(), QProcess::NotRunning, 120'000);
+    QVERIFY2(import.process().exitCode() == 0, qPrintable(import.err()));
+    QCOMPARE(QString::fromUtf8(import.process().readAllStandardOutput()),
+             QStringLiteral("added %1, skipped 0\n").arg(outlines));
+    QVERIFY2(during.finished && during.exitCode == 0, qPrintable(describe(during)));
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(lines(listed.out).size(), outlines + 1);
+    program.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(program.process().state(), QProcess::NotRunning, 30'000);
+}
+
+// Guards a leak of passwords: any process of the session may claim a bus name, and one that
+// claimed the program's got --add's password and answered success while nothing was added.
+// Here a check holds the store, and this test claims the store's name.
+void tst_SingleWriter::nameWithoutTheLockGetsNothing()
+{
+    TemporaryHome home;
+    HttpTestServer server;
+    server.setResponse("/slow.xml",
+                       HttpTestResponse::ok(rssDocument("s")).withDelivery(HttpTestResponse::Delivery::NeverAnswer));
+    RUN_OK(added, {"--add", server.url("/slow.xml").toString()});
+    RunningProgram check({"--check-once", "--quiet-notifications"});
+    QTRY_VERIFY_WITH_TIMEOUT(!server.requests("/slow.xml").isEmpty(), 30'000);
+    DBusProgramService impostor;
+    QVERIFY(impostor.registerProgram(storePath(home)));
+    int edits = 0;
+    impostor.setEditHandler(storePath(home), [&edits](const StoreEdit &, const ProgramService::EditReply &reply) {
+        ++edits;
+        reply({0, QString(), {}});
+    });
+
+    const Outcome outcome = runProgram({"--add", "https://example.org/other.xml", "--password-stdin"}, 30'000,
+                                       QProcessEnvironment::systemEnvironment(), QByteArray("secret\n"));
+    QCOMPARE(outcome.exitCode, 1);
+    QVERIFY2(outcome.err.contains("nothing changed") && outcome.err.contains("does not hold its lock (held by pid "),
+             qPrintable(outcome.err));
+    QCOMPARE(edits, 0);
+    check.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(check.process().state(), QProcess::NotRunning, 15'000);
+}
+
+// Two programs on two stores of one session (two XDG_DATA_HOME): each gets the edits for its own.
+void tst_SingleWriter::twoStoresInOneSession()
+{
+    TemporaryHome first;
+    RunningProgram one({"--headless"});
+    QTRY_VERIFY2_WITH_TIMEOUT(one.err().contains("checking 0 feeds"), qPrintable(one.err()), 30'000);
+    {
+        TemporaryHome second;
+        RunningProgram two({"--headless"});
+        QTRY_VERIFY2_WITH_TIMEOUT(two.err().contains("checking 0 feeds"), qPrintable(two.err()), 30'000);
+        RUN_OK(added, {"--add", "https://example.org/second.xml", "--password-stdin"}, 30'000,
+               QProcessEnvironment::systemEnvironment(), QByteArray("pw\n"));
+        two.signal(SIGTERM);
+        QTRY_COMPARE_WITH_TIMEOUT(two.process().state(), QProcess::NotRunning, 15'000);
+        QCOMPARE(countRows(storePath(second), "SELECT count(*) FROM RSSFeed WHERE password = 'pw'"), 1);
+    }
+    RUN_OK(listed, {"--list"});
+    QCOMPARE(listed.out, QString());
+    one.signal(SIGTERM);
+    QTRY_COMPARE_WITH_TIMEOUT(one.process().state(), QProcess::NotRunning, 15'000);
+}
+
+void tst_SingleWriter::briefHoldersAreWaitedFor_data()
+{
+    QTest::addColumn<QString>("holder");
+    QTest::newRow("--add beside a program that has the lock but no bus name yet") << "starting program";
+    QTest::newRow("--headless beside an edit that ends in a moment") << "edit";
+    QTest::newRow("--set beside a check, which takes no edits") << "check";
+}
+
+// This test holds the store's lock, standing in for the holder.
+void tst_SingleWriter::briefHoldersAreWaitedFor()
+{
+    QFETCH(QString, holder);
+    TemporaryHome home;
+    QVERIFY(QDir().mkpath(storeFolder(home)));
+    StoreLock lock(storePath(home));
+    QCOMPARE(lock.tryLock(), StoreLock::Outcome::Locked);
+    if (holder == "starting program") {
+        DBusProgramService program;
+        QStringList edits;
+        program.setEditHandler(storePath(home),
+                               [&edits](const StoreEdit &edit, const ProgramService::EditReply &reply) {
+                                   edits.append(edit.argument);
+                                   reply({0, QString(), {}});
+                               });
+        QTimer::singleShot(1000, &program, [&program, &home] { QVERIFY(program.registerProgram(storePath(home))); });
+        RUN_OK(added, {"--add", "https://example.org/feed.xml"}, 30'000);
+        QCOMPARE(edits, QStringList{"https://example.org/feed.xml"});
+    } else if (holder == "edit") {
+        QTimer release;
+        release.setSingleShot(true);
+        connect(&release, &QTimer::timeout, [&lock] { lock.unlock(); });
+        release.start(1000);
+        RunningProgram program({"--headless"});
+        QTRY_VERIFY2_WITH_TIMEOUT(program.err().contains("checking 0 feeds"), qPrintable(program.err()), 30'000);
+        program.signal(SIGTERM);
+        QTRY_COMPARE_WITH_TIMEOUT(program.process().state(), QProcess::NotRunning, 15'000);
+        QCOMPARE(program.process().exitCode(), 0);
+    } else {
+        RUN_OK(set, {"--set", "Maximum Entry History Count", "7"}, 30'000);
+        RUN_OK(history, {"--get", "Maximum Entry History Count"});
+        QCOMPARE(history.out, QString("7\n"));
+    }
+}
+
 void tst_SingleWriter::secondHolderIsRefused_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -216,8 +378,8 @@ void tst_SingleWriter::twoChecksAtOnce()
 
     const Outcome second = runProgram({"--check-once", "--quiet-notifications"}, 30'000);
     QCOMPARE(second.exitCode, 1);
-    QCOMPARE(lines(second.err).size(), 1);
-    QVERIFY2(second.err.contains("another RSS Brevlin runs on the store"), qPrintable(second.err));
+    QVERIFY2(lines(second.err).size() == 1 && second.err.contains("another RSS Brevlin runs on the store"),
+             qPrintable(second.err));
     QCOMPARE(second.out, QString());
 
     // The first check has had its fast feed's document for a while: on a loaded machine its
@@ -240,7 +402,7 @@ void tst_SingleWriter::secondTrayStartShowsTheFirst()
     QCOMPARE(lock.tryLock(), StoreLock::Outcome::Locked);
     {
         DBusProgramService tray;
-        QVERIFY(tray.registerProgram());
+        QVERIFY(tray.registerProgram(storePath(home)));
         QSignalSpy shown(&tray, &ProgramService::showSubscriptionsRequested);
         const Outcome second = runProgram({}, 30'000);
         QVERIFY2(second.finished && second.exitCode == 0, qPrintable(describe(second)));
@@ -250,7 +412,7 @@ void tst_SingleWriter::secondTrayStartShowsTheFirst()
         // A program without windows (--headless) cannot show one: the second start says so
         // rather than end as if a window had come forward.
         DBusProgramService headless;
-        QVERIFY(headless.registerProgram());
+        QVERIFY(headless.registerProgram(storePath(home)));
         const Outcome second = runProgram({}, 30'000);
         QCOMPARE(second.exitCode, 1);
         QVERIFY2(second.err.contains("has no windows"), qPrintable(describe(second)));
@@ -269,11 +431,13 @@ void tst_SingleWriter::trayStartWaitsForACheck()
     QTRY_VERIFY_WITH_TIMEOUT(tray.err().contains("waiting for the check"), 15'000);
     QTest::qWait(1000);
     QCOMPARE(tray.process().state(), QProcess::Running);
-    QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(DBusProgramService::serviceName));
+    QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+        DBusProgramService::serviceNameFor(storePath(home))));
 
     check.unlock();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QDBusConnection::sessionBus().interface()->isServiceRegistered(DBusProgramService::serviceName), 15'000);
+    QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                                 DBusProgramService::serviceNameFor(storePath(home))),
+                             15'000);
     tray.signal(SIGTERM);
     QTRY_COMPARE_WITH_TIMEOUT(tray.process().state(), QProcess::NotRunning, 15'000);
     QCOMPARE(tray.process().exitCode(), 0);

@@ -40,7 +40,7 @@ std::optional<int> waitForTheOtherProgram(Rss_Brevlin_AppDelegate *delegate, Sto
     // on the bus a moment later.
     for (int poll = 0; *lock == StoreLock::Outcome::HeldElsewhere; ++poll) {
         if (poll % 4 == 0) {
-            switch (running->askToShowSubscriptions()) {
+            switch (running->askToShowSubscriptions(delegate->storeFilePath())) {
             case ProgramService::ShowOutcome::Shown:
                 return 0;
             case ProgramService::ShowOutcome::Refused:
@@ -110,7 +110,7 @@ int run()
     // subscription window forward instead of starting a second program.
     ProgramService *programService = DesktopPlatform::createProgramService(&session);
     session.serve(programService);
-    programService->registerProgram();
+    programService->registerProgram(delegate.storeFilePath());
     QObject::connect(programService, &ProgramService::showSubscriptionsRequested, subscriptions,
                      [&windows] { windows.makeKeyAndOrderFront(WindowPresenter::Window::ManageSubscriptions); });
 

@@ -1,30 +1,40 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QDBusContext>
 #include <QStringList>
 #include <QVariantMap>
 
 #include "platform/ProgramService.h"
 
-// The program on the session bus as "org.rssbrevlin.RssBrevlin", object "/RssBrevlin", with the
-// methods ShowSubscriptions() and, for edits to the store at the path each names, AddFeed,
-// RemoveFeed, ImportOpml and SetPreference, each answering the command's exit code, its
-// standard output and its lines for standard error.
+class QDBusMessage;
+
+// The program on the session bus under a name of its store's own (serviceNameFor), object
+// "/RssBrevlin", with the methods ShowSubscriptions() and, for edits to the store at the path each
+// names, AddFeed, RemoveFeed, ImportOpml and SetPreference, each answering the command's exit
+// code, its standard output and its lines for standard error; a long edit emits EditProgress
+// until it answers.
 class DBusProgramService : public ProgramService, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.rssbrevlin.RssBrevlin")
 public:
-    static const QString serviceName;
     static const QString objectPath;
     static const QString interfaceName;
+    // Two programs on two stores of one session (two XDG_DATA_HOME) each have a name.
+    static QString serviceNameFor(const QString &storePath);
 
-    using ProgramService::ProgramService;
+    explicit DBusProgramService(QObject *parent = nullptr);
+    // Asks over the given connection instead of the session bus's shared one.
+    explicit DBusProgramService(const QDBusConnection &bus, QObject *parent = nullptr);
     ~DBusProgramService() override;
 
-    bool registerProgram() override;
-    ShowOutcome askToShowSubscriptions() override;
-    std::optional<StoreEditReply> askToEdit(const QString &storePath, const StoreEdit &edit) override;
+    bool registerProgram(const QString &storePath) override;
+    void reportEditProgress(int done, int total) override;
+    ShowOutcome askToShowSubscriptions(const QString &storePath) override;
+    bool canReachPrograms() const override { return m_bus.isConnected(); }
+    bool isOwnerReachable(const QString &storePath) override;
+    EditAnswer askToEdit(const QString &storePath, const StoreEdit &edit) override;
 
 public Q_SLOTS:
     // Answers an error when this program has no subscription window to show.
@@ -39,8 +49,16 @@ public Q_SLOTS:
     Q_SCRIPTABLE int SetPreference(const QString &store, const QString &key, const QString &value, QString &output,
                                    QStringList &errors);
 
-private:
-    int answer(const QString &store, const StoreEdit &edit, QString &output, QStringList &errors) const;
+private Q_SLOTS:
+    void onEditProgress(int done, int total);
 
+private:
+    int answer(const QString &store, const StoreEdit &edit);
+    // The unique bus name of the store's owner, once it is known to hold the store's lock.
+    std::optional<QString> verifiedOwner(const QString &storePath);
+    EditAnswer waitForAnswer(const QDBusMessage &call);
+
+    QDBusConnection m_bus;
+    QString m_serviceName;
     bool m_registered = false;
 };
