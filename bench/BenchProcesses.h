@@ -1,20 +1,13 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryFile>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 #include "tests/support/TestSupport.h"
-
-extern char **environ;
 
 // The program under measure, run as a child: one command to its end, or the long-running
 // program followed from the outside.
@@ -36,37 +29,29 @@ inline QString &programPath()
     return path;
 }
 
-// Runs the program with its standard output in a file; wait4 gives the child's own usage.
+// Runs the program with its standard output in a file, under /usr/bin/time, which reports the
+// child's own usage: a child forked from this process would count this one's memory in its peak
+// (the kernel keeps the larger of the two across exec).
 inline ChildRun runProgram(const QStringList &arguments, const QString &outputPath)
 {
-    QList<QByteArray> storage{programPath().toLocal8Bit()};
-    for (const QString &argument : arguments) {
-        storage.append(argument.toLocal8Bit());
-    }
-    std::vector<char *> argv;
-    for (QByteArray &argument : storage) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const QByteArray output = outputPath.toLocal8Bit();
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    QTemporaryFile usageFile;
+    usageFile.open();
+    QProcess time;
+    time.setStandardOutputFile(outputPath);
+    time.setStandardErrorFile(QProcess::nullDevice());
+    time.start(QStringLiteral("/usr/bin/time"),
+               QStringList{QStringLiteral("-f"), QStringLiteral("%e %U %S %M"), QStringLiteral("-o"),
+                           usageFile.fileName(), programPath()}
+                   + arguments);
     ChildRun run;
-    QElapsedTimer wall;
-    wall.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv.front(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        run.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
-        run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        run.peakMegabytes = double(usage.ru_maxrss) / 1024.0;
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (!time.waitForStarted() || !time.waitForFinished(-1)) {
+        return run;
     }
-    posix_spawn_file_actions_destroy(&actions);
+    run.exitCode = time.exitStatus() == QProcess::NormalExit ? time.exitCode() : -1;
+    const QList<QByteArray> usage = usageFile.readAll().trimmed().split('\n').last().split(' ');
+    run.wallSeconds = usage.value(0).toDouble();
+    run.cpuSeconds = usage.value(1).toDouble() + usage.value(2).toDouble();
+    run.peakMegabytes = usage.value(3).toDouble() / 1024.0;
     return run;
 }
 

@@ -212,6 +212,10 @@ void measureLargeRebuild(int feeds)
 {
     TestSupport::PreferencesHome home;
     ObjectContext context;
+    QDir().mkpath(home.dataHome());
+    if (!context.open(home.dataHome() + QStringLiteral("/large.sql"), TestSupport::dataModel())) {
+        qFatal("%s", qPrintable(context.errorString()));
+    }
     const QDateTime newest(QDate(2024, 3, 1), QTime(12, 0), QTimeZone::utc());
     for (int i = 0; i < feeds; ++i) {
         RSSFeed *feed = RSSFeed::insert(&context);
