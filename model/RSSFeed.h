@@ -85,6 +85,9 @@ public:
 
     // The history: a set, in no particular order.
     const QList<RSSItem *> &feedEntries() const { return m_feedEntries; }
+    // How many entries the history holds: counted in memory, or by the store when the histories
+    // were not loaded (see ObjectContext::setLoadsDestinations); nothing when the store fails.
+    std::optional<qsizetype> entryCount() const;
     void addFeedEntry(RSSItem *entry);
     void removeFeedEntry(RSSItem *entry);
     void removeFeedEntries(const QSet<RSSItem *> &entries);

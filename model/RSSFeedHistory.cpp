@@ -10,6 +10,7 @@
 #include "platform/Opener.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "store/ObjectContext.h"
 
 namespace {
 
@@ -34,6 +35,16 @@ void RSSFeed::cleanupOldItems()
     }
     removeFeedEntries(QSet<RSSItem *>(oldest.cbegin(), oldest.cend()));
     NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+}
+
+std::optional<qsizetype> RSSFeed::entryCount() const
+{
+    ObjectContext *context = managedObjectContext();
+    if (context->loadsDestinations()) {
+        return m_feedEntries.size();
+    }
+    const std::optional<qint64> stored = context->countDestinations(*this, entityDescription().relationships.front());
+    return stored ? std::optional<qsizetype>(qsizetype(*stored)) : std::nullopt;
 }
 
 QSet<QString> RSSFeed::cachedIDs() const
