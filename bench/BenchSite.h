@@ -20,7 +20,8 @@ inline QByteArray generatedFeed(int feed, int items, int extraTextBytes)
         + QByteArray::number(feed) + "</title>\n<link>http://bench.example.org/" + QByteArray::number(feed)
         + "/</link>\n<generator>bench</generator>\n";
     const QDateTime newest(QDate(2026, 3, 1), QTime(12, 0), QTimeZone::utc());
-    // Words as a long summary has them, escaped as feeds send HTML.
+    // Words as a long summary has them, escaped as feeds send HTML; they come first, so that the
+    // sub-link at the end takes only the few words after it.
     QByteArray filler;
     while (filler.size() < extraTextBytes) {
         filler += "&lt;p&gt;More words of a longer summary, as some feeds send whole articles.&lt;/p&gt;";
@@ -30,12 +31,11 @@ inline QByteArray generatedFeed(int feed, int items, int extraTextBytes)
         xml += "<item><title>Entry " + id + " about &amp; things</title><link>http://bench.example.org/" + id
             + "</link><guid isPermaLink=\"false\">bench-" + id + "</guid><pubDate>"
             + newest.addSecs(-3600LL * i - 60LL * feed).toString(Qt::RFC2822Date).toLatin1()
-            + "</pubDate><author>writer@example.org (Writer " + QByteArray::number(i % 7)
-            + ")</author><description>&lt;p&gt;Paragraph of entry " + id
-            + " with a &lt;a href=\"http://bench.example.org/more/" + id
+            + "</pubDate><author>writer@example.org (Writer " + QByteArray::number(i % 7) + ")</author><description>"
+            + filler + "&lt;p&gt;Paragraph of entry " + id + " with a &lt;a href=\"http://bench.example.org/more/" + id
             + "\"&gt;link&lt;/a&gt; and some words to make it the length of a real summary, more or less, as "
               "feeds send them.&lt;/p&gt;&lt;p&gt;See rdar://problem/"
-            + QByteArray::number(1000 + i) + " for details.&lt;/p&gt;" + filler + "</description></item>\n";
+            + QByteArray::number(1000 + i) + " for details.&lt;/p&gt;</description></item>\n";
     }
     return xml + "</channel></rss>\n";
 }
