@@ -112,6 +112,7 @@ private:
     // The run-time flags a feed's generator decides.
     void setFlagsFromGenerator(const QString &generator);
     QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
+    bool hasHistoryEntries(const QSet<RSSItem *> &hiddenEntries) const;
     std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
     void onDownloadFinished(const QByteArray &body);
     void onDownloadNotModified();

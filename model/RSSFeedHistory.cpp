@@ -20,6 +20,11 @@ quint32 historyLimit()
     return quint32(UserDefaults::standardUserDefaults()->integerForKey(Preferences::maximumEntryHistoryCount));
 }
 
+bool hidesTopEntries()
+{
+    return UserDefaults::standardUserDefaults()->boolForKey(Preferences::hideTopEntriesFromHistory);
+}
+
 } // namespace
 
 void RSSFeed::cleanupOldItems()
@@ -63,7 +68,7 @@ QList<RSSItem *> RSSFeed::firstFeedItems(quint32 count) const
     if (!showInRecentList()) {
         return {};
     }
-    return RSSItem::newestFirst(m_feedEntries).mid(0, qsizetype(count));
+    return RSSItem::newestFirst(m_feedEntries, qsizetype(count));
 }
 
 QString RSSFeed::displayName() const
@@ -86,17 +91,27 @@ QString RSSFeed::feedMenuTitle() const
 QList<RSSItem *> RSSFeed::historyEntries(const QSet<RSSItem *> &hiddenEntries) const
 {
     QList<RSSItem *> entries = m_feedEntries;
-    if (UserDefaults::standardUserDefaults()->boolForKey(Preferences::hideTopEntriesFromHistory)) {
+    if (hidesTopEntries()) {
         entries.removeIf([&hiddenEntries](RSSItem *entry) { return hiddenEntries.contains(entry); });
     }
     return entries;
+}
+
+bool RSSFeed::hasHistoryEntries(const QSet<RSSItem *> &hiddenEntries) const
+{
+    // Asked for every feed at every rebuild: the answer is known at the first entry shown.
+    if (!hidesTopEntries()) {
+        return !m_feedEntries.isEmpty();
+    }
+    return std::any_of(m_feedEntries.cbegin(), m_feedEntries.cend(),
+                       [&hiddenEntries](RSSItem *entry) { return !hiddenEntries.contains(entry); });
 }
 
 std::unique_ptr<Menu> RSSFeed::historyMenu(const QSet<RSSItem *> &hiddenEntries) const
 {
     auto menu = std::make_unique<Menu>();
     menu->title = feedMenuTitle();
-    for (const RSSItem *entry : RSSItem::newestFirst(historyEntries(hiddenEntries)).mid(0, qsizetype(historyLimit()))) {
+    for (const RSSItem *entry : RSSItem::newestFirst(historyEntries(hiddenEntries), qsizetype(historyLimit()))) {
         menu->items.push_back(entry->menuItem());
     }
     return menu;
@@ -110,7 +125,7 @@ MenuItem RSSFeed::feedMenuItem(const QSet<RSSItem *> &hiddenEntries, SubmenuFill
     item.target = const_cast<RSSFeed *>(this);
     item.perform = performOnRecord(this, &RSSFeed::openFeed);
     // Without entries to list the item opens the feed's site when chosen.
-    if (historyEntries(hiddenEntries).isEmpty()) {
+    if (!hasHistoryEntries(hiddenEntries)) {
         return item;
     }
     if (fill == SubmenuFill::Now) {
