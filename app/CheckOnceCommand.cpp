@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <memory>
+#include <utility>
 
 #include "app/DesktopPlatform.h"
 #include "app/FeedCheckRound.h"
@@ -56,9 +57,27 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const Opt
     std::unique_ptr<FeedCheckRound> round;
     // A check the timer starts before the first one ended (a very short interval and a slow
     // server) supersedes it; the wait is for the newest.
+    // Saved along the way too, as the program does after every document: what was announced
+    // survives a check that is killed, and new entries' texts leave memory once stored instead
+    // of piling up for the whole check. Documents parsed in one burst share one save; a save
+    // that fails keeps its changes for the next one, and the last one reports.
+    bool saveQueued = false;
+    const auto queueSave = [&] {
+        if (std::exchange(saveQueued, true)) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            &loop,
+            [&] {
+                saveQueued = false;
+                context->save();
+            },
+            Qt::QueuedConnection);
+    };
     QObject::connect(&controller, &RSSBrevlinController::feedsChecked, &loop, [&](const QList<RSSFeed *> &feeds) {
         round = std::make_unique<FeedCheckRound>(feeds);
         QObject::connect(round.get(), &FeedCheckRound::finished, &loop, &QEventLoop::quit);
+        QObject::connect(round.get(), &FeedCheckRound::feedChecked, &loop, queueSave);
         round->start();
     });
     int interruption = 0;
@@ -81,7 +100,7 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const Opt
                                    feed->errorMessage().value_or(QString())});
     }
     if (options.printMenu) {
-        out << MenuPrinter::print(*controller.feedsMenu());
+        MenuPrinter::print(*controller.feedsMenu(), out);
     }
     if (interruption) {
         return CommandResult::failure(
