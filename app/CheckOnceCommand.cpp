@@ -4,10 +4,11 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTextStream>
+#include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <memory>
-#include <utility>
 
 #include "app/DesktopPlatform.h"
 #include "app/FeedCheckRound.h"
@@ -55,25 +56,21 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const Opt
     UnixSignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
     QEventLoop loop;
     std::unique_ptr<FeedCheckRound> round;
+    // Saved along the way too, as the program does after its documents: what was announced
+    // survives a check that is killed, and new entries' texts leave memory once stored instead
+    // of piling up for the whole check. At most once a second, since every save waits for the
+    // disk and a check of many feeds parses documents one after another. A save that fails
+    // keeps its changes for the next one, and the last one reports.
+    QTimer saveTimer;
+    saveTimer.setSingleShot(true);
+    QObject::connect(&saveTimer, &QTimer::timeout, context, [context] { context->save(); });
+    const auto queueSave = [&saveTimer] {
+        if (!saveTimer.isActive()) {
+            saveTimer.start(std::chrono::seconds(1));
+        }
+    };
     // A check the timer starts before the first one ended (a very short interval and a slow
     // server) supersedes it; the wait is for the newest.
-    // Saved along the way too, as the program does after every document: what was announced
-    // survives a check that is killed, and new entries' texts leave memory once stored instead
-    // of piling up for the whole check. Documents parsed in one burst share one save; a save
-    // that fails keeps its changes for the next one, and the last one reports.
-    bool saveQueued = false;
-    const auto queueSave = [&] {
-        if (std::exchange(saveQueued, true)) {
-            return;
-        }
-        QMetaObject::invokeMethod(
-            &loop,
-            [&] {
-                saveQueued = false;
-                context->save();
-            },
-            Qt::QueuedConnection);
-    };
     QObject::connect(&controller, &RSSBrevlinController::feedsChecked, &loop, [&](const QList<RSSFeed *> &feeds) {
         round = std::make_unique<FeedCheckRound>(feeds);
         QObject::connect(round.get(), &FeedCheckRound::finished, &loop, &QEventLoop::quit);
