@@ -58,14 +58,23 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const Opt
     std::unique_ptr<FeedCheckRound> round;
     // Saved along the way too, as the program does after its documents: what was announced
     // survives a check that is killed, and new entries' texts leave memory once stored instead
-    // of piling up for the whole check. At most once a second, since every save waits for the
-    // disk and a check of many feeds parses documents one after another. A save that fails
-    // keeps its changes for the next one, and the last one reports.
+    // of piling up for the whole check. Every save waits for the disk, so one serves a batch of
+    // documents, and one comes a second after the last document of a batch that stays short. A
+    // save that fails keeps its changes for the next one, and the last one reports.
+    constexpr int documentsPerSave = 16;
+    int unsavedDocuments = 0;
     QTimer saveTimer;
     saveTimer.setSingleShot(true);
-    QObject::connect(&saveTimer, &QTimer::timeout, context, [context] { context->save(); });
-    const auto queueSave = [&saveTimer] {
-        if (!saveTimer.isActive()) {
+    const auto saveNow = [&] {
+        saveTimer.stop();
+        unsavedDocuments = 0;
+        context->save();
+    };
+    QObject::connect(&saveTimer, &QTimer::timeout, context, saveNow);
+    const auto queueSave = [&] {
+        if (++unsavedDocuments >= documentsPerSave) {
+            saveNow();
+        } else if (!saveTimer.isActive()) {
             saveTimer.start(std::chrono::seconds(1));
         }
     };
