@@ -4,7 +4,9 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QTextStream>
+#include <QTimer>
 
+#include <chrono>
 #include <csignal>
 #include <memory>
 
@@ -55,11 +57,34 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const Opt
     UnixSignalWatcher watcher({SIGTERM, SIGINT, SIGHUP});
     QEventLoop loop;
     std::unique_ptr<FeedCheckRound> round;
+    // Saved along the way too, as the program does after its documents: what was announced
+    // survives a check that is killed, and new entries' texts leave memory once stored instead
+    // of piling up for the whole check. Every save waits for the disk, so one serves a batch of
+    // documents, and one comes a second after the last document of a batch that stays short. A
+    // save that fails keeps its changes for the next one, and the last one reports.
+    constexpr int documentsPerSave = 16;
+    int unsavedDocuments = 0;
+    QTimer saveTimer;
+    saveTimer.setSingleShot(true);
+    const auto saveNow = [&] {
+        saveTimer.stop();
+        unsavedDocuments = 0;
+        context->save();
+    };
+    QObject::connect(&saveTimer, &QTimer::timeout, context, saveNow);
+    const auto queueSave = [&] {
+        if (++unsavedDocuments >= documentsPerSave) {
+            saveNow();
+        } else if (!saveTimer.isActive()) {
+            saveTimer.start(std::chrono::seconds(1));
+        }
+    };
     // A check the timer starts before the first one ended (a very short interval and a slow
     // server) supersedes it; the wait is for the newest.
     QObject::connect(&controller, &RSSBrevlinController::feedsChecked, &loop, [&](const QList<RSSFeed *> &feeds) {
         round = std::make_unique<FeedCheckRound>(feeds);
         QObject::connect(round.get(), &FeedCheckRound::finished, &loop, &QEventLoop::quit);
+        QObject::connect(round.get(), &FeedCheckRound::feedChecked, &loop, queueSave);
         round->start();
     });
     int interruption = 0;
@@ -82,7 +107,7 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const Opt
                                    feed->errorMessage().value_or(QString())});
     }
     if (options.printMenu) {
-        out << MenuPrinter::print(*controller.feedsMenu());
+        MenuPrinter::print(*controller.feedsMenu(), out);
     }
     if (interruption) {
         return CommandResult::failure(

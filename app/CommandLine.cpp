@@ -49,7 +49,7 @@ CommandResult printMenu(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
     }
     StandardErrorAlerts alerts;
     RSSBrevlinController controller(store.context(), &alerts);
-    out << MenuPrinter::print(*controller.feedsMenu());
+    MenuPrinter::print(*controller.feedsMenu(), out);
     return CommandResult::success();
 }
 

@@ -74,15 +74,18 @@ CommandResult remove(Rss_Brevlin_AppDelegate *delegate, const QString &urlOrName
 
 CommandResult list(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
 {
-    StoreAccess store(delegate);
+    StoreAccess store(delegate, StoreAccess::Reach::FeedsOnly);
     const std::optional<QList<RSSFeed *>> feeds = store.feeds();
     if (!feeds) {
         return store.result();
     }
     for (const RSSFeed *feed : *feeds) {
+        const std::optional<qsizetype> entries = feed->entryCount();
+        if (!entries) {
+            return store.readFailure();
+        }
         out << TabSeparated::line({feed->name().value_or(QString()), feed->url().value_or(QString()),
-                                   feed->didConnectString().value_or(QString()),
-                                   QString::number(feed->feedEntries().size()),
+                                   feed->didConnectString().value_or(QString()), QString::number(*entries),
                                    feed->errorMessage().value_or(QString())});
     }
     return CommandResult::success();

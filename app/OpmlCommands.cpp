@@ -52,7 +52,7 @@ CommandResult import(Rss_Brevlin_AppDelegate *delegate, const QByteArray &docume
 
 CommandResult exportTo(Rss_Brevlin_AppDelegate *delegate, const QString &path, QTextStream &out)
 {
-    StoreAccess store(delegate);
+    StoreAccess store(delegate, StoreAccess::Reach::FeedsOnly);
     const std::optional<QList<RSSFeed *>> feeds = store.feeds();
     if (!feeds) {
         return store.result();

@@ -4,7 +4,7 @@
 #include "model/RSSFeed.h"
 #include "store/ObjectContext.h"
 
-StoreAccess::StoreAccess(Rss_Brevlin_AppDelegate *delegate)
+StoreAccess::StoreAccess(Rss_Brevlin_AppDelegate *delegate, Reach reach)
 {
     ObjectContext *context = delegate->managedObjectContext();
     // The delegate has already reported a store that would not open.
@@ -13,6 +13,7 @@ StoreAccess::StoreAccess(Rss_Brevlin_AppDelegate *delegate)
         return;
     }
     m_context = context;
+    m_context->setLoadsDestinations(reach == Reach::FeedsAndHistories);
 }
 
 std::optional<QList<RSSFeed *>> StoreAccess::feeds()
@@ -22,9 +23,14 @@ std::optional<QList<RSSFeed *>> StoreAccess::feeds()
     }
     std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context);
     if (!feeds) {
-        m_result = CommandResult::failure(QStringLiteral("cannot read the store: %1").arg(m_context->errorString()));
+        m_result = readFailure();
     }
     return feeds;
+}
+
+CommandResult StoreAccess::readFailure() const
+{
+    return CommandResult::failure(QStringLiteral("cannot read the store: %1").arg(m_context->errorString()));
 }
 
 bool StoreAccess::save()

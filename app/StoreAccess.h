@@ -16,7 +16,9 @@ class Rss_Brevlin_AppDelegate;
 class StoreAccess
 {
 public:
-    explicit StoreAccess(Rss_Brevlin_AppDelegate *delegate);
+    // What the feeds bring with them: listings need no entry, so they load none.
+    enum class Reach { FeedsAndHistories, FeedsOnly };
+    explicit StoreAccess(Rss_Brevlin_AppDelegate *delegate, Reach reach = Reach::FeedsAndHistories);
 
     // The feeds in the order the program lists them (by name); nothing when the store
     // could not be opened or read, and result() then says why.
@@ -25,6 +27,8 @@ public:
     // Writes every change in one transaction.
     bool save();
     CommandResult result() const { return m_result; }
+    // The failure of a read that did not get what it asked, said as the context says it.
+    CommandResult readFailure() const;
 
 private:
     ObjectContext *m_context = nullptr;

@@ -20,6 +20,7 @@
 #include "controller/widgets/TrayStatusItem.h"
 #include "model/MenuItem.h"
 #include "model/RSSFeed.h"
+#include "model/RSSItem.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/FakeAlerts.h"
 #include "tests/support/HttpTestServer.h"
@@ -205,6 +206,41 @@ void measureProgram()
     }
 }
 
+// One rebuild of the menu of a large store: feeds x entries filled in directly, without a
+// check, since only the rebuild is measured.
+void measureLargeRebuild(int feeds)
+{
+    TestSupport::PreferencesHome home;
+    ObjectContext context;
+    QDir().mkpath(home.dataHome());
+    if (!context.open(home.dataHome() + QStringLiteral("/large.sql"), TestSupport::dataModel())) {
+        qFatal("%s", qPrintable(context.errorString()));
+    }
+    const QDateTime newest(QDate(2024, 3, 1), QTime(12, 0), QTimeZone::utc());
+    for (int i = 0; i < feeds; ++i) {
+        RSSFeed *feed = RSSFeed::insert(&context);
+        feed->setName(QStringLiteral("Menu feed %1").arg(i, 4, 10, QLatin1Char('0')));
+        feed->setShowInRecentList(true);
+        for (int entry = 0; entry < entriesPerFeed; ++entry) {
+            RSSItem *item = RSSItem::insert(&context);
+            item->setTitle(QStringLiteral("Entry %1 of feed %2: a release with notes").arg(entry).arg(i));
+            item->setUrl(QStringLiteral("https://example.org/%1/entries/%2").arg(i).arg(entry));
+            item->setDate(newest.addSecs(-3600LL * entry - 60LL * i));
+            if (entry % 3 == 0) {
+                item->createSubLinksFromString(QStringLiteral("see http://example.org/%1/%2/notes").arg(i).arg(entry));
+            }
+            feed->addFeedEntry(item);
+        }
+    }
+    RSSBrevlinController controller(&context, nullptr);
+    TrayStatusItem view;
+    controller.setStatusItem(&view);
+    const QByteArray name = "menu_rebuild_" + QByteArray::number(feeds) + "_feeds";
+    Bench::report((name + "_core_ms").constData(), millisecondsPerCall([&controller] { controller.feedsMenu(); }),
+                  "ms");
+    Bench::report((name + "_ms").constData(), millisecondsPerCall([&controller] { controller.updateMenus(); }), "ms");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -278,6 +314,7 @@ int main(int argc, char *argv[])
     }
 
     measureProgram();
+    measureLargeRebuild(2000);
 
     server.kill();
     server.waitForFinished();

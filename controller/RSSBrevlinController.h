@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -51,6 +52,12 @@ public:
     // The timer's interval for a "Check Interval" of this many seconds, whatever the
     // preferences file holds.
     static std::chrono::milliseconds checkIntervalFor(double seconds);
+    // The least time between two rebuilds asked for by notifications: a check parses documents
+    // in bursts, and a rebuild per document would cost feeds x rebuilds. A menu slower to build
+    // than a tenth of that is spaced further, so that rebuilds never take more than a tenth of a
+    // check's time.
+    static constexpr std::chrono::milliseconds RebuildSpacing{250};
+    static constexpr int RebuildShareInverse = 10;
 
     // Views, given before awakeFromNib; either may be absent.
     void setStatusItem(StatusItem *statusItem) { m_statusItem = statusItem; }
@@ -108,6 +115,9 @@ private:
     QString m_cachesFolder;
     QString m_storeFile;
     std::shared_ptr<Menu> m_menu;
+    QTimer *m_rebuildTimer = nullptr;
+    QElapsedTimer m_sinceRebuild;
+    std::chrono::milliseconds m_rebuildCost{0};
     bool m_rebuildScheduled = false;
     bool m_rebuildWaitsForClose = false;
     bool m_storeErrorShown = false;

@@ -1,5 +1,7 @@
 #include "controller/RSSBrevlinController.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 #include "controller/ControllerLog.h"
@@ -67,11 +69,7 @@ std::unique_ptr<Menu> RSSBrevlinController::feedsMenu()
     for (const RSSFeed *feed : feeds) {
         topEntries.append(feed->firstFeedItems(perFeed));
     }
-    topEntries = RSSItem::newestFirst(std::move(topEntries));
-    const quint32 limit = quint32(defaults->integerForKey(Preferences::showTopEntriesCount));
-    if (quint32(topEntries.size()) > limit) {
-        topEntries.resize(qsizetype(limit));
-    }
+    topEntries = RSSItem::newestFirst(std::move(topEntries), qsizetype(perFeed));
     const QSet<RSSItem *> hidden(topEntries.cbegin(), topEntries.cend());
     for (RSSItem *entry : std::as_const(topEntries)) {
         entry->cachePage();
@@ -132,14 +130,20 @@ void RSSBrevlinController::scheduleRebuild()
         return;
     }
     m_rebuildScheduled = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
+    if (!m_rebuildTimer) {
+        m_rebuildTimer = new QTimer(this);
+        m_rebuildTimer->setSingleShot(true);
+        connect(m_rebuildTimer, &QTimer::timeout, this, [this] {
             if (m_rebuildScheduled) {
                 rebuildNow();
             }
-        },
-        Qt::QueuedConnection);
+        });
+    }
+    // The first request after a quiet spell is answered on the next turn of the event loop; those
+    // that follow within the spacing wait for its end and are answered together, the last included.
+    const std::chrono::milliseconds spacing = std::max(RebuildSpacing, m_rebuildCost * RebuildShareInverse);
+    const auto since = std::chrono::milliseconds(m_sinceRebuild.isValid() ? m_sinceRebuild.elapsed() : spacing.count());
+    m_rebuildTimer->start(std::max(std::chrono::milliseconds(0), spacing - since));
 }
 
 void RSSBrevlinController::rebuildNow()
@@ -151,10 +155,12 @@ void RSSBrevlinController::rebuildNow()
         return;
     }
     m_rebuildWaitsForClose = false;
+    m_sinceRebuild.start();
     m_menu = feedsMenu();
     if (m_statusItem) {
         m_statusItem->setMenu(m_menu);
     }
+    m_rebuildCost = std::chrono::milliseconds(m_sinceRebuild.elapsed());
     // Start-up timing and support read when the menu a user can open was ready.
     qCDebug(lcController, "menu built: %zu items", m_menu->items.size());
 }

@@ -92,6 +92,9 @@ public:
 
     // The history: a set, in no particular order.
     const QList<RSSItem *> &feedEntries() const { return m_feedEntries; }
+    // How many entries the history holds: counted in memory, or by the store when the histories
+    // were not loaded (see ObjectContext::setLoadsDestinations); nothing when the store fails.
+    std::optional<qsizetype> entryCount() const;
     void addFeedEntry(RSSItem *entry);
     void removeFeedEntry(RSSItem *entry);
     void removeFeedEntries(const QSet<RSSItem *> &entries);
@@ -117,6 +120,7 @@ private:
     void setFlagsFromGenerator(const QString &generator);
     void setRetryAfter(const std::optional<QDateTime> &moment);
     QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
+    bool hasHistoryEntries(const QSet<RSSItem *> &hiddenEntries) const;
     std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
     void onDownloadFinished(const QByteArray &body);
     void onDownloadNotModified();

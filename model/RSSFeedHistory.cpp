@@ -10,6 +10,7 @@
 #include "platform/Opener.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "store/ObjectContext.h"
 
 namespace {
 
@@ -17,6 +18,11 @@ namespace {
 quint32 historyLimit()
 {
     return quint32(UserDefaults::standardUserDefaults()->integerForKey(Preferences::maximumEntryHistoryCount));
+}
+
+bool hidesTopEntries()
+{
+    return UserDefaults::standardUserDefaults()->boolForKey(Preferences::hideTopEntriesFromHistory);
 }
 
 } // namespace
@@ -36,6 +42,16 @@ void RSSFeed::cleanupOldItems()
     NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
 }
 
+std::optional<qsizetype> RSSFeed::entryCount() const
+{
+    ObjectContext *context = managedObjectContext();
+    if (context->loadsDestinations()) {
+        return m_feedEntries.size();
+    }
+    const std::optional<qint64> stored = context->countDestinations(*this, entityDescription().relationships.front());
+    return stored ? std::optional<qsizetype>(qsizetype(*stored)) : std::nullopt;
+}
+
 QSet<QString> RSSFeed::cachedIDs() const
 {
     QSet<QString> identifiers;
@@ -52,7 +68,7 @@ QList<RSSItem *> RSSFeed::firstFeedItems(quint32 count) const
     if (!showInRecentList()) {
         return {};
     }
-    return RSSItem::newestFirst(m_feedEntries).mid(0, qsizetype(count));
+    return RSSItem::newestFirst(m_feedEntries, qsizetype(count));
 }
 
 QString RSSFeed::displayName() const
@@ -75,17 +91,27 @@ QString RSSFeed::feedMenuTitle() const
 QList<RSSItem *> RSSFeed::historyEntries(const QSet<RSSItem *> &hiddenEntries) const
 {
     QList<RSSItem *> entries = m_feedEntries;
-    if (UserDefaults::standardUserDefaults()->boolForKey(Preferences::hideTopEntriesFromHistory)) {
+    if (hidesTopEntries()) {
         entries.removeIf([&hiddenEntries](RSSItem *entry) { return hiddenEntries.contains(entry); });
     }
     return entries;
+}
+
+bool RSSFeed::hasHistoryEntries(const QSet<RSSItem *> &hiddenEntries) const
+{
+    // Asked for every feed at every rebuild: the answer is known at the first entry shown.
+    if (!hidesTopEntries()) {
+        return !m_feedEntries.isEmpty();
+    }
+    return std::any_of(m_feedEntries.cbegin(), m_feedEntries.cend(),
+                       [&hiddenEntries](RSSItem *entry) { return !hiddenEntries.contains(entry); });
 }
 
 std::unique_ptr<Menu> RSSFeed::historyMenu(const QSet<RSSItem *> &hiddenEntries) const
 {
     auto menu = std::make_unique<Menu>();
     menu->title = feedMenuTitle();
-    for (const RSSItem *entry : RSSItem::newestFirst(historyEntries(hiddenEntries)).mid(0, qsizetype(historyLimit()))) {
+    for (const RSSItem *entry : RSSItem::newestFirst(historyEntries(hiddenEntries), qsizetype(historyLimit()))) {
         menu->items.push_back(entry->menuItem());
     }
     return menu;
@@ -99,7 +125,7 @@ MenuItem RSSFeed::feedMenuItem(const QSet<RSSItem *> &hiddenEntries, SubmenuFill
     item.target = const_cast<RSSFeed *>(this);
     item.perform = performOnRecord(this, &RSSFeed::openFeed);
     // Without entries to list the item opens the feed's site when chosen.
-    if (historyEntries(hiddenEntries).isEmpty()) {
+    if (!hasHistoryEntries(hiddenEntries)) {
         return item;
     }
     if (fill == SubmenuFill::Now) {

@@ -39,7 +39,9 @@ void RSSItem::setAuthor(const std::optional<QString> &author)
 
 void RSSItem::setDate(const std::optional<QDateTime> &date)
 {
-    m_date = date;
+    // Kept as UTC, the instant unchanged: every rebuild of the menu compares the dates of the
+    // entries it shows, and an instant in a named time zone costs a zone lookup per comparison.
+    m_date = date ? std::optional<QDateTime>(date->toUTC()) : std::nullopt;
     didChangeValueForKey(QStringLiteral("date"));
 }
 

@@ -61,7 +61,8 @@ public:
     // entries without a date order after every dated one.
     std::partial_ordering dateCompare(const RSSItem &other) const;
     // The entries sorted with dateCompare, newest first; entries of equal date keep their order.
-    static QList<RSSItem *> newestFirst(QList<RSSItem *> entries);
+    // With a count, only the first count of them (a negative count keeps them all).
+    static QList<RSSItem *> newestFirst(QList<RSSItem *> entries, qsizetype count = -1);
 
     // The user info of "newRssItem", which carries the new entry under "RSSItem".
     static QVariantMap userInfoForItem(RSSItem *item);

@@ -1,6 +1,7 @@
 #include "model/RSSItem.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "model/HtmlPlainText.h"
 #include "model/OpenPolicy.h"
@@ -110,9 +111,27 @@ void RSSItem::openFeed() const
     }
 }
 
-QList<RSSItem *> RSSItem::newestFirst(QList<RSSItem *> entries)
+QList<RSSItem *> RSSItem::newestFirst(QList<RSSItem *> entries, qsizetype count)
 {
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const RSSItem *a, const RSSItem *b) { return a->dateCompare(*b) < 0; });
-    return entries;
+    const auto newer = [](const RSSItem *a, const RSSItem *b) { return a->dateCompare(*b) < 0; };
+    if (count < 0 || count >= entries.size()) {
+        std::stable_sort(entries.begin(), entries.end(), newer);
+        return entries;
+    }
+    // Every rebuild of the menu takes a few entries of each feed: sorting whole histories each
+    // time would cost the whole store. The position breaks ties, as the stable sort does.
+    std::vector<std::pair<RSSItem *, qsizetype>> ranked;
+    ranked.reserve(size_t(entries.size()));
+    for (qsizetype index = 0; index < entries.size(); ++index) {
+        ranked.emplace_back(entries.at(index), index);
+    }
+    std::partial_sort(ranked.begin(), ranked.begin() + count, ranked.end(), [&newer](const auto &a, const auto &b) {
+        return newer(a.first, b.first) || (!newer(b.first, a.first) && a.second < b.second);
+    });
+    QList<RSSItem *> first;
+    first.reserve(count);
+    for (auto it = ranked.cbegin(); it != ranked.cbegin() + count; ++it) {
+        first.append(it->first);
+    }
+    return first;
 }

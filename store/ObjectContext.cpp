@@ -73,7 +73,7 @@ bool ObjectContext::load(const EntityDescription &entity)
         return fail(m_errorString.isEmpty() ? tr("The store is not open.") : m_errorString);
     }
     std::vector<std::unique_ptr<Record>> loaded;
-    if (!m_reader->load(this, entity, loaded)) {
+    if (!m_reader->load(this, entity, m_loadsDestinations, loaded)) {
         return fail(m_reader->errorString());
     }
     m_fetched.insert(&entity);
@@ -198,7 +198,10 @@ bool ObjectContext::save()
     writer.applyRowIds();
     for (Record *record : std::as_const(m_changed)) {
         record->m_state = Record::State::Saved;
-        record->didSynchronizeWithStore();
+        // A record the store did not take keeps what only memory holds, such as a new entry's text.
+        if (!writer.hasDropped(record)) {
+            record->didSynchronizeWithStore();
+        }
     }
     m_changed.clear();
     m_unsavedIdentifiers.clear();
@@ -245,6 +248,23 @@ std::optional<QString> ObjectContext::loadText(const Record &record)
         return std::nullopt;
     }
     return m_reader->loadText(record.entity(), record.rowId());
+}
+
+std::optional<qint64> ObjectContext::countDestinations(const Record &source,
+                                                       const RelationshipDescription &relationship)
+{
+    if (!isOpen()) {
+        fail(m_errorString.isEmpty() ? tr("The store is not open.") : m_errorString);
+        return std::nullopt;
+    }
+    if (source.rowId() == 0) {
+        return 0;
+    }
+    const std::optional<qint64> count = m_reader->countDestinations(relationship, source.rowId());
+    if (!count) {
+        fail(m_reader->errorString());
+    }
+    return count;
 }
 
 void ObjectContext::addEditingCommitter(QObject *owner, std::function<bool()> committer)

@@ -27,15 +27,16 @@ bool StoreReader::finish(SqliteStatement &statement)
     return true;
 }
 
-bool StoreReader::load(ObjectContext *context, const EntityDescription &entity,
+bool StoreReader::load(ObjectContext *context, const EntityDescription &entity, bool withDestinations,
                        std::vector<std::unique_ptr<Record>> &records)
 {
-    return loadRecords(context, entity, nullptr, nullptr, {}, records);
+    return loadRecords(context, entity, nullptr, nullptr, {}, withDestinations, records);
 }
 
 bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &entity,
                               const RelationshipDescription *via, const EntityDescription *sourceEntity,
-                              const QHash<qint64, Record *> &sources, std::vector<std::unique_ptr<Record>> &records)
+                              const QHash<qint64, Record *> &sources, bool withDestinations,
+                              std::vector<std::unique_ptr<Record>> &records)
 {
     QString sql = QStringLiteral("SELECT e.id");
     if (via) {
@@ -85,15 +86,18 @@ bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &e
         if (record) {
             records.push_back(std::move(record));
         }
-        if (!entity.relationships.empty()) {
+        if (withDestinations && !entity.relationships.empty()) {
             loadedById.insert(loaded->rowId(), loaded);
         }
     }
     if (!finish(query)) {
         return false;
     }
+    if (!withDestinations) {
+        return true;
+    }
     for (const RelationshipDescription &relationship : entity.relationships) {
-        if (!loadRecords(context, relationship.destination(), &relationship, &entity, loadedById, records)) {
+        if (!loadRecords(context, relationship.destination(), &relationship, &entity, loadedById, true, records)) {
             return false;
         }
     }
@@ -113,6 +117,11 @@ StoreReader::Lookups &StoreReader::lookupsFor(const EntityDescription &entity)
         const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
                                 .arg(entity.textAttribute()->key, entity.textTable, entity.textOwnerColumn);
         lookups.text = std::make_unique<SqliteStatement>(m_database, sql);
+    }
+    if (!lookups.countByParent && !entity.parentColumn.isEmpty()) {
+        const QString sql =
+            QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = ?").arg(entity.table, entity.parentColumn);
+        lookups.countByParent = std::make_unique<SqliteStatement>(m_database, sql);
     }
     return lookups;
 }
@@ -159,6 +168,24 @@ std::optional<QString> StoreReader::loadText(const EntityDescription &entity, qi
     }
     query->reset();
     return text;
+}
+
+std::optional<qint64> StoreReader::countDestinations(const RelationshipDescription &relationship, qint64 sourceRowId)
+{
+    SqliteStatement *query = lookupsFor(relationship.destination()).countByParent.get();
+    if (!query) {
+        return std::nullopt;
+    }
+    beginReadTransaction();
+    query->bind(1, sourceRowId);
+    std::optional<qint64> count;
+    if (query->next()) {
+        count = query->integer(0);
+    } else {
+        finish(*query);
+    }
+    query->reset();
+    return count;
 }
 
 bool StoreReader::hasIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier)

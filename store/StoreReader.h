@@ -25,7 +25,11 @@ public:
     ~StoreReader();
 
     // Records the context owns land in records; the others now belong to their sources.
-    bool load(ObjectContext *context, const EntityDescription &entity, std::vector<std::unique_ptr<Record>> &records);
+    // Without withDestinations the records' relationships stay empty.
+    bool load(ObjectContext *context, const EntityDescription &entity, bool withDestinations,
+              std::vector<std::unique_ptr<Record>> &records);
+    // How many records the store holds at the other end of the relationship of the source row.
+    std::optional<qint64> countDestinations(const RelationshipDescription &relationship, qint64 sourceRowId);
     std::optional<QString> loadText(const EntityDescription &entity, qint64 rowId);
     bool hasIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier);
     QString errorString() const { return m_errorString; }
@@ -40,12 +44,13 @@ private:
         std::unique_ptr<SqliteStatement> identifier;
         std::unique_ptr<SqliteStatement> absentIdentifier;
         std::unique_ptr<SqliteStatement> text;
+        std::unique_ptr<SqliteStatement> countByParent;
     };
 
     // Loads the destinations of via (all records, without via) whose sources are in sources.
     bool loadRecords(ObjectContext *context, const EntityDescription &entity, const RelationshipDescription *via,
                      const EntityDescription *sourceEntity, const QHash<qint64, Record *> &sources,
-                     std::vector<std::unique_ptr<Record>> &records);
+                     bool withDestinations, std::vector<std::unique_ptr<Record>> &records);
     Lookups &lookupsFor(const EntityDescription &entity);
     void beginReadTransaction();
     bool finish(SqliteStatement &statement);

@@ -28,6 +28,8 @@ public:
     // relationships reach.
     bool write(const QSet<Record *> &changed, const QList<Record *> &deleted);
     void applyRowIds();
+    // Whether the last write left the record out: its row, or its parent's, was deleted elsewhere.
+    bool hasDropped(const Record *record) const { return m_vanished.contains(record); }
     QString errorString() const { return m_errorString; }
 
 private:

@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -296,6 +297,28 @@ private Q_SLOTS:
         }
         QCOMPARE(m_statusItem->menus.size(), menus);
         QTRY_COMPARE(m_statusItem->menus.size(), menus + 1);
+    }
+
+    // A check asks for a rebuild after every document: a burst of requests gets a few rebuilds,
+    // the last of which shows the store as the burst left it.
+    void rebuildRequestsOfABurstAreSpaced()
+    {
+        m_controller->setStatusItem(m_statusItem.get());
+        m_controller->awakeFromNib();
+        const qsizetype menus = m_statusItem->menus.size();
+        QElapsedTimer burst;
+        burst.start();
+        for (int feed = 0; burst.elapsed() < 1000; ++feed) {
+            addFeed(QStringLiteral("F%1").arg(feed, 4, 10, QLatin1Char('0')), {feed});
+            NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+            QTest::qWait(5);
+        }
+        const qint64 spacing = RSSBrevlinController::RebuildSpacing.count();
+        const qint64 allowed = burst.elapsed() / spacing + 2;
+        QTest::qWait(int(2 * spacing));
+        const qsizetype rebuilds = m_statusItem->menus.size() - menus;
+        QVERIFY2(rebuilds >= 2 && rebuilds <= allowed, qPrintable(QString::number(rebuilds)));
+        QCOMPARE(lines(m_statusItem->menus.last()), lines(m_controller->feedsMenu()));
     }
 
     void openMenuDefersRebuildsAndParses()

@@ -24,6 +24,8 @@ class tst_Store : public QObject
     Q_OBJECT
 
 private:
+    enum class TextHistory { Saved, SavedAgain, UndoneFeedRename, ReadThenFeedGone, FeedGoneBeforeSave, FailedSave };
+
     QString storePath() const { return m_home->dataHome() + QStringLiteral("/store.sql"); }
     std::unique_ptr<ObjectContext> openContext()
     {
@@ -509,6 +511,98 @@ private Q_SLOTS:
         QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
         QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItemText")), 0);
         QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM SubLink")), 0);
+    }
+
+    // Listings load the feeds alone and ask the store how many entries each has; entries pruned
+    // from a history stay in the store but are not counted.
+    void listingLoadsFeedsWithoutTheirEntries()
+    {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        {
+            auto context = openContext();
+            RSSFeed *full = RSSFeed::insert(context.get());
+            full->setName(QStringLiteral("Full"));
+            addItem(*context, full, QStringLiteral("a"), now);
+            addItem(*context, full, QStringLiteral("b"), now);
+            RSSItem *pruned = addItem(*context, full, QStringLiteral("pruned"), now.addDays(-1));
+            RSSFeed::insert(context.get())->setName(QStringLiteral("Empty"));
+            QVERIFY(context->save());
+            full->removeFeedEntry(pruned);
+            QVERIFY(context->save());
+        }
+        auto context = openContext();
+        context->setLoadsDestinations(false);
+        const QList<RSSFeed *> feeds = RSSFeed::fetchFeeds(context.get()).value();
+        QCOMPARE(feeds.size(), 2);
+        QCOMPARE(feeds.at(0)->name(), QStringLiteral("Empty"));
+        QCOMPARE(feeds.at(0)->entryCount(), std::optional<qsizetype>(0));
+        QCOMPARE(feeds.at(1)->feedEntries().size(), 0);
+        QCOMPARE(feeds.at(1)->entryCount(), std::optional<qsizetype>(2));
+    }
+
+    void entryTextReadsAsItWasGiven_data()
+    {
+        QTest::addColumn<int>("history");
+        QTest::newRow("read after its save") << int(TextHistory::Saved);
+        QTest::newRow("read after a later save of the entry") << int(TextHistory::SavedAgain);
+        QTest::newRow("read after an undone rename of its feed") << int(TextHistory::UndoneFeedRename);
+        QTest::newRow("read, then its feed deleted elsewhere") << int(TextHistory::ReadThenFeedGone);
+        QTest::newRow("never saved: its feed deleted elsewhere first") << int(TextHistory::FeedGoneBeforeSave);
+        QTest::newRow("never saved: the save failed") << int(TextHistory::FailedSave);
+    }
+    // A saved text leaves memory and is read back from the store; what a reader gets stays what
+    // the entry was given, and a text the store never took stays in memory.
+    void entryTextReadsAsItWasGiven()
+    {
+        QFETCH(int, history);
+        auto context = openContext();
+        RSSFeed *feed = RSSFeed::insert(context.get());
+        feed->setName(QStringLiteral("Feed"));
+        QVERIFY(context->save());
+        RSSItem *entry = addItem(*context, feed, QStringLiteral("e"), QDateTime::currentDateTimeUtc());
+        const std::optional<QString> given = entry->text();
+        QVERIFY(given);
+        const QStringList deleteFeedElsewhere{QStringLiteral("DELETE FROM RSSItemText"),
+                                              QStringLiteral("DELETE FROM RSSItem"),
+                                              QStringLiteral("DELETE FROM RSSFeed")};
+        switch (TextHistory(history)) {
+        case TextHistory::Saved:
+            QVERIFY(context->save());
+            break;
+        case TextHistory::SavedAgain:
+            QVERIFY(context->save());
+            entry->setTitle(QStringLiteral("Retitled"));
+            QVERIFY(context->save());
+            break;
+        case TextHistory::UndoneFeedRename:
+            QVERIFY(context->save());
+            context->setValueUndoably(feed, QStringLiteral("name"), QStringLiteral("Renamed"));
+            QVERIFY(context->save());
+            context->undoManager()->undo();
+            QCOMPARE(feed->name(), QStringLiteral("Feed"));
+            QVERIFY(context->save());
+            break;
+        case TextHistory::ReadThenFeedGone:
+            QVERIFY(context->save());
+            QCOMPARE(entry->text(), given);
+            QCoreApplication::processEvents();
+            QVERIFY(runSql(storePath(), deleteFeedElsewhere));
+            break;
+        case TextHistory::FeedGoneBeforeSave:
+            QVERIFY(runSql(storePath(), deleteFeedElsewhere));
+            QVERIFY(context->save());
+            QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
+            break;
+        case TextHistory::FailedSave:
+            breakSaving(QStringLiteral("RSSItemText"));
+            QVERIFY(!context->save());
+            QVERIFY(runSql(storePath(), {QStringLiteral("DROP TRIGGER broken")}));
+            QCOMPARE(entry->text(), given);
+            QVERIFY(context->save());
+            break;
+        }
+        QCOMPARE(entry->text(), given);
+        QCOMPARE(entry->valueForKey(QStringLiteral("text")).toString(), *given);
     }
 
     void entryTextIsLoadedOnlyWhenAsked()
