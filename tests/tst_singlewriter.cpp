@@ -39,6 +39,14 @@ QStringList lines(const QString &text)
     return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// The program's own messages on standard error. Under load Qt D-Bus now and then adds a line of
+// its own ("Trying to construct an instance of an invalid type") while a refused command waits
+// for the store's owner; the tests count what the user is told.
+QStringList programMessages(const QString &err)
+{
+    return lines(err).filter(QRegularExpression(QStringLiteral("^rss-brevlin: ")));
+}
+
 QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
@@ -358,7 +366,7 @@ void tst_SingleWriter::secondHolderIsRefused()
     const Outcome outcome = runProgram(arguments, 30'000);
     QVERIFY2(outcome.finished, qPrintable(describe(outcome)));
     QCOMPARE(outcome.exitCode, 1);
-    QCOMPARE(lines(outcome.err).size(), 1);
+    QCOMPARE(programMessages(outcome.err).size(), 1);
     QVERIFY2(outcome.err.contains(message) && outcome.err.contains(storePath(home)), qPrintable(outcome.err));
     QCOMPARE(fileBytes(storePath(home)), before);
 }
@@ -378,7 +386,7 @@ void tst_SingleWriter::twoChecksAtOnce()
 
     const Outcome second = runProgram({"--check-once", "--quiet-notifications"}, 30'000);
     QCOMPARE(second.exitCode, 1);
-    QVERIFY2(lines(second.err).size() == 1 && second.err.contains("another RSS Brevlin runs on the store"),
+    QVERIFY2(programMessages(second.err).size() == 1 && second.err.contains("another RSS Brevlin runs on the store"),
              qPrintable(second.err));
     QCOMPARE(second.out, QString());
 
@@ -476,7 +484,7 @@ void tst_SingleWriter::editWithoutBusIsRefused()
                                     QStringList{"--set", "Maximum Entry History Count", "3"}}) {
         const Outcome outcome = runProgram(edit, 30'000, environment);
         QCOMPARE(outcome.exitCode, 1);
-        QCOMPARE(lines(outcome.err).size(), 1);
+        QCOMPARE(programMessages(outcome.err).size(), 1);
         QVERIFY2(outcome.err.contains("nothing changed: another RSS Brevlin process is using the store"),
                  qPrintable(outcome.err));
         QCOMPARE(fileBytes(storePath(home)), before);
@@ -540,7 +548,7 @@ void tst_SingleWriter::storeOpeningMessages()
     QSqlDatabase::removeDatabase("holder");
     QFile::setPermissions(home.dataHome(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QCOMPARE(outcome.exitCode, 1);
-    QCOMPARE(lines(outcome.err).size(), 1);
+    QCOMPARE(programMessages(outcome.err).size(), 1);
     QVERIFY2(outcome.err.contains(message) && outcome.err.contains(named), qPrintable(outcome.err));
 }
 
