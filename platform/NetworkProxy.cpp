@@ -59,6 +59,17 @@ bool entryMatches(QString entry, const QString &host, int port)
 
 namespace NetworkProxy {
 
+namespace {
+
+// A value that is no proxy reads as the registered default, the system's proxy.
+Choice currentChoice()
+{
+    const QString preference = UserDefaults::standardUserDefaults()->objectForKey(Preferences::proxy).toString();
+    return choiceFromPreference(preference).value_or(Choice{});
+}
+
+} // namespace
+
 std::optional<QNetworkProxy> proxyFromUrl(const QString &text)
 {
     const QString trimmed = text.trimmed();
@@ -106,7 +117,8 @@ bool isExempt(const QUrl &target, const QString &noProxy)
 {
     const QString host = target.host().toLower();
     const int port = target.port(target.scheme() == QLatin1String("https") ? 443 : 80);
-    const QStringList entries = noProxy.split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts);
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    const QStringList entries = noProxy.split(separators, Qt::SkipEmptyParts);
     return std::any_of(entries.cbegin(), entries.cend(),
                        [&](const QString &entry) { return entryMatches(entry, host, port); });
 }
@@ -128,9 +140,7 @@ QNetworkProxy systemProxyFor(const QUrl &target, const QProcessEnvironment &envi
 
 QNetworkProxy proxyFor(const QUrl &target)
 {
-    const QString preference = UserDefaults::standardUserDefaults()->objectForKey(Preferences::proxy).toString();
-    // A value that is no proxy reads as the registered default, the system's proxy.
-    const Choice choice = choiceFromPreference(preference).value_or(Choice{});
+    const Choice choice = currentChoice();
     switch (choice.kind) {
     case Choice::Kind::Fixed:
     case Choice::Kind::None:
@@ -143,8 +153,7 @@ QNetworkProxy proxyFor(const QUrl &target)
 
 void applyToApplication()
 {
-    const QString preference = UserDefaults::standardUserDefaults()->objectForKey(Preferences::proxy).toString();
-    const Choice choice = choiceFromPreference(preference).value_or(Choice{});
+    const Choice choice = currentChoice();
     if (choice.kind == Choice::Kind::System) {
         QNetworkProxyFactory::setUseSystemConfiguration(true);
     } else {
