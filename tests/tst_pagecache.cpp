@@ -481,7 +481,8 @@ private Q_SLOTS:
         program.start(QStringLiteral(BREVLIN_BINARY), {QStringLiteral("--headless")});
         QVERIFY(program.waitForStarted());
         // A page still saving has a part file of its own: wait for the three archives.
-        QTRY_COMPARE_WITH_TIMEOUT(QDir(cachesFolder()).entryList({QStringLiteral("*.mhtml")}, QDir::Files).size(), 3, 45000);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(cachesFolder()).entryList({QStringLiteral("*.mhtml")}, QDir::Files).size(), 3,
+                                  45000);
         // Saves wait in the caches folder, whose sweep clears what a killed program left, and
         // no longer in a folder of the temporary folder that nothing ever removed.
         QCOMPARE(QDir(temporaryFolder.path()).entryList({QStringLiteral("rss-brevlin*")}, QDir::AllEntries),
