@@ -64,6 +64,7 @@ QJsonObject entryObject(const RSSItem *item)
 QJsonObject feedObject(const RSSFeed *feed)
 {
     QJsonArray entryArray;
+    feed->fireEntryFaults();
     for (const RSSItem *item : RSSItem::newestFirst(feed->feedEntries())) {
         entryArray.append(entryObject(item));
     }

@@ -95,6 +95,9 @@ public:
     // How many entries the history holds: counted in memory, or by the store when the histories
     // were not loaded (see ObjectContext::setLoadsDestinations); nothing when the store fails.
     std::optional<qsizetype> entryCount() const;
+    // Reads, in one go, what the store keeps of the history's entries until asked: for a
+    // history shown or exported whole.
+    void fireEntryFaults() const;
     void addFeedEntry(RSSItem *entry);
     void removeFeedEntry(RSSItem *entry);
     void removeFeedEntries(const QSet<RSSItem *> &entries);

@@ -52,6 +52,11 @@ std::optional<qsizetype> RSSFeed::entryCount() const
     return stored ? std::optional<qsizetype>(qsizetype(*stored)) : std::nullopt;
 }
 
+void RSSFeed::fireEntryFaults() const
+{
+    managedObjectContext()->fireFaults(*this, entityDescription().relationships.front());
+}
+
 QSet<QString> RSSFeed::cachedIDs() const
 {
     QSet<QString> identifiers;
@@ -111,6 +116,7 @@ std::unique_ptr<Menu> RSSFeed::historyMenu(const QSet<RSSItem *> &hiddenEntries)
 {
     auto menu = std::make_unique<Menu>();
     menu->title = feedMenuTitle();
+    fireEntryFaults();
     for (const RSSItem *entry : RSSItem::newestFirst(historyEntries(hiddenEntries), qsizetype(historyLimit()))) {
         menu->items.push_back(entry->menuItem());
     }

@@ -25,15 +25,30 @@ RSSItem::RSSItem(ObjectContext *context)
 
 RSSItem::~RSSItem() = default;
 
+RSSItem::Details &RSSItem::details() const
+{
+    if (!m_details) {
+        m_details = std::make_unique<Details>();
+    }
+    return *m_details;
+}
+
+void RSSItem::releaseLazyValues()
+{
+    m_details.reset();
+}
+
 void RSSItem::setTitle(const std::optional<QString> &title)
 {
-    m_title = title;
+    fireFault();
+    details().title = title;
     didChangeValueForKey(QStringLiteral("title"));
 }
 
 void RSSItem::setAuthor(const std::optional<QString> &author)
 {
-    m_author = author;
+    fireFault();
+    details().author = author;
     didChangeValueForKey(QStringLiteral("author"));
 }
 
@@ -47,14 +62,16 @@ void RSSItem::setDate(const std::optional<QDateTime> &date)
 
 void RSSItem::setUrl(const std::optional<QString> &url)
 {
-    m_url = url;
+    fireFault();
+    details().url = url;
     didChangeValueForKey(QStringLiteral("url"));
 }
 
 void RSSItem::setGuid(const std::optional<QString> &guid)
 {
-    managedObjectContext()->identifierWillChange(*this, m_guid, guid);
-    m_guid = guid;
+    fireFault();
+    managedObjectContext()->identifierWillChange(*this, details().guid, guid);
+    details().guid = guid;
     didChangeValueForKey(QStringLiteral("guid"));
 }
 

@@ -16,10 +16,22 @@ class RSSFeed;
 class SubLink;
 class WebArchiveJob;
 
-// One entry of a feed. Its long text stays in the store until someone asks for it.
+// One entry of a feed. Its long text stays in the store until someone asks for it, and so
+// does everything but its date and cached page until the first getter of one of them (the
+// record is a fault until then; see Record::fireFault).
 class RSSItem : public Record
 {
 public:
+    // What the menu's and windows' rows show of an entry, read from the store on first use.
+    struct Details
+    {
+        std::optional<QString> title;
+        std::optional<QString> author;
+        std::optional<QString> url;
+        std::optional<QString> guid;
+        std::vector<std::unique_ptr<SubLink>> subLinks;
+    };
+
     explicit RSSItem(ObjectContext *context);
     ~RSSItem() override;
 
@@ -32,23 +44,24 @@ public:
 
     // Saved texts go back to the store; they load again when someone asks.
     void didSynchronizeWithStore() override;
+    void releaseLazyValues() override;
 
-    std::optional<QString> title() const { return m_title; }
+    std::optional<QString> title() const { return firedDetails().title; }
     void setTitle(const std::optional<QString> &title);
-    std::optional<QString> author() const { return m_author; }
+    std::optional<QString> author() const { return firedDetails().author; }
     void setAuthor(const std::optional<QString> &author);
     std::optional<QDateTime> date() const { return m_date; }
     void setDate(const std::optional<QDateTime> &date);
-    std::optional<QString> url() const { return m_url; }
+    std::optional<QString> url() const { return firedDetails().url; }
     void setUrl(const std::optional<QString> &url);
-    std::optional<QString> guid() const { return m_guid; }
+    std::optional<QString> guid() const { return firedDetails().guid; }
     void setGuid(const std::optional<QString> &guid);
     std::optional<QString> text() const;
     std::optional<QString> cachedPath() const { return m_cachedPath; }
     void setCachedPath(const std::optional<QString> &path);
 
     RSSFeed *feed() const { return m_feed; }
-    const std::vector<std::unique_ptr<SubLink>> &subLinks() const { return m_subLinks; }
+    const std::vector<std::unique_ptr<SubLink>> &subLinks() const { return firedDetails().subLinks; }
 
     // Presentation.
     void setText(const std::optional<QString> &html);
@@ -83,24 +96,29 @@ public:
 private:
     friend class RSSFeed;
 
+    // The details as they are, made empty when missing: the store's access, which never reads it.
+    Details &details() const;
+    const Details &firedDetails() const
+    {
+        fireFault();
+        return details();
+    }
     void setPrimitiveText(const std::optional<QString> &text);
     void onPageArchived(const QString &path);
     void onPageFailed(const QString &description, const QString &failingUrl);
     void onPageAuthenticationRequired(const QUrl &requestUrl, int previousFailures, QAuthenticator *answer) const;
     void releasePageLoad();
 
-    std::optional<QString> m_title;
-    std::optional<QString> m_author;
+    // Absent while the entry is a fault: 100,000 stored entries would otherwise keep their
+    // titles, addresses and sub-links in every process.
+    mutable std::unique_ptr<Details> m_details;
     std::optional<QDateTime> m_date;
-    std::optional<QString> m_url;
-    std::optional<QString> m_guid;
     // UTF-8: half the memory of UTF-16 for the mostly Latin text of feeds, and what the
     // store keeps anyway.
     mutable std::optional<QByteArray> m_text;
     mutable bool m_textLoaded = true;
     std::optional<QString> m_cachedPath;
     RSSFeed *m_feed = nullptr;
-    std::vector<std::unique_ptr<SubLink>> m_subLinks;
     // Run-time state of the page cache, never stored.
     bool m_cachingPage = false;
     std::unique_ptr<WebArchiveJob> m_pageLoad;

@@ -13,11 +13,11 @@ const EntityDescription &RSSItem::entityDescription()
             return std::make_unique<RSSItem>(context);
         };
         description.attributes = {
-            attribute("author", &RSSItem::m_author, &RSSItem::setAuthor),
+            lazyAttribute("author", &RSSItem::details, &Details::author, &RSSItem::setAuthor, &RSSItem::author),
             attribute("date", &RSSItem::m_date, &RSSItem::setDate),
-            attribute("title", &RSSItem::m_title, &RSSItem::setTitle),
-            attribute("url", &RSSItem::m_url, &RSSItem::setUrl),
-            attribute("guid", &RSSItem::m_guid, &RSSItem::setGuid),
+            lazyAttribute("title", &RSSItem::details, &Details::title, &RSSItem::setTitle, &RSSItem::title),
+            lazyAttribute("url", &RSSItem::details, &Details::url, &RSSItem::setUrl, &RSSItem::url),
+            lazyAttribute("guid", &RSSItem::details, &Details::guid, &RSSItem::setGuid, &RSSItem::guid),
             attribute("text", &RSSItem::m_text, &RSSItem::setText, &RSSItem::text),
             attribute("cachedPath", &RSSItem::m_cachedPath, &RSSItem::setCachedPath),
         };
@@ -33,17 +33,18 @@ const EntityDescription &RSSItem::entityDescription()
         subLinks.destination = &SubLink::entityDescription;
         subLinks.ordered = true;
         subLinks.owning = true;
+        subLinks.lazy = true;
         subLinks.attach = [](Record &source, std::unique_ptr<Record> &destination) {
             auto &item = static_cast<RSSItem &>(source);
             std::unique_ptr<SubLink> subLink(static_cast<SubLink *>(destination.release()));
             subLink->m_owner = &item;
-            item.m_subLinks.push_back(std::move(subLink));
+            item.details().subLinks.push_back(std::move(subLink));
         };
         subLinks.count = [](const Record &source) {
-            return qsizetype(static_cast<const RSSItem &>(source).m_subLinks.size());
+            return qsizetype(static_cast<const RSSItem &>(source).details().subLinks.size());
         };
         subLinks.at = [](const Record &source, qsizetype index) -> Record * {
-            return static_cast<const RSSItem &>(source).m_subLinks.at(size_t(index)).get();
+            return static_cast<const RSSItem &>(source).details().subLinks.at(size_t(index)).get();
         };
         description.relationships.push_back(std::move(subLinks));
         return description;

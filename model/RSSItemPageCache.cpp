@@ -52,8 +52,9 @@ void RSSItem::cachePage()
     // Set before the address is looked at: an entry whose page cannot be had is not tried again.
     m_cachingPage = true;
     // Feed data names the page, so only web pages are loaded: never a local file, never script.
-    const QUrl url(m_url.value_or(QString()), QUrl::StrictMode);
-    if (!m_url || !OpenPolicy::isWebPage(url) || m_pageLoad) {
+    const std::optional<QString> address = this->url();
+    const QUrl url(address.value_or(QString()), QUrl::StrictMode);
+    if (!address || !OpenPolicy::isWebPage(url) || m_pageLoad) {
         return;
     }
     // New folders are owner-only: pages can be fetched with the feed's login.

@@ -42,6 +42,8 @@ void RSSItem::setText(const std::optional<QString> &html)
         setPrimitiveText(std::nullopt);
         return;
     }
+    // The sub-links made from the text join the stored ones.
+    fireFault();
     const QString plain = plainTextFromHtml(*html);
     setPrimitiveText(plain);
     createSubLinksFromString(plain);
@@ -88,10 +90,11 @@ MenuItem RSSItem::menuItem() const
     // The menu hands its target back to the caller, who may change the record.
     item.target = const_cast<RSSItem *>(this);
     item.perform = performOnRecord(this, &RSSItem::openFeed);
-    if (!m_subLinks.empty() && UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableSubLinksInMenu)) {
+    const std::vector<std::unique_ptr<SubLink>> &links = subLinks();
+    if (!links.empty() && UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableSubLinksInMenu)) {
         item.submenu = std::make_unique<Menu>();
         item.submenu->title = title;
-        for (const std::unique_ptr<SubLink> &subLink : m_subLinks) {
+        for (const std::unique_ptr<SubLink> &subLink : links) {
             item.submenu->items.push_back(subLink->subLinkMenuItem());
         }
     }
@@ -105,7 +108,7 @@ void RSSItem::openFeed() const
         return;
     }
     // A cached page that is gone, or a path outside the cache, is passed over for the address.
-    const QUrl address(m_url.value_or(QString()));
+    const QUrl address(url().value_or(QString()));
     if (OpenPolicy::isWebPage(address)) {
         Opener::shared()->openUrl(address);
     }

@@ -108,8 +108,9 @@ void RSSItem::createURLLinksFromString(const QString &text)
 
 void RSSItem::addSubLinkEntry(std::unique_ptr<SubLink> subLink)
 {
+    fireFault();
     subLink->m_owner = this;
     SubLink *added = subLink.get();
-    m_subLinks.push_back(std::move(subLink));
+    details().subLinks.push_back(std::move(subLink));
     didChangeValueForKey(QStringLiteral("subLinks"), {added});
 }

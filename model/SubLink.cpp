@@ -1,6 +1,7 @@
 #include "model/SubLink.h"
 
 #include "model/OpenPolicy.h"
+#include "model/RSSItem.h"
 #include "platform/Opener.h"
 
 SubLink::SubLink(ObjectContext *context)
@@ -24,16 +25,28 @@ MenuItem SubLink::subLinkMenuItem()
     MenuItem item;
     item.title = m_text ? QStringLiteral("<%1> %2").arg(link, *m_text) : QStringLiteral("<%1>").arg(link);
     item.action = QStringLiteral("openLink");
+    // Valid while the entry holds its values: sub-links leave memory whenever their entry turns
+    // back into a fault, and come back from the store the same. So the item keeps the address,
+    // and the entry's lifetime says whether the link is still there to open.
     item.target = this;
-    item.perform = performOnRecord(this, &SubLink::openLink);
+    item.perform = [link, lifetime = m_owner ? m_owner->lifetime() : lifetime()] {
+        if (!lifetime.expired()) {
+            openAddress(link);
+        }
+    };
     return item;
 }
 
 void SubLink::openLink() const
 {
+    openAddress(m_link.value_or(QString()));
+}
+
+void SubLink::openAddress(const QString &link)
+{
     // Only the two kinds of link the scanners collect: issue references, handled by whichever
     // program claims "rdar", and web pages.
-    const QUrl url(m_link.value_or(QString()));
+    const QUrl url(link);
     if ((url.isValid() && url.scheme() == QLatin1String("rdar")) || OpenPolicy::isWebPage(url)) {
         Opener::shared()->openUrl(url);
     }

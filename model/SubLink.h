@@ -26,6 +26,8 @@ public:
     void openLink() const;
 
 private:
+    static void openAddress(const QString &link);
+
     friend class RSSItem;
 
     std::optional<QString> m_link;

@@ -2,6 +2,8 @@
 
 #include <QTimeZone>
 
+#include <algorithm>
+
 const AttributeDescription *EntityDescription::attribute(const QString &key) const
 {
     for (const AttributeDescription &description : attributes) {
@@ -20,6 +22,12 @@ const AttributeDescription *EntityDescription::textAttribute() const
         }
     }
     return nullptr;
+}
+
+bool EntityDescription::hasLazyValues() const
+{
+    return std::any_of(attributes.cbegin(), attributes.cend(), [](const auto &a) { return a.lazy; })
+        || std::any_of(relationships.cbegin(), relationships.cend(), [](const auto &r) { return r.lazy; });
 }
 
 namespace RecordValue {
@@ -73,7 +81,9 @@ void load(const SqliteStatement &statement, int column, std::optional<QDateTime>
     if (statement.isNull(column)) {
         value.reset();
     } else {
-        value = QDateTime::fromMSecsSinceEpoch(statement.integer(column), QTimeZone::utc());
+        // Qt::UTC rather than QTimeZone::utc(): the time zone costs every loaded date a private
+        // part of its own, and there is one date per entry.
+        value = QDateTime::fromMSecsSinceEpoch(statement.integer(column), Qt::UTC);
     }
 }
 

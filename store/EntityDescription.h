@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "store/SqliteStatement.h"
@@ -34,6 +35,9 @@ struct AttributeDescription
     AttributeType type = AttributeType::String;
     // Left out of exports (logins and passwords).
     bool secret = false;
+    // Left out when the records load, and read with the record's other lazy values the first
+    // time one of them is asked for (see Record::fireFault).
+    bool lazy = false;
     // The store's access: the value as it is, no side effects.
     std::function<void(Record &, const SqliteStatement &, int column)> load;
     std::function<void(const Record &, SqliteStatement &, int index)> bind;
@@ -61,6 +65,9 @@ struct RelationshipDescription
     bool owning = false;
     // Drops every destination from the source, when the context deletes the source.
     std::function<void(Record &source)> clear;
+    // Loaded with the source's lazy attributes rather than with the source; an owning
+    // relationship only, whose destinations never change once stored.
+    bool lazy = false;
 };
 
 // An entity of the store: its table, its attributes and relationships, and how to
@@ -85,6 +92,8 @@ struct EntityDescription
 
     const AttributeDescription *attribute(const QString &key) const;
     const AttributeDescription *textAttribute() const;
+    // Whether its records load as faults: some attribute or relationship is lazy.
+    bool hasLazyValues() const;
 };
 
 // Helpers for the by-key access of the records: absent values travel as invalid
@@ -134,26 +143,26 @@ template<class Argument> Argument fromVariant(const QVariant &value)
 template<class R, class Argument> Argument argumentOf(void (R::*)(Argument));
 } // namespace StoredValue
 
-// One line of an entity's attribute table: the key (also the column), the member the
-// store reads and writes, the setter by-key writes go through (nullptr: read-only by key)
-// and, where the by-key read is not the member itself, the getter.
-template<class R, class T, class Setter, class Getter = std::nullptr_t>
-AttributeDescription attribute(const char *key, std::optional<T> R::*member, Setter setter, Getter getter = nullptr)
+namespace StoredValue {
+// The description of an attribute reached through access, a function from the record to
+// the value it keeps; see attribute() and lazyAttribute().
+template<class R, class T, class Access, class Setter, class Getter>
+AttributeDescription describe(const char *key, Access access, Setter setter, Getter getter)
 {
     AttributeDescription description;
     description.key = QString::fromLatin1(key);
-    description.type = StoredValue::typeOf<T>();
+    description.type = typeOf<T>();
     if constexpr (!std::is_same_v<T, QByteArray>) {
-        description.load = [member](Record &record, const SqliteStatement &statement, int column) {
-            StoredValue::load(statement, column, static_cast<R &>(record).*member);
+        description.load = [access](Record &record, const SqliteStatement &statement, int column) {
+            load(statement, column, access(static_cast<R &>(record)));
         };
     }
-    description.bind = [member](const Record &record, SqliteStatement &statement, int index) {
-        StoredValue::bind(statement, index, static_cast<const R &>(record).*member);
+    description.bind = [access](const Record &record, SqliteStatement &statement, int index) {
+        bind(statement, index, std::as_const(access(const_cast<R &>(static_cast<const R &>(record)))));
     };
     if constexpr (std::is_same_v<Getter, std::nullptr_t>) {
-        description.value = [member](const Record &record) {
-            return RecordValue::fromOptional(static_cast<const R &>(record).*member);
+        description.value = [access](const Record &record) {
+            return RecordValue::fromOptional(access(const_cast<R &>(static_cast<const R &>(record))));
         };
     } else {
         description.value = [getter](const Record &record) {
@@ -161,11 +170,35 @@ AttributeDescription attribute(const char *key, std::optional<T> R::*member, Set
         };
     }
     if constexpr (!std::is_same_v<Setter, std::nullptr_t>) {
-        using Argument = std::decay_t<decltype(StoredValue::argumentOf(setter))>;
+        using Argument = std::decay_t<decltype(argumentOf(setter))>;
         description.setValue = [setter](Record &record, const QVariant &value) {
-            (static_cast<R &>(record).*setter)(StoredValue::fromVariant<Argument>(value));
+            (static_cast<R &>(record).*setter)(fromVariant<Argument>(value));
         };
     }
+    return description;
+}
+} // namespace StoredValue
+
+// One line of an entity's attribute table: the key (also the column), the member the
+// store reads and writes, the setter by-key writes go through (nullptr: read-only by key)
+// and, where the by-key read is not the member itself, the getter.
+template<class R, class T, class Setter, class Getter = std::nullptr_t>
+AttributeDescription attribute(const char *key, std::optional<T> R::*member, Setter setter, Getter getter = nullptr)
+{
+    const auto access = [member](R &record) -> std::optional<T> & { return record.*member; };
+    return StoredValue::describe<R, T>(key, access, setter, getter);
+}
+
+// A lazy attribute, kept in a part of the record that exists while the record is not a fault:
+// part gives that part (making it when missing, without reading the store), member the value
+// in it. The getter, which fires the fault, is what by-key reads go through.
+template<class R, class Part, class T, class Setter, class Getter>
+AttributeDescription lazyAttribute(const char *key, Part &(R::*part)() const, std::optional<T> Part::*member,
+                                   Setter setter, Getter getter)
+{
+    const auto access = [part, member](R &record) -> std::optional<T> & { return (record.*part)().*member; };
+    AttributeDescription description = StoredValue::describe<R, T>(key, access, setter, getter);
+    description.lazy = true;
     return description;
 }
 

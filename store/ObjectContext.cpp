@@ -196,14 +196,22 @@ bool ObjectContext::save()
         return fail(writer.errorString());
     }
     writer.applyRowIds();
+    QList<Record *> holding;
     for (Record *record : std::as_const(m_changed)) {
         record->m_state = Record::State::Saved;
         // A record the store did not take keeps what only memory holds, such as a new entry's text.
         if (!writer.hasDropped(record)) {
             record->didSynchronizeWithStore();
+            if (record->entity().hasLazyValues()) {
+                holding.append(record);
+            }
         }
     }
     m_changed.clear();
+    // Only now that none of them is pending can the oldest become faults.
+    for (Record *record : std::as_const(holding)) {
+        noteHoldingLazyValues(record);
+    }
     m_unsavedIdentifiers.clear();
     releaseSavedObjects();
     return true;
@@ -235,6 +243,8 @@ void ObjectContext::releaseSavedObjects()
 
 void ObjectContext::recordDidChange(Record *record, const QString &key)
 {
+    // A changed record is written whole; lazy setters fire the fault before they change a value.
+    record->fireFault();
     if (record->m_state == Record::State::Saved) {
         record->m_state = Record::State::Updated;
         m_changed.insert(record);
@@ -248,6 +258,62 @@ std::optional<QString> ObjectContext::loadText(const Record &record)
         return std::nullopt;
     }
     return m_reader->loadText(record.entity(), record.rowId());
+}
+
+void ObjectContext::fireFault(Record &record)
+{
+    fire(record.entity(), QStringLiteral("id"), record.rowId(), {{record.rowId(), &record}});
+}
+
+void ObjectContext::fireFaults(const Record &source, const RelationshipDescription &relationship)
+{
+    QHash<qint64, Record *> faults;
+    for (qsizetype index = 0; index < relationship.count(source); ++index) {
+        Record *destination = relationship.at(source, index);
+        if (destination->isFault()) {
+            faults.insert(destination->rowId(), destination);
+        }
+    }
+    if (!faults.isEmpty()) {
+        const EntityDescription &entity = relationship.destination();
+        fire(entity, entity.parentColumn, source.rowId(), faults);
+    }
+}
+
+void ObjectContext::fire(const EntityDescription &entity, const QString &column, qint64 key,
+                         const QHash<qint64, Record *> &faults)
+{
+    if (!isOpen() || !m_reader->loadLazyValues(this, entity, column, key, faults)) {
+        qCWarning(lcStore, "%s record %lld: its values could not be read: %s", qPrintable(entity.table),
+                  faults.isEmpty() ? 0LL : faults.cbegin().key(),
+                  qPrintable(isOpen() ? m_reader->errorString() : tr("The store is not open.")));
+        return;
+    }
+    // The ones the store no longer holds have no lazy values; they are fired all the same, so
+    // that a save meets the missing row and says so rather than failing for ever.
+    for (Record *record : faults) {
+        record->m_isFault = false;
+        noteHoldingLazyValues(record);
+    }
+}
+
+void ObjectContext::noteHoldingLazyValues(Record *record)
+{
+    m_holdingLazyValues.emplace_back(record, record->lifetime());
+    ++record->m_placesHoldingLazyValues;
+    while (m_holdingLazyValues.size() > m_maximumHoldingLazyValues) {
+        const auto [oldest, lifetime] = m_holdingLazyValues.front();
+        m_holdingLazyValues.pop_front();
+        if (lifetime.expired()) {
+            continue;
+        }
+        // A record fired or saved again since holds a later place too; a changed one keeps what
+        // it holds until it is saved.
+        if (--oldest->m_placesHoldingLazyValues == 0 && !oldest->m_isFault && oldest->m_state == Record::State::Saved) {
+            oldest->releaseLazyValues();
+            oldest->m_isFault = true;
+        }
+    }
 }
 
 std::optional<qint64> ObjectContext::countDestinations(const Record &source,

@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QSqlDatabase>
 
+#include <algorithm>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -99,6 +101,20 @@ public:
                               const std::optional<QString> &to);
     // The record's text attribute as stored.
     std::optional<QString> loadText(const Record &record);
+    // Reads the fault's lazy values (Record::fireFault). A fault the store cannot read stays one,
+    // and a save that would write it fails rather than write what it does not know.
+    void fireFault(Record &record);
+    // Fires, in one read, every fault among the source's destinations: for a feed's history
+    // about to be shown whole.
+    void fireFaults(const Record &source, const RelationshipDescription &relationship);
+    // How many records may hold their lazy values unchanged; beyond that, the ones fired or
+    // saved longest ago turn back into faults. An entry's are about 1 KB.
+    static constexpr size_t MaximumRecordsHoldingLazyValues = 2000;
+    // At least one: the record just fired keeps what it read.
+    void setMaximumRecordsHoldingLazyValues(size_t maximum)
+    {
+        m_maximumHoldingLazyValues = std::max<size_t>(maximum, 1);
+    }
 
 Q_SIGNALS:
     void recordChanged(Record *record, const QString &key);
@@ -120,6 +136,11 @@ private:
     void countUnsavedIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier, int change);
     void releaseSavedObjects();
     bool fail(const QString &message);
+    // Fires the faults, keyed by row id, whose column holds key.
+    void fire(const EntityDescription &entity, const QString &column, qint64 key,
+              const QHash<qint64, Record *> &faults);
+    // The record now holds its lazy values; the oldest holders beyond the maximum become faults.
+    void noteHoldingLazyValues(Record *record);
 
     QString m_connectionName;
     QSqlDatabase m_database;
@@ -135,6 +156,10 @@ private:
     std::vector<std::unique_ptr<Record>> m_deletedObjects;
     QList<Record *> m_deletedRoots;
     QHash<const EntityDescription *, UnsavedIdentifiers> m_unsavedIdentifiers;
+    // Records holding their lazy values, the longest-held first; a freed record's lifetime
+    // has expired.
+    std::deque<std::pair<Record *, std::weak_ptr<const void>>> m_holdingLazyValues;
+    size_t m_maximumHoldingLazyValues = MaximumRecordsHoldingLazyValues;
 
     QList<std::pair<QObject *, std::function<bool()>>> m_committers;
     QUndoStack *m_undoStack;

@@ -11,6 +11,13 @@ Record::Record(const EntityDescription &entity, ObjectContext *context)
 
 Record::~Record() = default;
 
+void Record::fireFault() const
+{
+    if (m_isFault) {
+        m_context->fireFault(const_cast<Record &>(*this));
+    }
+}
+
 QVariant Record::valueForKey(const QString &key) const
 {
     if (const AttributeDescription *attribute = m_entity->attribute(key)) {

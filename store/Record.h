@@ -31,6 +31,12 @@ public:
     // built from them may still be open, so whatever outlives a record holds this beside it.
     std::weak_ptr<const void> lifetime() const { return m_lifetime; }
 
+    // A record whose entity has lazy values loads without them, as a fault; the first getter
+    // of one of them fires the fault, which reads them all from the store. Records holding
+    // their lazy values unchanged become faults again when many others were fired since.
+    bool isFault() const { return m_isFault; }
+    void fireFault() const;
+
     QVariant valueForKey(const QString &key) const;
     void setValueForKey(const QString &key, const QVariant &value);
 
@@ -43,6 +49,8 @@ public:
     virtual void didSynchronizeWithStore() { }
     // Deletion: before the context marks the record and its destinations deleted.
     virtual void prepareForDeletion() { }
+    // The record turns back into a fault: its lazy values and lazy destinations go.
+    virtual void releaseLazyValues() { }
 
 protected:
     Record(const EntityDescription &entity, ObjectContext *context);
@@ -60,5 +68,8 @@ private:
     ObjectContext *m_context;
     qint64 m_rowId = 0;
     State m_state = State::Inserted;
+    bool m_isFault = false;
+    // How many places the record holds in its context's queue of records holding lazy values.
+    quint16 m_placesHoldingLazyValues = 0;
     std::shared_ptr<const void> m_lifetime = std::make_shared<char>();
 };

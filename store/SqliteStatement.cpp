@@ -93,6 +93,9 @@ bool SqliteStatement::hasFailed() const
 
 void SqliteStatement::reset()
 {
+    if (!m_statement) {
+        return;
+    }
     sqlite3_reset(m_statement);
     m_lastResult = SQLITE_OK;
     sqlite3_clear_bindings(m_statement);

@@ -36,19 +36,22 @@ bool StoreReader::load(ObjectContext *context, const EntityDescription &entity, 
 bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &entity,
                               const RelationshipDescription *via, const EntityDescription *sourceEntity,
                               const QHash<qint64, Record *> &sources, bool withDestinations,
-                              std::vector<std::unique_ptr<Record>> &records)
+                              std::vector<std::unique_ptr<Record>> &records, const SourceFilter *filter)
 {
     QString sql = QStringLiteral("SELECT e.id");
     if (via) {
         sql += QStringLiteral(", e.") + entity.parentColumn;
     }
     for (const AttributeDescription &attribute : entity.attributes) {
-        if (attribute.load) {
+        if (attribute.load && !attribute.lazy) {
             sql += QStringLiteral(", e.") + attribute.key;
         }
     }
     sql += QStringLiteral(" FROM ") + entity.table + QStringLiteral(" e");
-    if (via && sourceEntity->parentEntity) {
+    if (via && filter) {
+        sql += QStringLiteral(" WHERE e.%1 IN (SELECT id FROM %2 WHERE %3 = ?)")
+                   .arg(entity.parentColumn, sourceEntity->table, filter->column);
+    } else if (via && sourceEntity->parentEntity) {
         // Only the destinations of sources that are loaded themselves, not those of detached ones.
         sql += QStringLiteral(" JOIN %1 p ON p.id = e.%2 WHERE p.%3 > 0")
                    .arg(sourceEntity->table, entity.parentColumn, sourceEntity->parentColumn);
@@ -58,8 +61,13 @@ bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &e
     if (via && via->ordered) {
         sql += QStringLiteral(" ORDER BY e.id");
     }
-    SqliteStatement query(m_database, sql);
+    std::optional<SqliteStatement> once;
+    SqliteStatement &query = filter ? preparedStatement(sql) : once.emplace(m_database, sql);
+    if (filter) {
+        query.bind(1, filter->key);
+    }
     const int firstAttributeColumn = via ? 2 : 1;
+    const bool loadsFaults = entity.hasLazyValues();
     QHash<qint64, Record *> loadedById;
     while (query.next()) {
         Record *source = nullptr;
@@ -73,9 +81,10 @@ bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &e
         Record *loaded = record.get();
         loaded->m_rowId = query.integer(0);
         loaded->m_state = Record::State::Saved;
+        loaded->m_isFault = loadsFaults;
         int column = firstAttributeColumn;
         for (const AttributeDescription &attribute : entity.attributes) {
-            if (attribute.load) {
+            if (attribute.load && !attribute.lazy) {
                 attribute.load(*loaded, query, column++);
             }
         }
@@ -90,17 +99,66 @@ bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &e
             loadedById.insert(loaded->rowId(), loaded);
         }
     }
-    if (!finish(query)) {
+    const bool read = finish(query);
+    query.reset();
+    if (!read) {
         return false;
     }
     if (!withDestinations) {
         return true;
     }
     for (const RelationshipDescription &relationship : entity.relationships) {
+        if (relationship.lazy) {
+            continue;
+        }
         if (!loadRecords(context, relationship.destination(), &relationship, &entity, loadedById, true, records)) {
             return false;
         }
     }
+    return true;
+}
+
+bool StoreReader::loadLazyValues(ObjectContext *context, const EntityDescription &entity, const QString &column,
+                                 qint64 key, const QHash<qint64, Record *> &faults)
+{
+    beginReadTransaction();
+    QString sql = QStringLiteral("SELECT id");
+    for (const AttributeDescription &attribute : entity.attributes) {
+        if (attribute.lazy) {
+            sql += QStringLiteral(", ") + attribute.key;
+        }
+    }
+    sql += QStringLiteral(" FROM %1 WHERE %2 = ?").arg(entity.table, column);
+    SqliteStatement &query = preparedStatement(sql);
+    query.bind(1, key);
+    while (query.next()) {
+        Record *fault = faults.value(query.integer(0));
+        if (!fault) {
+            continue;
+        }
+        int index = 1;
+        for (const AttributeDescription &attribute : entity.attributes) {
+            if (attribute.lazy) {
+                attribute.load(*fault, query, index++);
+            }
+        }
+    }
+    const bool read = finish(query);
+    query.reset();
+    if (!read) {
+        return false;
+    }
+    const SourceFilter filter{column, key};
+    std::vector<std::unique_ptr<Record>> unowned;
+    for (const RelationshipDescription &relationship : entity.relationships) {
+        if (relationship.lazy
+            && !loadRecords(context, relationship.destination(), &relationship, &entity, faults, true, unowned,
+                            &filter)) {
+            return false;
+        }
+    }
+    // Lazy relationships are owning: their destinations now belong to the faults.
+    Q_ASSERT(unowned.empty());
     return true;
 }
 
@@ -124,6 +182,15 @@ StoreReader::Lookups &StoreReader::lookupsFor(const EntityDescription &entity)
         lookups.countByParent = std::make_unique<SqliteStatement>(m_database, sql);
     }
     return lookups;
+}
+
+SqliteStatement &StoreReader::preparedStatement(const QString &sql)
+{
+    std::shared_ptr<SqliteStatement> &statement = m_prepared[sql];
+    if (!statement) {
+        statement = std::make_shared<SqliteStatement>(m_database, sql);
+    }
+    return *statement;
 }
 
 void StoreReader::beginReadTransaction()

@@ -203,6 +203,15 @@ bool StoreWriter::writeRecord(Record *record)
     if (hasVanished(record)) {
         return true;
     }
+    // A row is written whole: a record whose lazy values could not be read is not written
+    // with nothing in their place.
+    record->fireFault();
+    if (record->isFault()) {
+        m_errorString = QStringLiteral("%1 record %2 could not be read before it was written")
+                            .arg(record->entity().table)
+                            .arg(record->rowId());
+        return false;
+    }
     const EntityDescription &entity = record->entity();
     Statements &statements = statementsFor(entity);
     const bool inserting = record->rowId() == 0;

@@ -24,7 +24,15 @@ class tst_Store : public QObject
     Q_OBJECT
 
 private:
-    enum class TextHistory { Saved, SavedAgain, UndoneFeedRename, ReadThenFeedGone, FeedGoneBeforeSave, FailedSave };
+    enum class TextHistory {
+        Saved,
+        SavedAgain,
+        RedatedAsAFault,
+        UndoneFeedRename,
+        ReadThenFeedGone,
+        FeedGoneBeforeSave,
+        FailedSave
+    };
 
     QString storePath() const { return m_home->dataHome() + QStringLiteral("/store.sql"); }
     std::unique_ptr<ObjectContext> openContext()
@@ -545,23 +553,38 @@ private Q_SLOTS:
         QTest::addColumn<int>("history");
         QTest::newRow("read after its save") << int(TextHistory::Saved);
         QTest::newRow("read after a later save of the entry") << int(TextHistory::SavedAgain);
+        QTest::newRow("read after a save of a new date given to it as a fault") << int(TextHistory::RedatedAsAFault);
         QTest::newRow("read after an undone rename of its feed") << int(TextHistory::UndoneFeedRename);
         QTest::newRow("read, then its feed deleted elsewhere") << int(TextHistory::ReadThenFeedGone);
         QTest::newRow("never saved: its feed deleted elsewhere first") << int(TextHistory::FeedGoneBeforeSave);
         QTest::newRow("never saved: the save failed") << int(TextHistory::FailedSave);
     }
-    // A saved text leaves memory and is read back from the store; what a reader gets stays what
-    // the entry was given, and a text the store never took stays in memory.
+    // A saved text leaves memory and is read back from the store, and so do a saved entry's
+    // title, identifier and sub-links once other entries were read since (here a single one is
+    // enough); what a reader gets stays what the entry was given, and what the store never took
+    // stays in memory.
     void entryTextReadsAsItWasGiven()
     {
         QFETCH(int, history);
         auto context = openContext();
+        context->setMaximumRecordsHoldingLazyValues(1);
         RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("Feed"));
+        RSSItem *other = addItem(*context, feed, QStringLiteral("other"), QDateTime::currentDateTimeUtc());
         QVERIFY(context->save());
         RSSItem *entry = addItem(*context, feed, QStringLiteral("e"), QDateTime::currentDateTimeUtc());
+        entry->setText(QStringLiteral("Text of e, see http://example.org/e"));
         const std::optional<QString> given = entry->text();
         QVERIFY(given);
+        const auto details = [](const RSSItem *item) {
+            QStringList read{item->title().value_or(QString()), item->guid().value_or(QString())};
+            for (const auto &subLink : item->subLinks()) {
+                read.append(subLink->link().value_or(QString()));
+            }
+            return read;
+        };
+        QStringList givenDetails = details(entry);
+        QCOMPARE(givenDetails.size(), 3);
         const QStringList deleteFeedElsewhere{QStringLiteral("DELETE FROM RSSItemText"),
                                               QStringLiteral("DELETE FROM RSSItem"),
                                               QStringLiteral("DELETE FROM RSSFeed")};
@@ -572,6 +595,14 @@ private Q_SLOTS:
         case TextHistory::SavedAgain:
             QVERIFY(context->save());
             entry->setTitle(QStringLiteral("Retitled"));
+            givenDetails[0] = QStringLiteral("Retitled");
+            QVERIFY(context->save());
+            break;
+        case TextHistory::RedatedAsAFault:
+            QVERIFY(context->save());
+            QVERIFY(other->title());
+            QVERIFY(entry->isFault());
+            entry->setDate(QDateTime::currentDateTimeUtc().addDays(1));
             QVERIFY(context->save());
             break;
         case TextHistory::UndoneFeedRename:
@@ -603,6 +634,22 @@ private Q_SLOTS:
         }
         QCOMPARE(entry->text(), given);
         QCOMPARE(entry->valueForKey(QStringLiteral("text")).toString(), *given);
+        // What the store no longer holds cannot come back from it: a fault of a row deleted
+        // elsewhere reads nothing.
+        if (TextHistory(history) != TextHistory::ReadThenFeedGone) {
+            other->fireFault();
+        }
+        QCOMPARE(details(entry), givenDetails);
+        // A row is written whole: what the store keeps is what the entry was given.
+        const auto reopened = openContext();
+        const QList<RSSFeed *> stored = *RSSFeed::fetchFeeds(reopened.get());
+        if (!stored.isEmpty() && stored.first()->feedEntries().size() == 2) {
+            const RSSItem *storedEntry = RSSItem::newestFirst(stored.first()->feedEntries()).first();
+            QCOMPARE(details(storedEntry), givenDetails);
+        } else {
+            QVERIFY(TextHistory(history) == TextHistory::FeedGoneBeforeSave
+                    || TextHistory(history) == TextHistory::ReadThenFeedGone);
+        }
     }
 
     void entryTextIsLoadedOnlyWhenAsked()
