@@ -97,10 +97,12 @@ void RSSFeed::addFeedEntry(RSSItem *entry)
     const QList<Record *> objects{entry};
     if (entry->m_feed && entry->m_feed != this) {
         entry->m_feed->m_feedEntries.removeOne(entry);
+        entry->m_feed->historyOrderChanged();
     }
     if (entry->m_feed != this) {
         m_feedEntries.append(entry);
         entry->m_feed = this;
+        historyOrderChanged();
     }
     didChangeValueForKey(QStringLiteral("feedEntries"), objects);
 }
@@ -117,6 +119,7 @@ void RSSFeed::removeFeedEntries(const QSet<RSSItem *> &entries)
         objects.append(entry);
     }
     m_feedEntries.removeIf([&entries](RSSItem *entry) { return entries.contains(entry); });
+    historyOrderChanged();
     for (RSSItem *entry : entries) {
         if (entry->m_feed == this) {
             entry->m_feed = nullptr;

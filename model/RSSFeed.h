@@ -99,6 +99,8 @@ public:
     // history shown or exported whole.
     void fireEntryFaults() const;
     void addFeedEntry(RSSItem *entry);
+    // The history changed, or the date of one of its entries.
+    void historyOrderChanged() { m_newestEntries.reset(); }
     void removeFeedEntry(RSSItem *entry);
     void removeFeedEntries(const QSet<RSSItem *> &entries);
 
@@ -144,6 +146,9 @@ private:
     std::optional<QString> m_generator;
     std::optional<QDateTime> m_retryAfter;
     QList<RSSItem *> m_feedEntries;
+    // The newest entries last asked for, and how many: every menu rebuild asks every feed,
+    // and a history changes far less often than the menu is rebuilt.
+    mutable std::optional<std::pair<quint32, QList<RSSItem *>>> m_newestEntries;
 
     // Run-time state, never stored.
     FeedDownload *m_connection = nullptr;

@@ -36,12 +36,17 @@ const EntityDescription &RSSFeed::entityDescription()
             auto *entry = static_cast<RSSItem *>(destination.get());
             entry->m_feed = &feed;
             feed.m_feedEntries.append(entry);
+            feed.historyOrderChanged();
         };
         entries.count = [](const Record &source) { return static_cast<const RSSFeed &>(source).m_feedEntries.size(); };
         entries.at = [](const Record &source, qsizetype index) -> Record * {
             return static_cast<const RSSFeed &>(source).m_feedEntries.at(index);
         };
-        entries.clear = [](Record &source) { static_cast<RSSFeed &>(source).m_feedEntries.clear(); };
+        entries.clear = [](Record &source) {
+            auto &feed = static_cast<RSSFeed &>(source);
+            feed.m_feedEntries.clear();
+            feed.historyOrderChanged();
+        };
         description.relationships.push_back(std::move(entries));
         return description;
     }();

@@ -73,7 +73,10 @@ QList<RSSItem *> RSSFeed::firstFeedItems(quint32 count) const
     if (!showInRecentList()) {
         return {};
     }
-    return RSSItem::newestFirst(m_feedEntries, qsizetype(count));
+    if (!m_newestEntries || m_newestEntries->first != count) {
+        m_newestEntries.emplace(count, RSSItem::newestFirst(m_feedEntries, qsizetype(count)));
+    }
+    return m_newestEntries->second;
 }
 
 QString RSSFeed::displayName() const

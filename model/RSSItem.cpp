@@ -57,6 +57,9 @@ void RSSItem::setDate(const std::optional<QDateTime> &date)
     // Kept as UTC, the instant unchanged: every rebuild of the menu compares the dates of the
     // entries it shows, and an instant in a named time zone costs a zone lookup per comparison.
     m_date = date ? std::optional<QDateTime>(date->toUTC()) : std::nullopt;
+    if (m_feed) {
+        m_feed->historyOrderChanged();
+    }
     didChangeValueForKey(QStringLiteral("date"));
 }
 

@@ -151,6 +151,8 @@ private:
     bool m_loadsDestinations = true;
 
     std::vector<std::unique_ptr<Record>> m_objects;
+    // fetchObjects' answers since m_objects last changed.
+    QHash<const EntityDescription *, QList<Record *>> m_listedObjects;
     QSet<Record *> m_changed;
     // Deleted records wait here for the next save; the roots are the ones deleteObject was called on.
     std::vector<std::unique_ptr<Record>> m_deletedObjects;

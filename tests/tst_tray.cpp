@@ -12,6 +12,7 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDateTime>
+#include <QMenu>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSystemTrayIcon>
@@ -247,6 +248,43 @@ private Q_SLOTS:
         }
         m_performed.clear();
         m_historyFills = 0;
+    }
+
+    // A rebuild empties and reuses the last menu's submenus: each shows the new menu's history,
+    // filled when opened, and what the smaller menu does not need goes.
+    void rebuildReusesSubmenus()
+    {
+        TrayStatusItem statusItem;
+        const auto feedsMenu = [this](const QStringList &feeds) {
+            auto menu = std::make_shared<Menu>();
+            for (const QString &name : feeds) {
+                MenuItem feed;
+                feed.title = name;
+                feed.fillSubmenu = [this, name] {
+                    auto history = std::make_unique<Menu>();
+                    history->items.push_back(entry(name + QStringLiteral(" entry"), &m_performed));
+                    return history;
+                };
+                menu->items.push_back(std::move(feed));
+            }
+            return menu;
+        };
+        const auto shownHistories = [&statusItem] {
+            QStringList shown;
+            for (QAction *action : statusItem.rootMenu()->actions()) {
+                QMenu *history = action->menu();
+                Q_EMIT history->aboutToShow();
+                shown.append(action->text() + QLatin1Char('>') + history->actions().constFirst()->text());
+            }
+            return shown;
+        };
+        statusItem.setMenu(feedsMenu({QStringLiteral("One"), QStringLiteral("Two")}));
+        QCOMPARE(shownHistories(), QStringList({QStringLiteral("One>One entry"), QStringLiteral("Two>Two entry")}));
+        statusItem.setMenu(feedsMenu({QStringLiteral("Three")}));
+        QCOMPARE(shownHistories(), QStringList({QStringLiteral("Three>Three entry")}));
+        QCOMPARE(statusItem.rootMenu()->findChildren<QMenu *>().size(), 1);
+        statusItem.rootMenu()->actions().constFirst()->menu()->actions().constFirst()->trigger();
+        QCOMPARE(m_performed, QStringList({QStringLiteral("Three entry")}));
     }
 
     void statusNotifierItem()

@@ -48,13 +48,30 @@ void TrayStatusItem::setMenu(std::shared_ptr<Menu> menu)
         return;
     }
     m_rootMenu->clear();
-    for (QMenu *submenu : m_rootMenu->findChildren<QMenu *>(Qt::FindDirectChildrenOnly)) {
-        delete submenu;
-    }
+    m_submenusInUse = 0;
     m_menu = std::move(menu);
     if (m_menu) {
         populate(m_rootMenu.get(), m_menu.get());
     }
+    // The menu shrank (feeds removed): what is left over goes.
+    for (size_t index = m_submenusInUse; index < m_submenus.size(); ++index) {
+        delete m_submenus[index];
+    }
+    m_submenus.resize(m_submenusInUse);
+}
+
+QMenu *TrayStatusItem::reusedSubmenu(const QString &title)
+{
+    if (m_submenusInUse == m_submenus.size()) {
+        m_submenus.push_back(new QMenu(title, m_rootMenu.get()));
+        return m_submenus[m_submenusInUse++];
+    }
+    QMenu *submenu = m_submenus[m_submenusInUse++];
+    // Its items and its history's filler belonged to the last menu, which is gone.
+    submenu->clear();
+    disconnect(submenu, &QMenu::aboutToShow, this, nullptr);
+    submenu->setTitle(title);
+    return submenu;
 }
 
 void TrayStatusItem::populate(QMenu *menu, Menu *items)
@@ -75,9 +92,8 @@ void TrayStatusItem::populate(QMenu *menu, Menu *items)
             });
             continue;
         }
-        // Submenus are the children of the root menu whatever their depth, so that one
-        // rebuild frees them all. A history is built only when it is opened.
-        auto *submenu = new QMenu(text, m_rootMenu.get());
+        // A history is built only when it is opened.
+        QMenu *submenu = reusedSubmenu(text);
         menu->addMenu(submenu);
         if (item.submenu) {
             populate(submenu, item.submenu.get());

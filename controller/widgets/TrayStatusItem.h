@@ -38,11 +38,17 @@ public:
 
 private:
     void populate(QMenu *menu, Menu *items);
+    // A submenu for the next item: one of the last rebuild's, emptied, or a new one.
+    QMenu *reusedSubmenu(const QString &title);
     void onAboutToShow();
     void onAboutToHide();
     void checkForTray();
 
     std::unique_ptr<QMenu> m_rootMenu;
+    // Every submenu, whatever its depth, is a child of the root menu. A rebuild empties and
+    // reuses them: with 2,000 feeds, making 2,000 new menus took most of a rebuild.
+    std::vector<QMenu *> m_submenus;
+    size_t m_submenusInUse = 0;
     QSystemTrayIcon *m_trayIcon;
     QTimer *m_trayWatch;
     std::chrono::milliseconds m_trayGrace;
