@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QObject>
 #include <QVariantMap>
 
 #include <memory>
@@ -88,6 +89,7 @@ private:
     void onPageFailed(const QString &description, const QString &failingUrl);
     void onPageAuthenticationRequired(const QUrl &requestUrl, int previousFailures, QAuthenticator *answer) const;
     void releasePageLoad();
+    void loadPage(const QUrl &url);
 
     std::optional<QString> m_title;
     std::optional<QString> m_author;
@@ -104,6 +106,8 @@ private:
     // Run-time state of the page cache, never stored.
     bool m_cachingPage = false;
     std::unique_ptr<WebArchiveJob> m_pageLoad;
+    // Lives while the page waits for the feed's password from the keyring.
+    std::unique_ptr<QObject> m_passwordWait;
 };
 
 Q_DECLARE_OPAQUE_POINTER(RSSItem *)
