@@ -151,51 +151,8 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    // The model against a keyring in memory: a password set on a feed with a login is sent in
-    // any case, and leaves the store file only once a keyring confirmed it.
-    void editedPasswordLeavesTheStoreOnceTheKeyringHasIt_data()
-    {
-        QTest::addColumn<QString>("keyring");
-        QTest::addColumn<bool>("stored");
-        QTest::addColumn<int>("messages");
-        QTest::newRow("keyring answers") << QStringLiteral("answers") << false << 0;
-        // Said once for both feeds: the second is not even tried.
-        QTest::newRow("keyring refuses") << QStringLiteral("refuses") << true << 1;
-        QTest::newRow("no keyring installed") << QStringLiteral("none") << true << 0;
-    }
-    void editedPasswordLeavesTheStoreOnceTheKeyringHasIt()
-    {
-        QFETCH(QString, keyring);
-        QFETCH(bool, stored);
-        QFETCH(int, messages);
-        StoreFixture store;
-        QVERIFY(store.setUp(StoreFixture::Store::File));
-        store.context->setChecksFeeds(false);
-        FakePasswordStore fake;
-        fake.refuses = keyring == QLatin1String("refuses");
-        FeedPasswords::instance()->setKeyring(keyring == QLatin1String("none") ? nullptr : &fake);
-        QSignalSpy unavailable(FeedPasswords::instance(), &FeedPasswords::keyringUnavailable);
-        QList<RSSFeed *> feeds;
-        for (const QString &password : {QStringLiteral("first-secret"), QStringLiteral("second-secret")}) {
-            RSSFeed *feed = RSSFeed::insert(store.context.get());
-            feed->setUrl(QStringLiteral("https://example.org/feed") + QString::number(feeds.size()));
-            feed->setLogin(QStringLiteral("kim"));
-            feed->setPassword(password);
-            feeds.append(feed);
-        }
-        QVERIFY(FeedPasswords::instance()->waitForChanges(std::chrono::seconds(5)));
-        QVERIFY(store.context->save());
-        const QByteArray bytes = fileBytes(store.storePath());
-        QCOMPARE(bytes.contains("first-secret"), stored);
-        QCOMPARE(bytes.contains("second-secret"), stored);
-        QCOMPARE(feeds.at(0)->password(), QStringLiteral("first-secret"));
-        QCOMPARE(feeds.at(1)->password(), QStringLiteral("second-secret"));
-        QCOMPARE(unavailable.count(), messages);
-        QCOMPARE(fake.items.value(QStringLiteral("kim at https://example.org/feed0")),
-                 stored ? QString() : QStringLiteral("first-secret"));
-        store.tearDown();
-    }
-
+    // The model against a keyring in memory: the item follows the feed's address, and a password
+    // taken away goes from the keyring too.
     void keyringItemFollowsTheAddressAndGoesWithThePassword()
     {
         StoreFixture store;
