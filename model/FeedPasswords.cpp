@@ -31,7 +31,7 @@ void FeedPasswords::keyringFailed(const QString &reason)
         return;
     }
     m_failed = true;
-    m_unavailableMessage = tr("Feed passwords stay in the store: no keyring answered (%1)").arg(reason);
+    m_unavailableMessage = tr("Feed passwords stay in the store, the keyring is not available: %1").arg(reason);
     qCWarning(lcModel, "%s", qPrintable(m_unavailableMessage));
     Q_EMIT keyringUnavailable(m_unavailableMessage);
 }

@@ -106,14 +106,88 @@ void onSearched(GObject *, GAsyncResult *result, gpointer data)
     job->finish(Outcome::Done, password);
 }
 
+// A write on its way through libsecret: the default collection is looked up, unlocked when it
+// is locked (the keyring may ask the user), and only then given the item, since a store into a
+// locked collection fails without asking.
+struct PendingWrite
+{
+    QPointer<PasswordJob> job;
+    PasswordKey key;
+    QByteArray password;
+    SecretCollection *collection = nullptr;
+
+    ~PendingWrite()
+    {
+        if (collection) {
+            g_object_unref(collection);
+        }
+    }
+    void fail(const QString &message)
+    {
+        if (job) {
+            job->finish(Outcome::Unavailable, QString(), message);
+        }
+    }
+};
+
+std::unique_ptr<PendingWrite> takeWrite(gpointer data)
+{
+    return std::unique_ptr<PendingWrite>(static_cast<PendingWrite *>(data));
+}
+
 void onStored(GObject *, GAsyncResult *result, gpointer data)
 {
+    const std::unique_ptr<PendingWrite> write = takeWrite(data);
     GError *error = nullptr;
-    const bool stored = secret_password_store_finish(result, &error);
-    const QString message = error ? takeMessage(error) : QStringLiteral("the keyring did not keep the password");
-    if (PasswordJob *job = takeJob(data)) {
-        job->finish(stored ? Outcome::Done : Outcome::Unavailable, QString(), stored ? QString() : message);
+    if (!secret_password_store_finish(result, &error)) {
+        write->fail(error ? takeMessage(error) : QStringLiteral("the keyring did not keep the password"));
+    } else if (write->job) {
+        write->job->finish(Outcome::Done);
     }
+}
+
+void store(std::unique_ptr<PendingWrite> write)
+{
+    const Attributes attributes(write->key);
+    const QByteArray label = QStringLiteral("RSS Brevlin: %1 at %2").arg(write->key.login, write->key.url).toUtf8();
+    const QByteArray password = write->password;
+    secret_password_storev(feedSchema(), attributes.table(), SECRET_COLLECTION_DEFAULT, label.constData(),
+                           password.constData(), nullptr, onStored, write.release());
+}
+
+void onUnlocked(GObject *, GAsyncResult *result, gpointer data)
+{
+    std::unique_ptr<PendingWrite> write = takeWrite(data);
+    GError *error = nullptr;
+    GList *unlocked = nullptr;
+    const gint count = secret_service_unlock_finish(nullptr, result, &unlocked, &error);
+    g_list_free_full(unlocked, g_object_unref);
+    if (error) {
+        write->fail(takeMessage(error));
+    } else if (count == 0) {
+        write->fail(QStringLiteral("the keyring is locked"));
+    } else {
+        store(std::move(write));
+    }
+}
+
+void onDefaultCollection(GObject *, GAsyncResult *result, gpointer data)
+{
+    std::unique_ptr<PendingWrite> write = takeWrite(data);
+    GError *error = nullptr;
+    write->collection = secret_collection_for_alias_finish(result, &error);
+    if (error) {
+        write->fail(takeMessage(error));
+        return;
+    }
+    // Without a default collection the store itself says what is missing.
+    if (!write->collection || !secret_collection_get_locked(write->collection)) {
+        store(std::move(write));
+        return;
+    }
+    GList *objects = g_list_append(nullptr, write->collection);
+    secret_service_unlock(nullptr, objects, nullptr, onUnlocked, write.release());
+    g_list_free(objects);
 }
 
 void onCleared(GObject *, GAsyncResult *result, gpointer data)
@@ -170,10 +244,9 @@ PasswordJob *SecretServicePasswordStore::writePassword(const PasswordKey &key, c
         return unservedJob(this);
     }
     auto *job = new PasswordJob(this);
-    const Attributes attributes(key);
-    const QByteArray label = QStringLiteral("RSS Brevlin: %1 at %2").arg(key.login, key.url).toUtf8();
-    secret_password_storev(feedSchema(), attributes.table(), SECRET_COLLECTION_DEFAULT, label.constData(),
-                           password.toUtf8().constData(), nullptr, onStored, guard(job));
+    auto *write = new PendingWrite{job, key, password.toUtf8()};
+    secret_collection_for_alias(nullptr, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr,
+                                onDefaultCollection, write);
     return job;
 }
 
