@@ -16,6 +16,7 @@
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/TabSeparated.h"
 #include "controller/RSSBrevlinController.h"
+#include "model/FeedPasswords.h"
 #include "model/RSSFeed.h"
 #include "platform/NotificationService.h"
 #include "platform/StandardErrorAlerts.h"
@@ -99,6 +100,8 @@ CommandResult run(Rss_Brevlin_AppDelegate *delegate, QTextStream &out, const Opt
     if (notifications) {
         waitForPosts(notifications.get());
     }
+    // Passwords the check moved from the store to the keyring leave the store with this save.
+    FeedPasswords::instance()->waitForChanges();
     if (!context->save()) {
         return CommandResult::failure(QStringLiteral("cannot save the store: %1").arg(context->errorString()));
     }

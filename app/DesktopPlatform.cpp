@@ -4,6 +4,7 @@
 #include "platform/dbus/DBusIdleTimeProvider.h"
 #include "platform/dbus/DBusProgramService.h"
 #include "platform/dbus/FreedesktopNotificationService.h"
+#include "platform/keyring/SecretServicePasswordStore.h"
 #ifdef BREVLIN_HAVE_X11
 #include "platform/x11/X11IdleTimeProvider.h"
 #endif
@@ -18,6 +19,11 @@ ProgramService *createProgramService(QObject *parent)
 NotificationService *createNotificationService(QObject *parent)
 {
     return new FreedesktopNotificationService(parent);
+}
+
+PasswordStore *createPasswordStore(QObject *parent)
+{
+    return new SecretServicePasswordStore(parent);
 }
 
 void installIdleTimeProviders()

@@ -1,6 +1,7 @@
 #pragma once
 
 class NotificationService;
+class PasswordStore;
 class ProgramService;
 class QObject;
 
@@ -11,6 +12,8 @@ namespace DesktopPlatform {
 ProgramService *createProgramService(QObject *parent);
 // The desktop's notification server on the session bus.
 NotificationService *createNotificationService(QObject *parent);
+// The desktop's keyring, over the Secret Service.
+PasswordStore *createPasswordStore(QObject *parent);
 // The idle-time sources in order of preference: the X11 screen saver when a display is
 // reachable, then GNOME's idle monitor, then the freedesktop screen saver.
 void installIdleTimeProviders();

@@ -10,6 +10,7 @@
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/StoreEditCommand.h"
 #include "controller/RSSBrevlinController.h"
+#include "model/FeedPasswords.h"
 #include "model/RSSFeed.h"
 #include "platform/FreedMemory.h"
 #include "platform/ProgramService.h"
@@ -27,6 +28,9 @@ ProgramSession::ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts
     connect(m_signalWatcher, &UnixSignalWatcher::received, this, &ProgramSession::quit);
     connect(m_controller, &RSSBrevlinController::quitRequested, this, [this] { quit(0); });
     connect(m_controller, &RSSBrevlinController::feedsChecked, this, &ProgramSession::onFeedsChecked);
+    // A password the keyring now keeps leaves the store file at once, not at the next document.
+    connect(FeedPasswords::instance(), &FeedPasswords::storePasswordMoved, delegate,
+            &Rss_Brevlin_AppDelegate::saveAction);
     m_controller->setCachesFolder(delegate->cachesFolder(), delegate->storeFilePath());
     DesktopPlatform::installIdleTimeProviders();
     m_controller->setNotificationService(DesktopPlatform::createNotificationService(this));

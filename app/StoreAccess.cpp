@@ -1,6 +1,7 @@
 #include "app/StoreAccess.h"
 
 #include "app/Rss_Brevlin_AppDelegate.h"
+#include "model/FeedPasswords.h"
 #include "model/RSSFeed.h"
 #include "store/ObjectContext.h"
 
@@ -37,6 +38,11 @@ bool StoreAccess::save()
 {
     if (!m_context) {
         return false;
+    }
+    // A command ends with this save: a password edited in it goes to the keyring first, so that
+    // one the keyring confirmed never reaches the file. The running program saves again instead.
+    if (!m_context->checksFeeds()) {
+        FeedPasswords::instance()->waitForChanges();
     }
     if (!m_context->save()) {
         m_result = CommandResult::failure(QStringLiteral("cannot save the store: %1").arg(m_context->errorString()));

@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "app/CommandLine.h"
+#include "app/DesktopPlatform.h"
 #include "app/widgets/TrayProgram.h"
 #include "controller/RSSBrevlinController.h"
+#include "model/FeedPasswords.h"
 #include "platform/LazyWebArchiver.h"
 #include "platform/Preferences.h"
 #include "platform/StandardErrorAlerts.h"
@@ -20,6 +22,8 @@ void describeApplication()
     QCoreApplication::setApplicationName(QStringLiteral("rss-brevlin"));
     QCoreApplication::setApplicationVersion(QStringLiteral(BREVLIN_VERSION));
     RSSBrevlinController::initialize();
+    // Asked only when a feed with a login is fetched or its password edited.
+    FeedPasswords::instance()->setKeyring(DesktopPlatform::createPasswordStore(QCoreApplication::instance()));
 }
 
 // Headless, the page cache needs Qt Gui for Qt WebEngine, off screen as there is no window to

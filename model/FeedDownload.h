@@ -45,6 +45,8 @@ public:
     QUrl url() const { return m_url; }
     bool isRunning() const;
 
+    // The password to answer a challenge with; set before start().
+    void setPassword(const std::optional<QString> &password) { m_password = password; }
     // Makes the request conditional; set before start().
     void setValidators(const HttpValidators &validators) { m_validators = validators; }
     // Sends the request; the outcome arrives later, through the event loop.

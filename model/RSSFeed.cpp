@@ -27,9 +27,11 @@ void RSSFeed::setUrl(const std::optional<QString> &url)
     const std::optional<QString> value = url ? std::optional(withFeedSchemeAsHttp(*url)) : std::nullopt;
     if (value != m_url) {
         setRetryAfter(std::nullopt);
+        rememberKeyringKey();
     }
     m_url = value;
     didChangeValueForKey(QStringLiteral("url"));
+    movePasswordToKeyring();
     checkFeed();
 }
 
@@ -37,21 +39,11 @@ void RSSFeed::setLogin(const std::optional<QString> &login)
 {
     if (login != m_login) {
         setRetryAfter(std::nullopt);
+        rememberKeyringKey();
     }
     m_login = login;
     didChangeValueForKey(QStringLiteral("login"));
-    if (!m_didConnect) {
-        checkFeed();
-    }
-}
-
-void RSSFeed::setPassword(const std::optional<QString> &password)
-{
-    if (password != m_password) {
-        setRetryAfter(std::nullopt);
-    }
-    m_password = password;
-    didChangeValueForKey(QStringLiteral("password"));
+    movePasswordToKeyring();
     if (!m_didConnect) {
         checkFeed();
     }

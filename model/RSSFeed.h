@@ -5,11 +5,13 @@
 #include <QObject>
 #include <QSet>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "model/FeedCheckMemory.h"
 #include "model/MenuItem.h"
+#include "platform/PasswordStore.h"
 #include "store/Record.h"
 
 class FeedDownload;
@@ -71,8 +73,15 @@ public:
     static QString withFeedSchemeAsHttp(const QString &url);
     std::optional<QString> login() const { return m_login; }
     void setLogin(const std::optional<QString> &login);
-    std::optional<QString> password() const { return m_password; }
+    // The password to send: the store's, else the keyring's once it was read in this run.
+    std::optional<QString> password() const;
+    // Keeps the password in the keyring when one answers (the store holds it until the keyring
+    // confirmed), else in the store. Every edit of a password comes here.
     void setPassword(const std::optional<QString> &password);
+    // Calls ready once password() has what there is to send: at once, or after the keyring was
+    // asked (for a feed with a login whose password the store does not hold). Nothing is called
+    // once receiver is gone. A password still in the store moves to the keyring meanwhile.
+    void whenPasswordKnown(QObject *receiver, std::function<void()> ready);
     bool showInRecentList() const { return m_showInRecentList.value_or(false); }
     void setShowInRecentList(bool show);
 
@@ -119,6 +128,8 @@ Q_SIGNALS:
     // parse ran), the server said it had not changed, or its download failed. Cancelled
     // downloads end without it.
     void checkEnded();
+    // The keyring answered a read of the password, or could not.
+    void passwordKnown();
 
 private:
     // The run-time flags a feed's generator decides.
@@ -133,6 +144,16 @@ private:
     void onAuthenticationRefused();
     void dropDownload();
     bool isKnownIdentifier(const std::optional<QString> &identifier) const;
+
+    // The keyring's side of the password.
+    std::optional<PasswordKey> keyringKey() const;
+    void rememberKeyringKey();
+    void readKeyringPassword();
+    void onKeyringRead(const PasswordKey &where, PasswordJob::Outcome outcome, const QString &password,
+                       const QString &error);
+    void movePasswordToKeyring();
+    void onPasswordMoved(const PasswordKey &key, const QString &password);
+    void deleteKeyringPassword(const PasswordKey &key);
 
     std::optional<QString> m_name;
     std::optional<QString> m_url;
@@ -156,4 +177,11 @@ private:
     bool m_didConnect = false;
     bool m_isTracFeed = false;
     bool m_isTwitterFeed = false;
+    enum class KeyringState { Unknown, Reading, Known };
+    KeyringState m_keyringState = KeyringState::Unknown;
+    std::optional<QString> m_keyringPassword;
+    // Where the keyring keeps the password when the address or login changed since it was
+    // stored; otherwise the feed's own address and login.
+    std::optional<PasswordKey> m_keyringKey;
+    bool m_movingPassword = false;
 };

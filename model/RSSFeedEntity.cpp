@@ -17,7 +17,8 @@ const EntityDescription &RSSFeed::entityDescription()
             attribute("name", &RSSFeed::m_name, &RSSFeed::setName),
             attribute("url", &RSSFeed::m_url, &RSSFeed::setUrl),
             secret(attribute("login", &RSSFeed::m_login, &RSSFeed::setLogin)),
-            secret(attribute("password", &RSSFeed::m_password, &RSSFeed::setPassword)),
+            // By key (the window, its undo) it reads as the password to send, wherever it is kept.
+            secret(attribute("password", &RSSFeed::m_password, &RSSFeed::setPassword, &RSSFeed::password)),
             attribute("showInRecentList", &RSSFeed::m_showInRecentList, &RSSFeed::setShowInRecentList,
                       &RSSFeed::showInRecentList),
             attribute("errorMessage", &RSSFeed::m_errorMessage, &RSSFeed::setErrorMessage),

@@ -71,16 +71,26 @@ void RSSFeed::checkFeed()
         if (!url.isValid() || (!url.isLocalFile() && url.host().isEmpty())) {
             return;
         }
-        m_checkMemory.keepFor(m_url, m_login, m_password);
-        m_connection = new FeedDownload(url, m_login, m_password, this);
-        // Validators exist only after a document was parsed in this run: the first check after
-        // launch, whose document moves lastFetchDate on from the distant past, always gets one.
-        m_connection->setValidators(m_checkMemory.validators());
+        m_connection = new FeedDownload(url, m_login, std::nullopt, this);
         connect(m_connection, &FeedDownload::finished, this, &RSSFeed::onDownloadFinished);
         connect(m_connection, &FeedDownload::notModified, this, &RSSFeed::onDownloadNotModified);
         connect(m_connection, &FeedDownload::failed, this, &RSSFeed::onDownloadFailed);
         connect(m_connection, &FeedDownload::authenticationRefused, this, &RSSFeed::onAuthenticationRefused);
-        m_connection->start();
+        // The download counts as running while the keyring is asked for the password, so that
+        // a check of all feeds waits for it; other feeds go on meanwhile.
+        whenPasswordKnown(m_connection, [this, download = m_connection] {
+            // A download dropped meanwhile is only waiting for its deletion.
+            if (m_connection != download) {
+                return;
+            }
+            m_checkMemory.keepFor(m_url, m_login, password());
+            download->setPassword(password());
+            // Validators exist only after a document was parsed in this run: the first check
+            // after launch, whose document moves lastFetchDate on from the distant past, always
+            // gets one.
+            download->setValidators(m_checkMemory.validators());
+            download->start();
+        });
         setErrorMessage(std::nullopt);
     }
     cleanupOldItems();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QObject>
 #include <QVariantMap>
 
 #include <memory>
@@ -108,6 +109,7 @@ private:
     void onPageFailed(const QString &description, const QString &failingUrl);
     void onPageAuthenticationRequired(const QUrl &requestUrl, int previousFailures, QAuthenticator *answer) const;
     void releasePageLoad();
+    void loadPage(const QUrl &url);
 
     // Absent while the entry is a fault: 100,000 stored entries would otherwise keep their
     // titles, addresses and sub-links in every process.
@@ -122,6 +124,8 @@ private:
     // Run-time state of the page cache, never stored.
     bool m_cachingPage = false;
     std::unique_ptr<WebArchiveJob> m_pageLoad;
+    // Lives while the page waits for the feed's password from the keyring.
+    std::unique_ptr<QObject> m_passwordWait;
 };
 
 Q_DECLARE_OPAQUE_POINTER(RSSItem *)

@@ -63,6 +63,24 @@ void RSSItem::cachePage()
         qWarning("RSSItem Page Caching: %s %s", qPrintable(folderError), qPrintable(url.toString()));
         return;
     }
+    if (!m_feed) {
+        loadPage(url);
+        return;
+    }
+    // A page of a feed with a login may ask for it, so the password is fetched first.
+    m_passwordWait = std::make_unique<QObject>();
+    m_feed->whenPasswordKnown(m_passwordWait.get(), [this, url] {
+        m_passwordWait.release()->deleteLater();
+        loadPage(url);
+    });
+}
+
+void RSSItem::loadPage(const QUrl &url)
+{
+    WebArchiver *archiver = WebArchiver::shared();
+    if (!archiver) {
+        return;
+    }
     const QString path = newCachePath();
     m_pageLoad = archiver->archive(url, path);
     WebArchiveJob *load = m_pageLoad.get();
@@ -119,7 +137,8 @@ void RSSItem::releasePageLoad()
 
 void RSSItem::removePageCache()
 {
-    // A load still running stops here and never reports back.
+    // A load still running, or waiting for its password, stops here and never reports back.
+    m_passwordWait.reset();
     m_pageLoad.reset();
     if (!m_cachedPath) {
         return;

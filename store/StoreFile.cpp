@@ -88,6 +88,9 @@ bool StoreFile::open(const QString &path, const QString &schema, const QList<Sch
     }
     int version = query.value(0).toInt();
     query.finish();
+    // Passwords leave the store once the keyring keeps them: what a save removes is overwritten,
+    // not left behind in the file's free space.
+    query.exec(QStringLiteral("PRAGMA secure_delete = ON"));
     const int schemaVersion = SchemaMigration::versionAfter(migrations);
     if (version > schemaVersion) {
         return fail(QCoreApplication::translate("StoreFile",

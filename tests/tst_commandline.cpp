@@ -284,7 +284,10 @@ void tst_CommandLine::addAndList()
     RUN_OK(named,
            {"--add", "https://b.example.org/feed.xml", "--name", "Bravo", "--login", "kim", "--password", "-secret",
             "--recent"});
-    QCOMPARE(named.out + named.err, QString());
+    QCOMPARE(named.out, QString());
+    // This test's bus has no keyring: the password stays in the store, and the command says so.
+    QVERIFY2(named.err.startsWith("brevlin.model: Feed passwords stay in the store, the keyring is not available: "),
+             qPrintable(named.err));
     RUN_OK(rewritten, {"--add=feed://a.example.org/rss"});
     RUN_OK(file, {"--add", "file:///var/feeds/local.xml", "--name=Alpha"});
 

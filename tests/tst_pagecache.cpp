@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "model/FeedPasswords.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "platform/LazyWebArchiver.h"
@@ -20,6 +21,7 @@
 #include "platform/WebArchiveJob.h"
 #include "platform/webengine/WebEngineArchiver.h"
 #include "store/ObjectContext.h"
+#include "tests/fakes/FakePasswordStore.h"
 #include "tests/fakes/FakeWebArchiver.h"
 #include "tests/fakes/RecordingOpener.h"
 #include "tests/support/HttpTestServer.h"
@@ -291,6 +293,25 @@ private Q_SLOTS:
         if (logLines) {
             QCOMPARE(lines.lines().first(), QStringLiteral("RSSItem Page Caching: Invalid Username or Password"));
         }
+    }
+
+    void passwordComesFromTheKeyringBeforeThePageLoads()
+    {
+        FakeWebArchiver archiver;
+        FakePasswordStore keyring;
+        FeedPasswords::instance()->setKeyring(&keyring);
+        const auto uninstall = qScopeGuard([] { FeedPasswords::instance()->setKeyring(nullptr); });
+        m_feed->setUrl(pageUrl(QStringLiteral("/feed")));
+        keyring.items.insert(QStringLiteral("reader at ") + *m_feed->url(), QStringLiteral("from-keyring"));
+        m_feed->setLogin(QStringLiteral("reader"));
+        RSSItem *entry = addEntry(pageUrl(QStringLiteral("/page")));
+        entry->cachePage();
+        QCOMPARE(archiver.requests.size(), 0);
+        QTRY_COMPARE(archiver.requests.size(), 1);
+        QAuthenticator authenticator;
+        Q_EMIT archiver.requests.first().job->authenticationRequired(m_server->url(QStringLiteral("/page")), 0,
+                                                                     &authenticator);
+        QCOMPARE(authenticator.password(), QStringLiteral("from-keyring"));
     }
 
     void removingDropsRunningLoad()

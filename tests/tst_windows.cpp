@@ -15,6 +15,7 @@
 #include "controller/widgets/AboutWindow.h"
 #include "controller/widgets/PreferencesWindow.h"
 #include "controller/widgets/SubscriptionWindow.h"
+#include "model/FeedPasswords.h"
 #include "model/OpmlReader.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
@@ -23,6 +24,7 @@
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/FakeAlerts.h"
+#include "tests/fakes/FakePasswordStore.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/StoreFixture.h"
 
@@ -330,6 +332,33 @@ private Q_SLOTS:
 
         QVERIFY(!window.exportOpml(store.home.path() + QStringLiteral("/no/such/folder/out.opml")));
         QCOMPARE(alerts.presentedErrors.size(), 2);
+    }
+
+    void statusSaysOnceThatPasswordsStayInTheStore()
+    {
+        Store store;
+        FakeAlerts alerts;
+        FakePasswordStore keyring;
+        keyring.refuses = true;
+        FeedPasswords::instance()->setKeyring(&keyring);
+        const auto uninstall = qScopeGuard([] { FeedPasswords::instance()->setKeyring(nullptr); });
+        SubscriptionWindow window(&store.context, &alerts);
+        QVERIFY(window.status()->isHidden());
+        const auto addPrivateFeed = [&store](const QString &address) {
+            RSSFeed *feed = store.addFeed(QStringLiteral("Feed"), address);
+            feed->setLogin(QStringLiteral("kim"));
+            feed->setPassword(QStringLiteral("pw"));
+        };
+        addPrivateFeed(QStringLiteral("https://a.example/rss"));
+        QTRY_VERIFY(!window.status()->isHidden());
+        QVERIFY2(window.status()->text().startsWith(QStringLiteral("Feed passwords stay in the store")),
+                 qPrintable(window.status()->text()));
+        // A keyring that refused is not asked again in this run, and a window opened later says so too.
+        addPrivateFeed(QStringLiteral("https://b.example/rss"));
+        QCOMPARE(keyring.requests, 1);
+        SubscriptionWindow later(&store.context, &alerts);
+        QCOMPARE(later.status()->text(), window.status()->text());
+        QVERIFY(!later.status()->isHidden());
     }
 
     void closingKeepsAHalfTypedAddress()

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
@@ -14,6 +15,7 @@
 #include "controller/FeedTableModel.h"
 #include "controller/widgets/PasswordDelegate.h"
 #include "model/FeedDiscovery.h"
+#include "model/FeedPasswords.h"
 #include "model/OpmlReader.h"
 #include "model/RSSFeed.h"
 #include "platform/Alerts.h"
@@ -24,6 +26,7 @@ SubscriptionWindow::SubscriptionWindow(ObjectContext *context, Alerts *alerts, Q
     , m_alerts(alerts)
     , m_model(new FeedTableModel(context, this))
     , m_table(new QTableView(this))
+    , m_status(new QLabel(this))
 {
     setWindowTitle(tr("Subscriptions"));
     setFloating(true);
@@ -53,8 +56,18 @@ SubscriptionWindow::SubscriptionWindow(ObjectContext *context, Alerts *alerts, Q
 
     connect(m_model, &FeedTableModel::feedsOffered, this, &SubscriptionWindow::offerFeeds);
 
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setWordWrap(true);
+    const auto showStatus = [this](const QString &message) {
+        m_status->setText(message);
+        m_status->setVisible(!message.isEmpty());
+    };
+    showStatus(FeedPasswords::instance()->unavailableMessage());
+    connect(FeedPasswords::instance(), &FeedPasswords::keyringUnavailable, this, showStatus);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_table);
+    layout->addWidget(m_status);
     layout->addWidget(createButtons(context));
     // A window opened from the tray has no main window to inherit a size from.
     resize(900, 400);

@@ -7,6 +7,7 @@ class FeedTableModel;
 class RSSFeed;
 struct DiscoveredFeed;
 class ObjectContext;
+class QLabel;
 class QTableView;
 
 // The subscription manager: the feeds as an editable table, with adding, removing,
@@ -19,6 +20,8 @@ public:
 
     FeedTableModel *model() const { return m_model; }
     QTableView *table() const { return m_table; }
+    // Says what the user should know about the subscriptions as a whole: the keyring's absence.
+    QLabel *status() const { return m_status; }
 
     // Subscribes to the feeds of an OPML file; tells the user what could not be read or used.
     bool importOpml(const QString &path);
@@ -40,4 +43,5 @@ private:
     Alerts *m_alerts;
     FeedTableModel *m_model;
     QTableView *m_table;
+    QLabel *m_status;
 };
