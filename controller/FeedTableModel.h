@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QList>
 
+#include <chrono>
+
 #include "model/FeedDiscovery.h"
 #include "model/OpmlTransfer.h"
 
@@ -26,6 +28,8 @@ public:
         LoginColumn,
         PasswordColumn,
         ShowInRecentListColumn,
+        NotifyColumn,
+        IntervalColumn,
         StatusColumn,
         ColumnCount
     };
@@ -56,6 +60,11 @@ public:
     QString errorString() const { return m_errorString; }
 
     static QString statusText(const RSSFeed *feed);
+    // The interval in force: "10 min" for the feed's own, "auto (5 min)" at the global one, "auto
+    // (1 h, from the feed)" when the feed's hints lengthen it.
+    static QString intervalText(const RSSFeed *feed);
+    // "45 s", "5 min", "2 h", "1 d"; the largest unit that divides the length.
+    static QString durationText(std::chrono::milliseconds length);
 
 Q_SIGNALS:
     // An address was stored that no check can fetch; the window tells the user.
@@ -67,6 +76,7 @@ private:
     void reload();
     void scheduleReload();
     bool setAddress(RSSFeed *feed, const QString &typed);
+    bool setInterval(RSSFeed *feed, const QString &typed);
     void onRecordChanged(Record *record, const QString &key);
     void onObjectsDidChange(const QList<Record *> &deletedObjects);
     QVariant displayValue(const RSSFeed *feed, int column) const;

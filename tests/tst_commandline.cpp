@@ -373,7 +373,7 @@ void tst_CommandLine::preferences()
     TemporaryHome home;
     RUN_OK(before, {"--prefs"});
     const QStringList defaults = lines(before.out);
-    QCOMPARE(defaults.size(), 12);
+    QCOMPARE(defaults.size(), 14);
     QVERIFY(defaults.contains("Check Interval\t300"));
     QVERIFY(defaults.contains("Proxy\t"));
     QVERIFY(defaults.contains("Hide Top Entries From History\ttrue"));

@@ -45,6 +45,8 @@ SubscriptionWindow::SubscriptionWindow(ObjectContext *context, Alerts *alerts, Q
     header->resizeSection(FeedTableModel::PasswordColumn, 100);
     header->resizeSection(FeedTableModel::StatusColumn, 180);
     header->setSectionResizeMode(FeedTableModel::ShowInRecentListColumn, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(FeedTableModel::NotifyColumn, QHeaderView::ResizeToContents);
+    header->resizeSection(FeedTableModel::IntervalColumn, 190);
 
     connect(m_model, &FeedTableModel::unusableAddress, this, [this](const QString &url) {
         m_alerts->presentError(
