@@ -71,10 +71,12 @@ void FeedScheduleHints::read(const XmlNode &child)
     } else if (child.hasName("skipHours") || child.hasName("skipDays")) {
         const bool hours = child.hasName("skipHours");
         for (XmlNode value : child.children()) {
-            const int bit = !value.isElement()   ? -1
-                : hours && value.hasName("hour") ? hourBit(value.stringValue())
-                : !hours && value.hasName("day") ? dayBit(value.stringValue())
-                                                 : -1;
+            int bit = -1;
+            if (hours && value.hasName("hour")) {
+                bit = hourBit(value.stringValue());
+            } else if (!hours && value.hasName("day")) {
+                bit = dayBit(value.stringValue());
+            }
             if (bit >= 0) {
                 m_skipTimes |= qint64(1) << bit;
             }
