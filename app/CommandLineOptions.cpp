@@ -1,6 +1,5 @@
 #include "app/CommandLineOptions.h"
 
-#include <algorithm>
 #include <array>
 
 #include "model/CheckInterval.h"
@@ -140,21 +139,6 @@ std::optional<bool> yesOrNo(const QString &text)
     return std::nullopt;
 }
 
-// Seconds within the global interval's bounds, or "auto".
-std::optional<qint64> intervalValue(const QString &text)
-{
-    if (text == QLatin1String("auto")) {
-        return CommandLineOptions::automaticInterval;
-    }
-    bool ok = false;
-    const qint64 seconds = text.toLongLong(&ok);
-    if (!ok || !std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isDigit(); })
-        || seconds != CheckInterval::bounded(seconds)) {
-        return std::nullopt;
-    }
-    return seconds;
-}
-
 // --check-once --print-menu prints the menu after the check.
 bool combinesWithPrintMenu(const OptionRule &first, const OptionRule &second)
 {
@@ -193,10 +177,11 @@ bool applyModifier(CommandLineOptions &options, QLatin1StringView option, const 
         }
         (option == QLatin1String("--recent") ? options.recent : options.notify) = choice;
     } else if (option == QLatin1String("--interval")) {
-        options.interval = intervalValue(value);
-        if (!options.interval) {
+        std::optional<qint64> seconds;
+        if (!CheckInterval::fromText(value, &seconds)) {
             return refuse("a number of seconds from 30 to 604800, or auto");
         }
+        options.interval = seconds.value_or(CommandLineOptions::automaticInterval);
     } else {
         options.quietNotifications = true;
     }

@@ -290,14 +290,9 @@ bool FeedTableModel::setAddress(RSSFeed *feed, const QString &typed)
 // bounds; anything else is refused and the field shows the interval as it was.
 bool FeedTableModel::setInterval(RSSFeed *feed, const QString &typed)
 {
-    const QString text = typed.trimmed().toLower();
     std::optional<qint64> seconds;
-    if (!text.isEmpty() && text != QLatin1String("auto")) {
-        bool ok = false;
-        seconds = text.toLongLong(&ok);
-        if (!ok || *seconds != CheckInterval::bounded(*seconds)) {
-            return false;
-        }
+    if (!typed.trimmed().isEmpty() && !CheckInterval::fromText(typed, &seconds)) {
+        return false;
     }
     if (seconds != feed->interval()) {
         m_context->setValueUndoably(feed, keyOf(IntervalColumn), seconds ? QVariant(*seconds) : QVariant());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QString>
 
 #include <chrono>
 #include <optional>
@@ -27,4 +27,7 @@ struct CheckInterval
                                  std::chrono::milliseconds global);
     // A number of seconds within the bounds.
     static qint64 bounded(qint64 seconds) { return qBound(MinimumSeconds, seconds, MaximumSeconds); }
+    // Reads an interval as typed: "auto" (in any case) gives nothing in *seconds, a whole number
+    // of seconds within the bounds gives that number; false for anything else.
+    static bool fromText(const QString &text, std::optional<qint64> *seconds);
 };
