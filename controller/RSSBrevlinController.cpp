@@ -82,7 +82,8 @@ void RSSBrevlinController::awakeFromNib()
             m_notificationLimits->documentParsed();
         }
     });
-    center->addObserver(this, Notifications::checkIntervalChanged, [this](const QVariantMap &) { retimeIfNeeded(); });
+    center->addObserver(this, Notifications::checkIntervalChanged,
+                        [this](const QVariantMap &) { retimeIfNeeded(rssFeeds()); });
     connect(UserDefaults::standardUserDefaults(), &UserDefaults::changed, this, &RSSBrevlinController::defaultsChanged);
     if (m_brevlinObject) {
         center->addObserver(m_brevlinObject, Notifications::feedNameChanged,
@@ -115,7 +116,7 @@ void RSSBrevlinController::recreateTimerAndUpdate()
         connect(m_checkFeedsTimer, &QTimer::timeout, this, &RSSBrevlinController::checkDueFeeds);
     }
     // Restarting counts a full interval from now.
-    m_checkFeedsTimer->start(tickInterval());
+    m_checkFeedsTimer->start(tickInterval(rssFeeds()));
     updateMenus();
 }
 
@@ -124,11 +125,11 @@ std::chrono::milliseconds RSSBrevlinController::globalCheckInterval()
     return checkIntervalFor(UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval));
 }
 
-std::chrono::milliseconds RSSBrevlinController::tickInterval()
+std::chrono::milliseconds RSSBrevlinController::tickInterval(const QList<RSSFeed *> &feeds)
 {
     // Intervals at "auto" are never shorter than the global one, so only feeds' own ones count.
     std::chrono::milliseconds tick = globalCheckInterval();
-    for (const RSSFeed *feed : rssFeeds()) {
+    for (const RSSFeed *feed : feeds) {
         if (feed->interval()) {
             tick = std::min<std::chrono::milliseconds>(tick, std::chrono::seconds(*feed->interval()));
         }
@@ -136,12 +137,12 @@ std::chrono::milliseconds RSSBrevlinController::tickInterval()
     return tick;
 }
 
-void RSSBrevlinController::retimeIfNeeded()
+void RSSBrevlinController::retimeIfNeeded(const QList<RSSFeed *> &feeds)
 {
     if (!m_checkFeedsTimer) {
         return;
     }
-    const std::chrono::milliseconds tick = tickInterval();
+    const std::chrono::milliseconds tick = tickInterval(feeds);
     if (tick != m_checkFeedsTimer->intervalAsDuration()) {
         m_checkFeedsTimer->start(tick);
     }
@@ -175,7 +176,7 @@ void RSSBrevlinController::checkDueFeeds()
     if (!due.isEmpty()) {
         checkFeedList(due, true);
     }
-    retimeIfNeeded();
+    retimeIfNeeded(feeds);
 }
 
 void RSSBrevlinController::checkFeedsAtStartUp()

@@ -114,8 +114,8 @@ private:
     void checkFeedsAtStartUp();
     void checkFeedList(const QList<RSSFeed *> &feeds, bool restartRunning);
     void startRound(const QList<RSSFeed *> &feeds);
-    std::chrono::milliseconds tickInterval();
-    void retimeIfNeeded();
+    std::chrono::milliseconds tickInterval(const QList<RSSFeed *> &feeds);
+    void retimeIfNeeded(const QList<RSSFeed *> &feeds);
     void removeUnreferencedCaches();
     void scheduleRebuild();
     void rebuildNow();

@@ -31,7 +31,7 @@ void NotificationLimits::endCheck()
 void NotificationLimits::addEntry(RSSItem *entry)
 {
     if (entry && entry->feed()) {
-        m_pending.append(entry);
+        m_pending.append({entry, entry->lifetime()});
     }
 }
 
@@ -44,16 +44,22 @@ void NotificationLimits::documentParsed()
         m_posted = 0;
     }
     // A document is one feed's; entries are grouped by feed all the same, in the order they came.
-    const QList<RSSItem *> pending = std::exchange(m_pending, {});
+    // An entry freed or detached since it was announced is passed over.
+    QList<RSSItem *> pending;
+    for (const Pending &announced : std::exchange(m_pending, {})) {
+        if (!announced.lifetime.expired() && announced.entry->feed()) {
+            pending.append(announced.entry);
+        }
+    }
     QList<RSSFeed *> feeds;
-    for (const RSSItem *entry : pending) {
+    for (const RSSItem *entry : std::as_const(pending)) {
         if (!feeds.contains(entry->feed())) {
             feeds.append(entry->feed());
         }
     }
     for (RSSFeed *feed : feeds) {
         QList<RSSItem *> entries;
-        for (RSSItem *entry : pending) {
+        for (RSSItem *entry : std::as_const(pending)) {
             if (entry->feed() == feed) {
                 entries.append(entry);
             }

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
 class BrevlinObject;
 class RSSFeed;
 class RSSItem;
@@ -37,8 +39,14 @@ private:
     // The preference's limit; 0 (no limit) reads as the largest count, a negative one as the default.
     static qsizetype limit(const QString &key, int defaultLimit);
 
+    struct Pending
+    {
+        RSSItem *entry;
+        std::weak_ptr<const void> lifetime;
+    };
+
     BrevlinObject *m_bridge;
-    QList<RSSItem *> m_pending;
+    QList<Pending> m_pending;
     bool m_inCheck = false;
     qsizetype m_posted = 0;
     qsizetype m_leftOut = 0;
