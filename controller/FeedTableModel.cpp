@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "controller/RSSBrevlinController.h"
+#include "controller/CheckIntervalText.h"
 #include "model/FeedSubscriber.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
@@ -117,45 +117,12 @@ QVariant FeedTableModel::displayValue(const RSSFeed *feed, int column) const
         // A fixed number of dots: the length of a password is part of the secret.
         return feed->password().value_or(QString()).isEmpty() ? QString() : QString(8, QChar(0x2022));
     case IntervalColumn:
-        return intervalText(feed);
+        return CheckIntervalText::inForce(feed);
     case StatusColumn:
         return statusText(feed);
     default:
         return {};
     }
-}
-
-QString FeedTableModel::intervalText(const RSSFeed *feed)
-{
-    const CheckInterval interval = feed->checkEvery(RSSBrevlinController::globalCheckInterval());
-    switch (interval.source) {
-    case CheckInterval::Source::Own:
-        return durationText(interval.length);
-    case CheckInterval::Source::Hints:
-        return tr("auto (%1, from the feed)").arg(durationText(interval.length));
-    case CheckInterval::Source::Global:
-        break;
-    }
-    return tr("auto (%1)").arg(durationText(interval.length));
-}
-
-QString FeedTableModel::durationText(std::chrono::milliseconds length)
-{
-    const qint64 ms = length.count();
-    if (ms % 1000 != 0) {
-        return tr("%1 s").arg(double(ms) / 1000.0);
-    }
-    const qint64 seconds = ms / 1000;
-    if (seconds >= 86400 && seconds % 86400 == 0) {
-        return tr("%1 d").arg(seconds / 86400);
-    }
-    if (seconds >= 3600 && seconds % 3600 == 0) {
-        return tr("%1 h").arg(seconds / 3600);
-    }
-    if (seconds >= 60 && seconds % 60 == 0) {
-        return tr("%1 min").arg(seconds / 60);
-    }
-    return tr("%1 s").arg(seconds);
 }
 
 QString FeedTableModel::statusText(const RSSFeed *feed)

@@ -4,8 +4,6 @@
 #include <QHash>
 #include <QList>
 
-#include <chrono>
-
 #include "model/FeedDiscovery.h"
 #include "model/OpmlTransfer.h"
 
@@ -60,11 +58,6 @@ public:
     QString errorString() const { return m_errorString; }
 
     static QString statusText(const RSSFeed *feed);
-    // The interval in force: "10 min" for the feed's own, "auto (5 min)" at the global one, "auto
-    // (1 h, from the feed)" when the feed's hints lengthen it.
-    static QString intervalText(const RSSFeed *feed);
-    // "45 s", "5 min", "2 h", "1 d"; the largest unit that divides the length.
-    static QString durationText(std::chrono::milliseconds length);
 
 Q_SIGNALS:
     // An address was stored that no check can fetch; the window tells the user.
