@@ -11,10 +11,10 @@
 #include <memory>
 
 #include "app/DesktopPlatform.h"
-#include "app/FeedCheckRound.h"
 #include "app/MenuPrinter.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/TabSeparated.h"
+#include "controller/FeedCheckRound.h"
 #include "controller/RSSBrevlinController.h"
 #include "model/FeedPasswords.h"
 #include "model/RSSFeed.h"

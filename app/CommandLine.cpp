@@ -122,6 +122,7 @@ int CommandLine::run()
         out << QStringLiteral("rss-brevlin " BREVLIN_VERSION "\n");
         break;
     case Command::Add:
+    case Command::Edit:
     case Command::Remove:
     case Command::ImportOpml:
     case Command::Set:

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "model/CheckInterval.h"
+
 namespace {
 
 using Command = CommandLineOptions::Command;
@@ -13,6 +15,7 @@ struct OptionRule
     QLatin1StringView option;
     Command command;
     bool isModifier;
+    bool editsToo;      // a modifier of --add that --edit takes as well
     int values;         // how many arguments must follow
     bool optionalValue; // one argument may follow, when it does not look like an option
     QLatin1StringView valueNames;
@@ -25,6 +28,7 @@ constexpr OptionRule rule(const char *option, Command command, int values = 0, c
 {
     return {QLatin1StringView(option),
             command,
+            false,
             false,
             values,
             false,
@@ -47,6 +51,12 @@ constexpr OptionRule withOptionalValue(OptionRule rule)
     return rule;
 }
 
+constexpr OptionRule alsoForEdit(OptionRule rule)
+{
+    rule.editsToo = true;
+    return rule;
+}
+
 constexpr std::array optionRules = {
     rule("--add", Command::Add, 1, "a URL",
          "--add URL [--name N] [--login L] [--password P | --password-stdin] [--recent]",
@@ -56,6 +66,10 @@ constexpr std::array optionRules = {
              "--password, whose value every user of this computer can read in the process list"),
     rule("--remove", Command::Remove, 1, "a feed's URL or name", "--remove URL-or-NAME",
          "unsubscribe, deleting the feed's entries"),
+    rule("--edit", Command::Edit, 1, "a feed's URL or name",
+         "--edit URL-or-NAME [--name N] [--notify yes|no] [--interval SECONDS|auto] [--recent yes|no]",
+         "change a feed's name, whether its entries are announced, its check interval (30 to 604800 s, or auto: the "
+         "global one, longer when the feed asks) and whether its entries head the menu"),
     rule("--discover", Command::Discover, 1, "a URL", "--discover URL",
          "the feeds a website offers: address, title, format (rss, rdf or atom)"),
     rule("--list", Command::List, 0, "", "--list", "one line per feed: name, URL, connected, entries, error"),
@@ -75,10 +89,12 @@ constexpr std::array optionRules = {
          "run without a tray icon until SIGTERM, SIGINT or SIGHUP"),
     rule("--help", Command::Help, 0, "", "--help, --version"),
     rule("--version", Command::Version),
-    modifier("--name", Command::Add, 1, "a NAME"),
+    alsoForEdit(modifier("--name", Command::Add, 1, "a NAME")),
     modifier("--login", Command::Add, 1, "a LOGIN"),
     modifier("--password", Command::Add, 1, "a PASSWORD"),
-    modifier("--recent", Command::Add),
+    alsoForEdit(withOptionalValue(modifier("--recent", Command::Add))),
+    modifier("--notify", Command::Edit, 1, "yes or no"),
+    modifier("--interval", Command::Edit, 1, "a number of seconds or auto"),
     modifier("--quiet-notifications", Command::CheckOnce),
 };
 
@@ -98,7 +114,29 @@ bool modifierFits(const OptionRule &modifier, Command command)
     if (modifier.command == Command::CheckOnce) {
         return command == Command::CheckOnce || command == Command::Headless;
     }
-    return command == modifier.command;
+    return command == modifier.command || (modifier.editsToo && command == Command::Edit);
+}
+
+QString commandsOf(const OptionRule &modifier)
+{
+    if (modifier.command == Command::CheckOnce) {
+        return QStringLiteral("--check-once or --headless");
+    }
+    if (modifier.editsToo) {
+        return QStringLiteral("--add or --edit");
+    }
+    return modifier.command == Command::Add ? QStringLiteral("--add") : QStringLiteral("--edit");
+}
+
+std::optional<bool> yesOrNo(const QString &text)
+{
+    if (text == QLatin1String("yes")) {
+        return true;
+    }
+    if (text == QLatin1String("no")) {
+        return false;
+    }
+    return std::nullopt;
 }
 
 // --check-once --print-menu prints the menu after the check.
@@ -109,8 +147,15 @@ bool combinesWithPrintMenu(const OptionRule &first, const OptionRule &second)
         || (is(first, Command::PrintMenu) && is(second, Command::CheckOnce));
 }
 
-void applyModifier(CommandLineOptions &options, QLatin1StringView option, const QString &value)
+// Takes a modifier's value, once the command is known; the reason in *error for a value it cannot take.
+bool applyModifier(CommandLineOptions &options, QLatin1StringView option, const QStringList &values, QString *error)
 {
+    const QString value = values.value(0);
+    const auto refuse = [&](const char *what) {
+        *error = values.isEmpty() ? QStringLiteral("%1 needs %2").arg(option, QLatin1String(what))
+                                  : QStringLiteral("%1 takes %2, not '%3'").arg(option, QLatin1String(what), value);
+        return false;
+    };
     if (option == QLatin1String("--name")) {
         options.name = value;
     } else if (option == QLatin1String("--login")) {
@@ -119,11 +164,28 @@ void applyModifier(CommandLineOptions &options, QLatin1StringView option, const 
         options.password = value;
     } else if (option == QLatin1String("--password-stdin")) {
         options.passwordFromStandardInput = true;
-    } else if (option == QLatin1String("--recent")) {
+    } else if (option == QLatin1String("--recent") && options.command == Command::Add) {
+        if (!values.isEmpty()) {
+            *error = QStringLiteral("--recent takes no value with --add ('%1')").arg(value);
+            return false;
+        }
         options.recent = true;
+    } else if (option == QLatin1String("--recent") || option == QLatin1String("--notify")) {
+        const std::optional<bool> choice = yesOrNo(value);
+        if (!choice) {
+            return refuse("yes or no");
+        }
+        (option == QLatin1String("--recent") ? options.recent : options.notify) = choice;
+    } else if (option == QLatin1String("--interval")) {
+        std::optional<qint64> seconds;
+        if (!CheckInterval::fromText(value, &seconds)) {
+            return refuse("a number of seconds from 30 to 604800, or auto");
+        }
+        options.interval = seconds.value_or(CommandLineOptions::automaticInterval);
     } else {
         options.quietNotifications = true;
     }
+    return true;
 }
 
 class Parser
@@ -158,7 +220,7 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
     }
     CommandLineOptions options;
     const OptionRule *command = nullptr;
-    QList<const OptionRule *> modifiers;
+    QList<std::pair<const OptionRule *, QStringList>> modifiers;
     bool ok = true;
     for (qsizetype index = 0; ok && index < m_arguments.size(); ++index) {
         const QString &token = m_arguments.at(index);
@@ -176,8 +238,7 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
             break;
         }
         if (rule->isModifier) {
-            modifiers.append(rule);
-            applyModifier(options, rule->option, values.value(0));
+            modifiers.append({rule, values});
         } else if (command && combinesWithPrintMenu(*command, *rule)) {
             options.printMenu = true;
             if (rule->command == Command::CheckOnce) {
@@ -194,13 +255,16 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
         }
     }
     for (qsizetype i = 0; ok && i < modifiers.size(); ++i) {
-        if (!command || !modifierFits(*modifiers.at(i), command->command)) {
-            ok =
-                fail(QStringLiteral("%1 goes only with %2")
-                         .arg(modifiers.at(i)->option,
-                              modifiers.at(i)->command == Command::Add ? QStringLiteral("--add")
-                                                                       : QStringLiteral("--check-once or --headless")));
+        const OptionRule &modifier = *modifiers.at(i).first;
+        if (!command || !modifierFits(modifier, command->command)) {
+            ok = fail(QStringLiteral("%1 goes only with %2").arg(modifier.option, commandsOf(modifier)));
+        } else {
+            ok = applyModifier(options, modifier.option, modifiers.at(i).second, &m_error);
         }
+    }
+    if (ok && options.command == Command::Edit && !options.name && !options.notify && !options.interval
+        && !options.recent) {
+        ok = fail(QStringLiteral("--edit needs one of --name, --notify, --interval or --recent"));
     }
     if (ok && options.password && options.passwordFromStandardInput) {
         ok = fail(QStringLiteral("--password and --password-stdin cannot be combined"));
@@ -300,7 +364,7 @@ QString CommandLineOptions::about()
 {
     return QStringLiteral("Without a command it starts the program. Every command works on the same store and "
                           "preferences as the program ($XDG_DATA_HOME, $XDG_CACHE_HOME, $XDG_CONFIG_HOME) and "
-                          "exits. While the program runs, it alone writes the store: --add, --remove, "
+                          "exits. While the program runs, it alone writes the store: --add, --edit, --remove, "
                           "--import-opml and --set are handed to it over the session bus, and --check-once is "
                           "refused until it ends.");
 }

@@ -25,6 +25,7 @@ struct CommandLineOptions
         Headless,
         PrintMenu,
         Discover,
+        Edit,
     };
 
     Command command = Command::Run;
@@ -38,7 +39,13 @@ struct CommandLineOptions
     // --password-stdin: the password is the first line of standard input, which, unlike the
     // arguments, no other user can read.
     bool passwordFromStandardInput = false;
-    bool recent = false;
+    // --recent: with --add, present or not; with --edit, yes or no, or left as it is.
+    std::optional<bool> recent;
+    // --edit's --notify and --interval: left as they are when absent; an interval of
+    // automaticInterval is "auto".
+    std::optional<bool> notify;
+    std::optional<qint64> interval;
+    static constexpr qint64 automaticInterval = 0;
     bool quietNotifications = false;
     bool printMenu = false; // --print-menu, alone or after --check-once
 

@@ -9,6 +9,39 @@
 #include "platform/ProgramService.h"
 #include "store/ObjectContext.h"
 
+namespace {
+
+// The feeds with this address, or else the one feed with this name; the failure when there is
+// none, or when several share the name. verb says what the command does, for its message.
+std::optional<CommandResult> findFeeds(const QList<RSSFeed *> &feeds, const QString &urlOrName, const QString &verb,
+                                       QList<RSSFeed *> &found)
+{
+    QList<RSSFeed *> byUrl;
+    QList<RSSFeed *> byName;
+    // An address is found in any of the spellings --add takes for it.
+    const QString address = FeedSubscriber::comparableAddress(urlOrName);
+    for (RSSFeed *feed : feeds) {
+        if (feed->url() && FeedSubscriber::comparableAddress(*feed->url()) == address) {
+            byUrl.append(feed);
+        } else if (feed->name() == urlOrName) {
+            byName.append(feed);
+        }
+    }
+    // Feeds with one address are one subscription, however often it was added; a name
+    // shared by several feeds says too little to change or delete them on.
+    if (byUrl.isEmpty() && byName.size() > 1) {
+        return CommandResult::failure(
+            QStringLiteral("%1 feeds are named '%2'; %3 one by its URL").arg(byName.size()).arg(urlOrName, verb));
+    }
+    found = byUrl.isEmpty() ? byName : byUrl;
+    if (found.isEmpty()) {
+        return CommandResult::failure(QStringLiteral("no feed has the URL or name '%1'").arg(urlOrName));
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 namespace FeedCommands {
 
 CommandResult add(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &options)
@@ -18,7 +51,7 @@ CommandResult add(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &options)
     subscription.name = options.name;
     subscription.login = options.login;
     subscription.password = options.password;
-    subscription.showInRecentList = options.recent;
+    subscription.showInRecentList = options.recent.value_or(false);
     // Messages name the address without a password written into it.
     subscription = FeedSubscriber::withCredentialsFromAddress(subscription);
     StoreAccess store(delegate);
@@ -38,6 +71,35 @@ CommandResult add(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &options)
     return store.save() ? CommandResult::success() : store.result();
 }
 
+CommandResult edit(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit)
+{
+    StoreAccess store(delegate);
+    const std::optional<QList<RSSFeed *>> feeds = store.feeds();
+    if (!feeds) {
+        return store.result();
+    }
+    QList<RSSFeed *> found;
+    if (const std::optional<CommandResult> failure = findFeeds(*feeds, edit.argument, QStringLiteral("edit"), found)) {
+        return *failure;
+    }
+    for (RSSFeed *feed : found) {
+        if (edit.name) {
+            // An empty name clears it, as in the subscription window: the next document names the feed.
+            feed->setName(edit.name->isEmpty() ? std::nullopt : edit.name);
+        }
+        if (edit.notify) {
+            feed->setNotifies(*edit.notify);
+        }
+        if (edit.interval) {
+            feed->setInterval(*edit.interval == 0 ? std::nullopt : edit.interval);
+        }
+        if (edit.recent) {
+            feed->setShowInRecentList(*edit.recent);
+        }
+    }
+    return store.save() ? CommandResult::success() : store.result();
+}
+
 CommandResult remove(Rss_Brevlin_AppDelegate *delegate, const QString &urlOrName)
 {
     StoreAccess store(delegate);
@@ -45,26 +107,9 @@ CommandResult remove(Rss_Brevlin_AppDelegate *delegate, const QString &urlOrName
     if (!feeds) {
         return store.result();
     }
-    QList<RSSFeed *> byUrl;
-    QList<RSSFeed *> byName;
-    // An address is found in any of the spellings --add takes for it.
-    const QString address = FeedSubscriber::comparableAddress(urlOrName);
-    for (RSSFeed *feed : *feeds) {
-        if (feed->url() && FeedSubscriber::comparableAddress(*feed->url()) == address) {
-            byUrl.append(feed);
-        } else if (feed->name() == urlOrName) {
-            byName.append(feed);
-        }
-    }
-    // Feeds with one address are one subscription, however often it was added; a name
-    // shared by several feeds says too little to delete their histories on.
-    if (byUrl.isEmpty() && byName.size() > 1) {
-        return CommandResult::failure(
-            QStringLiteral("%1 feeds are named '%2'; remove one by its URL").arg(byName.size()).arg(urlOrName));
-    }
-    const QList<RSSFeed *> doomed = byUrl.isEmpty() ? byName : byUrl;
-    if (doomed.isEmpty()) {
-        return CommandResult::failure(QStringLiteral("no feed has the URL or name '%1'").arg(urlOrName));
+    QList<RSSFeed *> doomed;
+    if (const std::optional<CommandResult> failure = findFeeds(*feeds, urlOrName, QStringLiteral("remove"), doomed)) {
+        return *failure;
     }
     for (RSSFeed *feed : doomed) {
         store.context()->deleteObject(feed);

@@ -5,10 +5,10 @@
 #include <csignal>
 
 #include "app/DesktopPlatform.h"
-#include "app/FeedCheckRound.h"
 #include "app/OpmlImportJob.h"
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "app/StoreEditCommand.h"
+#include "controller/FeedCheckRound.h"
 #include "controller/RSSBrevlinController.h"
 #include "model/FeedPasswords.h"
 #include "model/RSSFeed.h"

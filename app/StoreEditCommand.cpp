@@ -70,6 +70,13 @@ std::optional<StoreEdit> fromOptions(const CommandLineOptions &options, CommandR
             }
         }
         break;
+    case Command::Edit:
+        edit.kind = StoreEdit::Kind::EditFeed;
+        edit.name = options.name;
+        edit.recent = options.recent;
+        edit.notify = options.notify;
+        edit.interval = options.interval;
+        break;
     case Command::Remove:
         edit.kind = StoreEdit::Kind::RemoveFeed;
         break;
@@ -97,6 +104,8 @@ CommandResult apply(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit, QT
     switch (edit.kind) {
     case StoreEdit::Kind::AddFeed:
         return FeedCommands::add(delegate, edit);
+    case StoreEdit::Kind::EditFeed:
+        return FeedCommands::edit(delegate, edit);
     case StoreEdit::Kind::RemoveFeed:
         return FeedCommands::remove(delegate, edit.argument);
     case StoreEdit::Kind::ImportOpml:

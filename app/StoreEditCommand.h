@@ -9,7 +9,7 @@
 class QTextStream;
 class Rss_Brevlin_AppDelegate;
 
-// The commands that change the store or the preferences (--add, --remove, --import-opml and
+// The commands that change the store or the preferences (--add, --edit, --remove, --import-opml and
 // --set), one way whichever process applies them: the command's own, when it could take the
 // store's lock, or the running program that owns the store, which gets them over the session bus.
 namespace StoreEditCommand {

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 
+#include "controller/RSSBrevlinController.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
+#include "platform/Preferences.h"
+#include "platform/UserDefaults.h"
 
 namespace {
 
@@ -31,6 +34,8 @@ QJsonValue jsonValue(const AttributeDescription &attribute, const Record &record
         return date(value);
     case AttributeType::Bool:
         return value.toBool();
+    case AttributeType::Integer:
+        return value.isValid() ? QJsonValue(value.toLongLong()) : QJsonValue(QJsonValue::Null);
     case AttributeType::String:
     case AttributeType::Utf8Text:
         break;
@@ -43,7 +48,7 @@ QJsonObject attributesObject(const Record &record)
 {
     QJsonObject object;
     for (const AttributeDescription &attribute : record.entity().attributes) {
-        if (!attribute.secret) {
+        if (!attribute.secret && !attribute.hidden) {
             object.insert(attribute.key, jsonValue(attribute, record));
         }
     }
@@ -61,7 +66,7 @@ QJsonObject entryObject(const RSSItem *item)
     return object;
 }
 
-QJsonObject feedObject(const RSSFeed *feed)
+QJsonObject feedObject(const RSSFeed *feed, std::chrono::milliseconds globalInterval)
 {
     QJsonArray entryArray;
     feed->fireEntryFaults();
@@ -75,6 +80,8 @@ QJsonObject feedObject(const RSSFeed *feed)
     const std::optional<QString> connected = feed->didConnectString();
     object.insert(QStringLiteral("didConnect"),
                   connected ? QJsonValue(*connected == QLatin1String("Yes")) : QJsonValue(QJsonValue::Null));
+    // Seconds, in a fraction where the global interval has one.
+    object.insert(QStringLiteral("checkEvery"), double(feed->checkEvery(globalInterval).length.count()) / 1000.0);
     object.insert(QStringLiteral("entries"), entryArray);
     return object;
 }
@@ -85,9 +92,11 @@ namespace StoreJson {
 
 QByteArray dump(const QList<RSSFeed *> &feeds)
 {
+    const std::chrono::milliseconds globalInterval = RSSBrevlinController::checkIntervalFor(
+        UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval));
     QJsonArray feedArray;
     for (const RSSFeed *feed : feeds) {
-        feedArray.append(feedObject(feed));
+        feedArray.append(feedObject(feed, globalInterval));
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("feeds"), feedArray}}).toJson(QJsonDocument::Indented);
 }

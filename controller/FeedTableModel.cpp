@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "controller/CheckIntervalText.h"
 #include "model/FeedSubscriber.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
@@ -27,6 +28,10 @@ QString keyOf(int column)
         return QStringLiteral("password");
     case FeedTableModel::ShowInRecentListColumn:
         return QStringLiteral("showInRecentList");
+    case FeedTableModel::NotifyColumn:
+        return QStringLiteral("notify");
+    case FeedTableModel::IntervalColumn:
+        return QStringLiteral("interval");
     default:
         return {};
     }
@@ -36,6 +41,9 @@ int columnOf(const QString &key)
 {
     if (key == QLatin1String("errorMessage") || key == QLatin1String("didConnectString")) {
         return FeedTableModel::StatusColumn;
+    }
+    if (key == QLatin1String("hintedInterval")) {
+        return FeedTableModel::IntervalColumn;
     }
     for (int column = 0; column < FeedTableModel::StatusColumn; ++column) {
         if (keyOf(column) == key) {
@@ -79,12 +87,16 @@ QVariant FeedTableModel::data(const QModelIndex &index, int role) const
         return displayValue(feed, column);
     case Qt::EditRole:
         // The masked editor asks for PasswordRole; anything else that edits gets nothing to show.
+        if (column == IntervalColumn) {
+            return feed->interval() ? QString::number(*feed->interval()) : QStringLiteral("auto");
+        }
         return column == PasswordColumn ? QVariant(QString()) : displayValue(feed, column);
     case PasswordRole:
         return column == PasswordColumn ? QVariant(feed->password().value_or(QString())) : QVariant();
     case Qt::CheckStateRole:
-        if (column == ShowInRecentListColumn) {
-            return feed->showInRecentList() ? Qt::Checked : Qt::Unchecked;
+        if (column == ShowInRecentListColumn || column == NotifyColumn) {
+            const bool checked = column == NotifyColumn ? feed->notifies() : feed->showInRecentList();
+            return checked ? Qt::Checked : Qt::Unchecked;
         }
         return {};
     default:
@@ -104,6 +116,8 @@ QVariant FeedTableModel::displayValue(const RSSFeed *feed, int column) const
     case PasswordColumn:
         // A fixed number of dots: the length of a password is part of the secret.
         return feed->password().value_or(QString()).isEmpty() ? QString() : QString(8, QChar(0x2022));
+    case IntervalColumn:
+        return CheckIntervalText::inForce(feed);
     case StatusColumn:
         return statusText(feed);
     default:
@@ -141,6 +155,10 @@ QVariant FeedTableModel::headerData(int section, Qt::Orientation orientation, in
         return tr("Password");
     case ShowInRecentListColumn:
         return tr("In recent list");
+    case NotifyColumn:
+        return tr("Notify");
+    case IntervalColumn:
+        return tr("Check every");
     case StatusColumn:
         return tr("Status");
     default:
@@ -154,7 +172,7 @@ Qt::ItemFlags FeedTableModel::flags(const QModelIndex &index) const
     if (!index.isValid() || index.column() == StatusColumn) {
         return flags;
     }
-    if (index.column() == ShowInRecentListColumn) {
+    if (index.column() == ShowInRecentListColumn || index.column() == NotifyColumn) {
         return flags | Qt::ItemIsUserCheckable;
     }
     return flags | Qt::ItemIsEditable;
@@ -167,7 +185,7 @@ bool FeedTableModel::setData(const QModelIndex &index, const QVariant &value, in
     if (feed == nullptr || key.isEmpty()) {
         return false;
     }
-    if (index.column() == ShowInRecentListColumn) {
+    if (index.column() == ShowInRecentListColumn || index.column() == NotifyColumn) {
         if (role != Qt::CheckStateRole) {
             return false;
         }
@@ -179,6 +197,9 @@ bool FeedTableModel::setData(const QModelIndex &index, const QVariant &value, in
     }
     if (index.column() == UrlColumn) {
         return setAddress(feed, value.toString());
+    }
+    if (index.column() == IntervalColumn) {
+        return setInterval(feed, value.toString());
     }
     const QString text = value.toString();
     const QString current = index.column() == PasswordColumn ? feed->password().value_or(QString())
@@ -228,6 +249,20 @@ bool FeedTableModel::setAddress(RSSFeed *feed, const QString &typed)
         } else {
             discoverFeeds(feed);
         }
+    }
+    return true;
+}
+
+// "auto" or a cleared field for the interval in force, else seconds within the global interval's
+// bounds; anything else is refused and the field shows the interval as it was.
+bool FeedTableModel::setInterval(RSSFeed *feed, const QString &typed)
+{
+    std::optional<qint64> seconds;
+    if (!typed.trimmed().isEmpty() && !CheckInterval::fromText(typed, &seconds)) {
+        return false;
+    }
+    if (seconds != feed->interval()) {
+        m_context->setValueUndoably(feed, keyOf(IntervalColumn), seconds ? QVariant(*seconds) : QVariant());
     }
     return true;
 }

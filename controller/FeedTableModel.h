@@ -26,6 +26,8 @@ public:
         LoginColumn,
         PasswordColumn,
         ShowInRecentListColumn,
+        NotifyColumn,
+        IntervalColumn,
         StatusColumn,
         ColumnCount
     };
@@ -67,6 +69,7 @@ private:
     void reload();
     void scheduleReload();
     bool setAddress(RSSFeed *feed, const QString &typed);
+    bool setInterval(RSSFeed *feed, const QString &typed);
     void onRecordChanged(Record *record, const QString &key);
     void onObjectsDidChange(const QList<Record *> &deletedObjects);
     QVariant displayValue(const RSSFeed *feed, int column) const;

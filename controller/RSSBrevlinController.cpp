@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controller/FeedCheckRound.h"
 #include "controller/StatusItem.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "notify/BrevlinObject.h"
+#include "notify/NotificationLimits.h"
 #include "notify/NotificationPinning.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
@@ -42,6 +44,8 @@ QVariantMap RSSBrevlinController::defaultsDictionary()
         {Preferences::pinGrowlNotifications, false},
         {Preferences::pinGrowlMinutes, 0},
         {Preferences::proxy, QString()},
+        {Preferences::maximumNotificationsPerFeed, NotificationLimits::DefaultPerFeed},
+        {Preferences::maximumNotificationsPerCheck, NotificationLimits::DefaultPerCheck},
     };
 }
 
@@ -60,6 +64,7 @@ void RSSBrevlinController::awakeFromNib()
 {
     if (m_notificationService) {
         m_brevlinObject = new BrevlinObject(this, m_notificationService, this);
+        m_notificationLimits = new NotificationLimits(m_brevlinObject, this);
     }
     activateStatusMenu();
 
@@ -72,6 +77,13 @@ void RSSBrevlinController::awakeFromNib()
     }
     center->addObserver(this, Notifications::newRssItem,
                         [this](const QVariantMap &userInfo) { postNewRSSItem(userInfo); });
+    center->addObserver(this, Notifications::documentParsed, [this](const QVariantMap &) {
+        if (m_notificationLimits) {
+            m_notificationLimits->documentParsed();
+        }
+    });
+    center->addObserver(this, Notifications::checkIntervalChanged,
+                        [this](const QVariantMap &) { retimeIfNeeded(rssFeeds()); });
     connect(UserDefaults::standardUserDefaults(), &UserDefaults::changed, this, &RSSBrevlinController::defaultsChanged);
     if (m_brevlinObject) {
         center->addObserver(m_brevlinObject, Notifications::feedNameChanged,
@@ -101,12 +113,39 @@ void RSSBrevlinController::recreateTimerAndUpdate()
         m_checkFeedsTimer = new QTimer(this);
         // A coarse timer may fire 5% early: the interval is the promise to the servers.
         m_checkFeedsTimer->setTimerType(Qt::PreciseTimer);
-        connect(m_checkFeedsTimer, &QTimer::timeout, this, &RSSBrevlinController::checkFeeds);
+        connect(m_checkFeedsTimer, &QTimer::timeout, this, &RSSBrevlinController::checkDueFeeds);
     }
     // Restarting counts a full interval from now.
-    m_checkFeedsTimer->start(
-        checkIntervalFor(UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval)));
+    m_checkFeedsTimer->start(tickInterval(rssFeeds()));
     updateMenus();
+}
+
+std::chrono::milliseconds RSSBrevlinController::globalCheckInterval()
+{
+    return checkIntervalFor(UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval));
+}
+
+std::chrono::milliseconds RSSBrevlinController::tickInterval(const QList<RSSFeed *> &feeds)
+{
+    // Intervals at "auto" are never shorter than the global one, so only feeds' own ones count.
+    std::chrono::milliseconds tick = globalCheckInterval();
+    for (const RSSFeed *feed : feeds) {
+        if (feed->interval()) {
+            tick = std::min<std::chrono::milliseconds>(tick, std::chrono::seconds(*feed->interval()));
+        }
+    }
+    return tick;
+}
+
+void RSSBrevlinController::retimeIfNeeded(const QList<RSSFeed *> &feeds)
+{
+    if (!m_checkFeedsTimer) {
+        return;
+    }
+    const std::chrono::milliseconds tick = tickInterval(feeds);
+    if (tick != m_checkFeedsTimer->intervalAsDuration()) {
+        m_checkFeedsTimer->start(tick);
+    }
 }
 
 std::chrono::milliseconds RSSBrevlinController::checkIntervalFor(double seconds)
@@ -123,6 +162,23 @@ void RSSBrevlinController::checkFeeds()
     checkFeedList(rssFeeds(), true);
 }
 
+void RSSBrevlinController::checkDueFeeds()
+{
+    const QDateTime now = m_clock();
+    const std::chrono::milliseconds global = globalCheckInterval();
+    const QList<RSSFeed *> feeds = rssFeeds();
+    QList<RSSFeed *> due;
+    for (RSSFeed *feed : feeds) {
+        if (feed->isDue(now, global)) {
+            due.append(feed);
+        }
+    }
+    if (!due.isEmpty()) {
+        checkFeedList(due, true);
+    }
+    retimeIfNeeded(feeds);
+}
+
 void RSSBrevlinController::checkFeedsAtStartUp()
 {
     // Loading the feeds for the first menu already started a check of each; starting it again
@@ -132,12 +188,34 @@ void RSSBrevlinController::checkFeedsAtStartUp()
 
 void RSSBrevlinController::checkFeedList(const QList<RSSFeed *> &feeds, bool restartRunning)
 {
+    if (m_notificationLimits) {
+        m_notificationLimits->beginCheck();
+    }
+    const QDateTime now = m_clock();
     for (RSSFeed *feed : feeds) {
+        feed->setCheckRequested(now);
         if (restartRunning || !feed->isDownloading()) {
             feed->checkFeed();
         }
     }
+    startRound(feeds);
     Q_EMIT feedsChecked(feeds);
+}
+
+// The round tells the notification limits when the check is over, so that what they left out
+// is summed up once, at the end.
+void RSSBrevlinController::startRound(const QList<RSSFeed *> &feeds)
+{
+    if (m_round) {
+        m_round->disconnect(this);
+        m_round->deleteLater();
+    }
+    if (!m_notificationLimits) {
+        return;
+    }
+    m_round = new FeedCheckRound(feeds, this);
+    connect(m_round, &FeedCheckRound::finished, this, [this] { m_notificationLimits->endCheck(); });
+    m_round->start();
 }
 
 void RSSBrevlinController::quit()
@@ -147,9 +225,10 @@ void RSSBrevlinController::quit()
 
 void RSSBrevlinController::postNewRSSItem(const QVariantMap &userInfo)
 {
+    // Announced once the document's parse is over, when the limits know how many came.
     RSSItem *item = RSSItem::itemFromUserInfo(userInfo);
-    if (m_brevlinObject && item) {
-        m_brevlinObject->postNewRSSItem(item);
+    if (m_notificationLimits && item) {
+        m_notificationLimits->addEntry(item);
     }
 }
 

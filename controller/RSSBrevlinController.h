@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -8,6 +9,7 @@
 #include <QVariantMap>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "controller/StatusItem.h"
@@ -16,6 +18,8 @@
 
 class Alerts;
 class BrevlinObject;
+class FeedCheckRound;
+class NotificationLimits;
 class NotificationService;
 class ObjectContext;
 class QTimer;
@@ -37,8 +41,8 @@ public:
     RSSBrevlinController(ObjectContext *context, Alerts *alerts, QObject *parent = nullptr);
     ~RSSBrevlinController() override;
 
-    // The eleven preferences and their defaults: the interval a real, the three
-    // counts integers, the rest booleans.
+    // The fourteen preferences and their defaults: the interval a real, the counts and limits
+    // integers, the proxy a text, the rest booleans.
     static QVariantMap defaultsDictionary();
     // Registers the defaults with the process's preferences; runs once, before the
     // first preference is read.
@@ -52,6 +56,8 @@ public:
     // The timer's interval for a "Check Interval" of this many seconds, whatever the
     // preferences file holds.
     static std::chrono::milliseconds checkIntervalFor(double seconds);
+    // The "Check Interval" in force now, within those bounds.
+    static std::chrono::milliseconds globalCheckInterval();
     // The least time between two rebuilds asked for by notifications: a check parses documents
     // in bursts, and a rebuild per document would cost feeds x rebuilds. A menu slower to build
     // than a tenth of that is spaced further, so that rebuilds never take more than a tenth of a
@@ -62,6 +68,9 @@ public:
     // Views, given before awakeFromNib; either may be absent.
     void setStatusItem(StatusItem *statusItem) { m_statusItem = statusItem; }
     void setWindowPresenter(WindowPresenter *windows) { m_windows = windows; }
+    // What the checks are timed by; tests give a clock of their own instead of waiting.
+    using Clock = std::function<QDateTime()>;
+    void setClock(Clock clock) { m_clock = std::move(clock); }
     // The desktop's notification service; without one, new entries are announced nowhere.
     void setNotificationService(NotificationService *service) { m_notificationService = service; }
     // The folder whose unreferenced entries the start-up sweep removes, and the store file
@@ -72,7 +81,11 @@ public:
     void awakeFromNib();
     void defaultsChanged();
     void recreateTimerAndUpdate();
+    // Every feed, whatever its interval, as "Check All Now" asks.
     void checkFeeds();
+    // The timer's tick: the feeds whose interval is over (see RSSFeed::isDue). The timer ticks at
+    // the global interval, or at the shortest of the feeds' own intervals when one is shorter.
+    void checkDueFeeds();
     void quit();
 
     QList<RSSFeed *> rssFeeds() override;
@@ -93,12 +106,16 @@ public:
 Q_SIGNALS:
     // The Quit item was chosen: the application decides whether it may end.
     void quitRequested();
-    // Every feed of the list was asked to check itself.
+    // Every feed of the list was asked to check itself (a tick with no feed due asks none, and
+    // says nothing).
     void feedsChecked(const QList<RSSFeed *> &feeds);
 
 private:
     void checkFeedsAtStartUp();
     void checkFeedList(const QList<RSSFeed *> &feeds, bool restartRunning);
+    void startRound(const QList<RSSFeed *> &feeds);
+    std::chrono::milliseconds tickInterval(const QList<RSSFeed *> &feeds);
+    void retimeIfNeeded(const QList<RSSFeed *> &feeds);
     void removeUnreferencedCaches();
     void scheduleRebuild();
     void rebuildNow();
@@ -111,6 +128,9 @@ private:
     WindowPresenter *m_windows = nullptr;
     NotificationService *m_notificationService = nullptr;
     BrevlinObject *m_brevlinObject = nullptr;
+    NotificationLimits *m_notificationLimits = nullptr;
+    QPointer<FeedCheckRound> m_round;
+    Clock m_clock = [] { return QDateTime::currentDateTimeUtc(); };
     QTimer *m_checkFeedsTimer = nullptr;
     QString m_cachesFolder;
     QString m_storeFile;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "model/ContentDecoder.h"
+#include "model/FeedScheduleHints.h"
 #include "model/ModelLog.h"
 #include "model/NetworkAccess.h"
 #include "platform/NaturalLanguageDate.h"
@@ -111,6 +112,7 @@ void FeedDownload::start()
     m_responseUrl = QUrl();
     m_responseValidators = HttpValidators();
     m_retryAfter.reset();
+    m_freshness.reset();
     m_deadline->start(NetworkAccess::totalTimeout());
     // Qt opens a file URL on this thread with a blocking open(), which a FIFO holds for ever.
     if (m_url.isLocalFile()) {
@@ -219,6 +221,9 @@ void FeedDownload::onMetaDataChanged()
     m_statusFailure.clear();
     m_responseUrl = m_reply->url();
     m_responseValidators = {m_reply->rawHeader("ETag"), m_reply->rawHeader("Last-Modified")};
+    m_freshness =
+        FeedScheduleHints::freshnessSeconds(m_reply->rawHeader("Cache-Control"), m_reply->rawHeader("Expires"),
+                                            m_reply->rawHeader("Date"), QDateTime::currentDateTimeUtc());
     const int status = httpStatus(*m_reply);
     if ((status == 429 || status == 503) && m_reply->hasRawHeader("Retry-After")) {
         m_retryAfter = retryMoment(m_reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());

@@ -68,6 +68,8 @@ public:
     QUrl responseUrl() const { return m_responseUrl; }
     HttpValidators responseValidators() const { return m_responseValidators; }
     std::optional<QDateTime> retryAfter() const { return m_retryAfter; }
+    // How long the response stays fresh by its cache headers, in seconds (see FeedScheduleHints).
+    std::optional<qint64> freshness() const { return m_freshness; }
 
     // The moment a Retry-After value (seconds or an HTTP date) names, at most a day after now;
     // nothing for a value that names none or a moment already past.
@@ -118,4 +120,5 @@ private:
     QUrl m_responseUrl;
     HttpValidators m_responseValidators;
     std::optional<QDateTime> m_retryAfter;
+    std::optional<qint64> m_freshness;
 };

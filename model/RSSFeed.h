@@ -9,12 +9,14 @@
 #include <memory>
 #include <optional>
 
+#include "model/CheckInterval.h"
 #include "model/FeedCheckMemory.h"
 #include "model/MenuItem.h"
 #include "platform/PasswordStore.h"
 #include "store/Record.h"
 
 class FeedDownload;
+class FeedScheduleHints;
 class RSSItem;
 class XmlDocument;
 class XmlNode;
@@ -84,6 +86,29 @@ public:
     void whenPasswordKnown(QObject *receiver, std::function<void()> ready);
     bool showInRecentList() const { return m_showInRecentList.value_or(false); }
     void setShowInRecentList(bool show);
+    // Whether its new entries are announced; they are stored and shown in the menu either way.
+    bool notifies() const { return m_notify.value_or(true); }
+    void setNotifies(bool notify);
+    // The feed's own check interval in seconds, within the global one's bounds; nothing for
+    // "auto", the global interval as the feed's hints lengthen it.
+    std::optional<qint64> interval() const { return m_interval; }
+    void setInterval(const std::optional<qint64> &seconds);
+
+    // Scheduling.
+    // What the last document and response asked for: the interval (seconds, at most a day) and
+    // the hours and days to skip (see FeedScheduleHints).
+    std::optional<qint64> hintedInterval() const { return m_hintedInterval; }
+    qint64 skipTimes() const { return m_skipTimes.value_or(0); }
+    CheckInterval checkEvery(std::chrono::milliseconds global) const
+    {
+        return CheckInterval::inForce(m_interval, m_hintedInterval, global);
+    }
+    // Whether a timed check at the moment should ask for the feed: its interval has passed since the
+    // last check the timer or the user asked for, no pause holds, and (at "auto") its skip hours
+    // and days leave the moment out.
+    bool isDue(const QDateTime &now, std::chrono::milliseconds global) const;
+    // Called as a check of the feed is asked for, by the timer or by hand.
+    void setCheckRequested(const QDateTime &moment) { m_checkRequested = moment.toMSecsSinceEpoch(); }
 
     // Plain attributes.
     std::optional<QString> errorMessage() const { return m_errorMessage; }
@@ -135,6 +160,9 @@ private:
     // The run-time flags a feed's generator decides.
     void setFlagsFromGenerator(const QString &generator);
     void setRetryAfter(const std::optional<QDateTime> &moment);
+    void setDocumentHints(const FeedScheduleHints &hints);
+    void setResponseFreshness(const std::optional<qint64> &seconds);
+    void updateHintedInterval();
     QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
     bool hasHistoryEntries(const QSet<RSSItem *> &hiddenEntries) const;
     std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
@@ -166,6 +194,10 @@ private:
     std::optional<QString> m_link;
     std::optional<QString> m_generator;
     std::optional<QDateTime> m_retryAfter;
+    std::optional<bool> m_notify;
+    std::optional<qint64> m_interval;
+    std::optional<qint64> m_hintedInterval;
+    std::optional<qint64> m_skipTimes;
     QList<RSSItem *> m_feedEntries;
     // The newest entries last asked for, and how many: every menu rebuild asks every feed,
     // and a history changes far less often than the menu is rebuilt.
@@ -184,4 +216,9 @@ private:
     // stored; otherwise the feed's own address and login.
     std::optional<PasswordKey> m_keyringKey;
     bool m_movingPassword = false;
+    // The two halves of the hinted interval: from the last parsed document, and from the last
+    // response (a 304 included).
+    std::optional<qint64> m_documentInterval;
+    std::optional<qint64> m_responseFreshness;
+    std::optional<qint64> m_checkRequested; // milliseconds since the epoch
 };

@@ -29,6 +29,11 @@ const EntityDescription &RSSFeed::entityDescription()
             attribute("generator", &RSSFeed::m_generator, &RSSFeed::setGenerator),
             // Only the server's answers set it.
             attribute("retryAfter", &RSSFeed::m_retryAfter, nullptr),
+            attribute("notify", &RSSFeed::m_notify, &RSSFeed::setNotifies, &RSSFeed::notifies),
+            attribute("interval", &RSSFeed::m_interval, &RSSFeed::setInterval),
+            // Set by checks only; exports show the interval they lead to instead.
+            hidden(attribute("hintedInterval", &RSSFeed::m_hintedInterval, nullptr)),
+            hidden(attribute("skipTimes", &RSSFeed::m_skipTimes, nullptr)),
         };
         RelationshipDescription entries;
         entries.destination = &RSSItem::entityDescription;

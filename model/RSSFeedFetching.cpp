@@ -99,6 +99,7 @@ void RSSFeed::checkFeed()
 void RSSFeed::onDownloadFinished(const QByteArray &body)
 {
     const HttpValidators validators = m_connection->responseValidators();
+    setResponseFreshness(m_connection->freshness());
     dropDownload();
     setRetryAfter(std::nullopt);
     // The parse runs on a later turn of the event loop, after this callback has returned. With the
@@ -123,6 +124,7 @@ void RSSFeed::onDownloadFinished(const QByteArray &body)
 
 void RSSFeed::onDownloadNotModified()
 {
+    setResponseFreshness(m_connection->freshness());
     dropDownload();
     setRetryAfter(std::nullopt);
     setErrorMessage(QString(QLatin1String("")));

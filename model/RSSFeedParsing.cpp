@@ -1,5 +1,6 @@
 #include "model/RSSFeed.h"
 
+#include "model/FeedScheduleHints.h"
 #include "model/HtmlPlainText.h"
 #include "model/RSSItem.h"
 #include "platform/NaturalLanguageDate.h"
@@ -157,21 +158,30 @@ void RSSFeed::parseDocument(const XmlDocument *document)
     const bool isRdf = root.hasName("rdf:RDF");
     const bool isAtom = root.hasName("feed");
     if (isFeedRoot(root)) {
+        // Atom has no channel: what it says of itself stands beside its entries.
+        FeedScheduleHints atomHints;
         for (XmlNode child : root.children()) {
             if (child.hasName("channel")) {
                 parseChannel(child);
+            } else if (isAtom) {
+                atomHints.read(child);
             }
+        }
+        if (isAtom) {
+            setDocumentHints(atomHints);
         }
         // RSS 1.0 keeps its items beside the channel, Atom its entries at the top.
         if (isRdf || isAtom) {
             parseItems(root);
         }
     }
+    NotificationCenter::defaultCenter()->postNotificationName(Notifications::documentParsed);
     NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
 }
 
 void RSSFeed::parseChannel(const XmlNode &channel)
 {
+    FeedScheduleHints hints;
     for (XmlNode child : channel.children()) {
         if (child.hasName("title")) {
             // A name the user gave is never replaced.
@@ -185,8 +195,11 @@ void RSSFeed::parseChannel(const XmlNode &channel)
             const QString generator = child.stringValue();
             setGenerator(generator);
             setFlagsFromGenerator(generator);
+        } else {
+            hints.read(child);
         }
     }
+    setDocumentHints(hints);
     parseItems(channel);
 }
 

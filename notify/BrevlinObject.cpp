@@ -57,12 +57,11 @@ QVariantMap BrevlinObject::registrationDictionaryForGrowl() const
     };
 }
 
-QString BrevlinObject::notificationName(const RSSItem *item) const
+QString BrevlinObject::notificationName(const RSSFeed *feed) const
 {
     if (!UserDefaults::standardUserDefaults()->boolForKey(Preferences::growlListFeedsSeparately)) {
         return newRssEntryName;
     }
-    const RSSFeed *feed = item->feed();
     return feed && feed->name() ? *feed->name() : feedsWithNoNameName;
 }
 
@@ -72,13 +71,31 @@ void BrevlinObject::postNewRSSItem(RSSItem *item)
         return;
     }
     NotificationService::Notification notification;
-    notification.clickContext = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    m_rssItemKeyed.insert(notification.clickContext, {item, item->managedObjectContext()});
-    watchContext(item->managedObjectContext());
-    notification.applicationName = applicationNameForGrowl();
-    notification.name = notificationName(item);
+    notification.name = notificationName(item->feed());
     notification.title = item->brevlinTitle();
     notification.body = item->brevlinDescription();
+    post(notification, {item, nullptr, item->managedObjectContext()});
+}
+
+void BrevlinObject::postMoreEntries(qsizetype count, RSSFeed *feed, qsizetype feedCount)
+{
+    if (count <= 0 || !m_service) {
+        return;
+    }
+    const QString entries = count == 1 ? tr("1 more new entry") : tr("%1 more new entries").arg(count);
+    NotificationService::Notification notification;
+    notification.name = notificationName(feed);
+    notification.title =
+        feed ? tr("%1 in %2").arg(entries, feed->displayName()) : tr("%1 in %2 feeds").arg(entries).arg(feedCount);
+    post(notification, {nullptr, feed, feed ? feed->managedObjectContext() : nullptr});
+}
+
+void BrevlinObject::post(NotificationService::Notification notification, const HeldItem &held)
+{
+    notification.clickContext = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    m_rssItemKeyed.insert(notification.clickContext, held);
+    watchContext(held.context);
+    notification.applicationName = applicationNameForGrowl();
     notification.sticky = m_host->pinGrowlNotification();
     m_service->notify(notification);
 }
@@ -89,10 +106,15 @@ void BrevlinObject::growlNotificationWasClicked(const QString &clickContext)
     if (found == m_rssItemKeyed.cend()) {
         return;
     }
-    const RSSItem *item = found->item;
+    const HeldItem held = *found;
     m_rssItemKeyed.erase(found);
-    if (UserDefaults::standardUserDefaults()->boolForKey(Preferences::growlClickAction)) {
-        item->openFeed();
+    if (!UserDefaults::standardUserDefaults()->boolForKey(Preferences::growlClickAction)) {
+        return;
+    }
+    if (held.item) {
+        held.item->openFeed();
+    } else if (held.feed) {
+        held.feed->openFeed();
     }
 }
 
@@ -118,7 +140,8 @@ void BrevlinObject::watchContext(ObjectContext *context)
 void BrevlinObject::forgetRecords(const QList<Record *> &records)
 {
     const QSet<const Record *> gone(records.cbegin(), records.cend());
-    m_rssItemKeyed.removeIf([&gone](const auto &held) { return gone.contains(held.value().item); });
+    m_rssItemKeyed.removeIf(
+        [&gone](const auto &held) { return gone.contains(held.value().item) || gone.contains(held.value().feed); });
 }
 
 void BrevlinObject::forgetContext(QObject *context)

@@ -6,10 +6,12 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include "platform/NotificationService.h"
+
 class NotificationBridgeHost;
-class NotificationService;
 class ObjectContext;
 class Record;
+class RSSFeed;
 class RSSItem;
 
 // The program's side of the desktop notifications: the list of notification names, one
@@ -32,6 +34,9 @@ public:
     QStringList registeredNotificationNames() const { return m_registeredNames; }
 
     void postNewRSSItem(RSSItem *item);
+    // One notice for count new entries not announced one by one: "N more new entries in <feed
+    // name>", whose click opens the feed, or with no feed "... in M feeds", whose click opens nothing.
+    void postMoreEntries(qsizetype count, RSSFeed *feed, qsizetype feedCount);
     void growlNotificationWasClicked(const QString &clickContext);
     void growlNotificationTimedOut(const QString &clickContext);
 
@@ -39,13 +44,16 @@ public:
     QStringList outstandingClickContexts() const { return m_rssItemKeyed.keys(); }
 
 private:
+    // What a click opens: an entry, or for a summary its feed (or nothing).
     struct HeldItem
     {
         RSSItem *item = nullptr;
+        RSSFeed *feed = nullptr;
         ObjectContext *context = nullptr;
     };
 
-    QString notificationName(const RSSItem *item) const;
+    QString notificationName(const RSSFeed *feed) const;
+    void post(NotificationService::Notification notification, const HeldItem &held);
     void watchContext(ObjectContext *context);
     void forgetRecords(const QList<Record *> &records);
     void forgetContext(QObject *context);

@@ -14,6 +14,10 @@ namespace Notifications {
 inline const QString updateMenus = QStringLiteral("updateMenus");
 inline const QString newRssItem = QStringLiteral("newRssItem");
 inline const QString feedNameChanged = QStringLiteral("feedNameChanged");
+// A feed's document was parsed; every "newRssItem" of its new entries came before.
+inline const QString documentParsed = QStringLiteral("documentParsed");
+// A feed's own check interval changed.
+inline const QString checkIntervalChanged = QStringLiteral("checkIntervalChanged");
 // The user-info key of "newRssItem", holding the new entry.
 inline const QString rssItemKey = QStringLiteral("RSSItem");
 } // namespace Notifications

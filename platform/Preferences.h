@@ -16,4 +16,6 @@ inline const QString enableSubLinksInMenu = QStringLiteral("Enable SubLinks in M
 inline const QString pinGrowlNotifications = QStringLiteral("Pin Growl Notifications");
 inline const QString pinGrowlMinutes = QStringLiteral("Pin Growl Minutes");
 inline const QString proxy = QStringLiteral("Proxy");
+inline const QString maximumNotificationsPerFeed = QStringLiteral("Maximum Notifications Per Feed");
+inline const QString maximumNotificationsPerCheck = QStringLiteral("Maximum Notifications Per Check");
 } // namespace Preferences

@@ -11,16 +11,21 @@
 // program to make, since only the program that owns the store may write it.
 struct StoreEdit
 {
-    enum class Kind { AddFeed, RemoveFeed, ImportOpml, SetPreference };
+    enum class Kind { AddFeed, RemoveFeed, ImportOpml, SetPreference, EditFeed };
 
     Kind kind = Kind::AddFeed;
-    QString argument; // the feed's URL, the URL or name to remove, the OPML file or the preference key
-    QString value;    // the preference value
+    // The feed's URL, the URL or name of the feed to edit or remove, the OPML file or the preference key.
+    QString argument;
+    QString value; // the preference value
     std::optional<QString> name;
     std::optional<QString> login;
     std::optional<QString> password;
-    bool recent = false;
-    QByteArray document; // the OPML document, read by the asking process
+    // What an edit of a feed changes; an absent value stays as it is. An added feed heads the menu
+    // only when recent is true.
+    std::optional<bool> recent;
+    std::optional<bool> notify;
+    std::optional<qint64> interval; // seconds, or 0 for "auto"
+    QByteArray document;            // the OPML document, read by the asking process
 };
 
 // How an edit ended, as the asking command reports it: its exit code, what it prints on standard

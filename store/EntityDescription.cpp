@@ -47,12 +47,27 @@ QVariant fromOptional(bool value)
     return value;
 }
 
+QVariant fromOptional(const std::optional<qint64> &value)
+{
+    return value ? QVariant(*value) : QVariant();
+}
+
 std::optional<QString> toOptionalString(const QVariant &value)
 {
     if (!value.isValid() || value.isNull()) {
         return std::nullopt;
     }
     return value.toString();
+}
+
+std::optional<qint64> toOptionalInteger(const QVariant &value)
+{
+    bool ok = false;
+    const qint64 number = value.toLongLong(&ok);
+    if (!value.isValid() || value.isNull() || !ok) {
+        return std::nullopt;
+    }
+    return number;
 }
 
 std::optional<QDateTime> toOptionalDate(const QVariant &value)
@@ -96,6 +111,15 @@ void load(const SqliteStatement &statement, int column, std::optional<bool> &val
     }
 }
 
+void load(const SqliteStatement &statement, int column, std::optional<qint64> &value)
+{
+    if (statement.isNull(column)) {
+        value.reset();
+    } else {
+        value = statement.integer(column);
+    }
+}
+
 void bind(SqliteStatement &statement, int index, const std::optional<QString> &value)
 {
     if (value) {
@@ -118,6 +142,15 @@ void bind(SqliteStatement &statement, int index, const std::optional<bool> &valu
 {
     if (value) {
         statement.bind(index, qint64(*value));
+    } else {
+        statement.bindNull(index);
+    }
+}
+
+void bind(SqliteStatement &statement, int index, const std::optional<qint64> &value)
+{
+    if (value) {
+        statement.bind(index, *value);
     } else {
         statement.bindNull(index);
     }

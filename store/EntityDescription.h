@@ -19,9 +19,10 @@ struct EntityDescription;
 
 // How an attribute is kept in the store.
 enum class AttributeType {
-    String, // TEXT
-    Date,   // INTEGER, milliseconds since the epoch, UTC
-    Bool,   // INTEGER, 0 or 1
+    String,  // TEXT
+    Date,    // INTEGER, milliseconds since the epoch, UTC
+    Bool,    // INTEGER, 0 or 1
+    Integer, // INTEGER, a whole number
     // TEXT in a table of its own, so that loading the records never reads it; it is
     // written with a new record and read back when someone asks for it.
     Utf8Text,
@@ -38,6 +39,8 @@ struct AttributeDescription
     // Left out when the records load, and read with the record's other lazy values the first
     // time one of them is asked for (see Record::fireFault).
     bool lazy = false;
+    // Left out of exports too: what the program keeps for itself, which exports say otherwise.
+    bool hidden = false;
     // The store's access: the value as it is, no side effects.
     std::function<void(Record &, const SqliteStatement &, int column)> load;
     std::function<void(const Record &, SqliteStatement &, int index)> bind;
@@ -102,7 +105,9 @@ namespace RecordValue {
 QVariant fromOptional(const std::optional<QString> &value);
 QVariant fromOptional(const std::optional<QDateTime> &value);
 QVariant fromOptional(bool value);
+QVariant fromOptional(const std::optional<qint64> &value);
 std::optional<QString> toOptionalString(const QVariant &value);
+std::optional<qint64> toOptionalInteger(const QVariant &value);
 std::optional<QDateTime> toOptionalDate(const QVariant &value);
 } // namespace RecordValue
 
@@ -110,9 +115,11 @@ namespace StoredValue {
 void load(const SqliteStatement &statement, int column, std::optional<QString> &value);
 void load(const SqliteStatement &statement, int column, std::optional<QDateTime> &value);
 void load(const SqliteStatement &statement, int column, std::optional<bool> &value);
+void load(const SqliteStatement &statement, int column, std::optional<qint64> &value);
 void bind(SqliteStatement &statement, int index, const std::optional<QString> &value);
 void bind(SqliteStatement &statement, int index, const std::optional<QDateTime> &value);
 void bind(SqliteStatement &statement, int index, const std::optional<bool> &value);
+void bind(SqliteStatement &statement, int index, const std::optional<qint64> &value);
 void bind(SqliteStatement &statement, int index, const std::optional<QByteArray> &value);
 
 template<class T> constexpr AttributeType typeOf()
@@ -123,8 +130,11 @@ template<class T> constexpr AttributeType typeOf()
         return AttributeType::Date;
     } else if constexpr (std::is_same_v<T, bool>) {
         return AttributeType::Bool;
+    } else if constexpr (std::is_same_v<T, qint64>) {
+        return AttributeType::Integer;
     } else {
-        static_assert(std::is_same_v<T, QByteArray>, "a stored attribute is a string, a date, a flag or a text");
+        static_assert(std::is_same_v<T, QByteArray>,
+                      "a stored attribute is a string, a date, a flag, a number or a text");
         return AttributeType::Utf8Text;
     }
 }
@@ -135,6 +145,8 @@ template<class Argument> Argument fromVariant(const QVariant &value)
         return value.toBool();
     } else if constexpr (std::is_same_v<Argument, std::optional<QDateTime>>) {
         return RecordValue::toOptionalDate(value);
+    } else if constexpr (std::is_same_v<Argument, std::optional<qint64>>) {
+        return RecordValue::toOptionalInteger(value);
     } else {
         return RecordValue::toOptionalString(value);
     }
@@ -205,5 +217,11 @@ AttributeDescription lazyAttribute(const char *key, Part &(R::*part)() const, st
 inline AttributeDescription secret(AttributeDescription description)
 {
     description.secret = true;
+    return description;
+}
+
+inline AttributeDescription hidden(AttributeDescription description)
+{
+    description.hidden = true;
     return description;
 }

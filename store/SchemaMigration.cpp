@@ -58,10 +58,22 @@ SchemaMigration retryPauseKept()
     return SchemaMigration{{QStringLiteral("ALTER TABLE RSSFeed ADD COLUMN retryAfter INTEGER")}};
 }
 
+// Version 5: each feed's own settings (notifications, check interval), and what its document and
+// its server say of how often to ask, which a command reports without fetching anything.
+SchemaMigration feedSettingsKept()
+{
+    SchemaMigration step;
+    for (const char *column : {"notify INTEGER", "interval INTEGER", "hintedInterval INTEGER", "skipTimes INTEGER"}) {
+        step.statements += QStringLiteral("ALTER TABLE RSSFeed ADD COLUMN ") + QLatin1String(column);
+    }
+    return step;
+}
+
 } // namespace
 
 const QList<SchemaMigration> &SchemaMigration::storeMigrations()
 {
-    static const QList<SchemaMigration> migrations{idsNeverReused(), prunedEntriesKeepNoContent(), retryPauseKept()};
+    static const QList<SchemaMigration> migrations{idsNeverReused(), prunedEntriesKeepNoContent(), retryPauseKept(),
+                                                   feedSettingsKept()};
     return migrations;
 }

@@ -94,6 +94,7 @@ private Q_SLOTS:
     void manPageText();
     void manPageNamesEveryCommand();
     void addAndList();
+    void editFeed();
     void remove();
     void preferences_data();
     void preferences();
@@ -168,6 +169,25 @@ void tst_CommandLine::badInput_data()
         << QStringList{"--list", "--password-stdin"} << 2 << "--password-stdin goes only with --add";
     QTest::newRow("unknown preference") << QStringList{"--set", "Check interval", "60"} << 2
                                         << "no preference is called 'Check interval'";
+    QTest::newRow("edit that changes nothing")
+        << QStringList{"--edit", "News"} << 2 << "--edit needs one of --name, --notify, --interval or --recent";
+    const QString interval = QStringLiteral("--interval takes a number of seconds from 30 to 604800, or auto, not ");
+    QTest::newRow("interval below 30 s") << QStringList{"--edit", "News", "--interval", "29"} << 2 << interval + "'29'";
+    QTest::newRow("interval beyond a week")
+        << QStringList{"--edit", "News", "--interval", "604801"} << 2 << interval + "'604801'";
+    QTest::newRow("interval not a number")
+        << QStringList{"--edit", "News", "--interval", "1e3"} << 2 << interval + "'1e3'";
+    QTest::newRow("interval negative") << QStringList{"--edit", "News", "--interval", "-60"} << 2 << interval + "'-60'";
+    QTest::newRow("notify neither yes nor no")
+        << QStringList{"--edit", "News", "--notify", "maybe"} << 2 << "--notify takes yes or no, not 'maybe'";
+    QTest::newRow("edit's recent without a value")
+        << QStringList{"--edit", "News", "--recent"} << 2 << "--recent needs yes or no";
+    QTest::newRow("add's recent with a value") << QStringList{"--add", "https://a.example.org/", "--recent", "yes"} << 2
+                                               << "--recent takes no value with --add ('yes')";
+    QTest::newRow("interval for another command") << QStringList{"--add", "https://a.example.org/", "--interval", "60"}
+                                                  << 2 << "--interval goes only with --edit";
+    QTest::newRow("edit of no feed") << QStringList{"--edit", "News", "--notify", "no"} << 1
+                                     << "no feed has the URL or name 'News'";
     QTest::newRow("discover without URL") << QStringList{"--discover"} << 2 << "--discover needs a URL";
     QTest::newRow("discover a file") << QStringList{"--discover", "file:///etc/passwd"} << 2
                                      << "'file:///etc/passwd' is not an http or https address";
@@ -307,6 +327,28 @@ void tst_CommandLine::addAndList()
     QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSFeed WHERE showInRecentList = 1"), 1);
 }
 
+// Each setting alone and all at once, by address and by name, as --dump-json then shows them.
+void tst_CommandLine::editFeed()
+{
+    TemporaryHome home;
+    RUN_OK(added, {"--add", "https://news.example.org/rss", "--name", "News"});
+    const auto feed = [] {
+        const Outcome dump = runProgram({"--dump-json"});
+        const QJsonObject object = QJsonDocument::fromJson(dump.out.toUtf8())["feeds"][0].toObject();
+        return QStringList{object["name"].toString(), object["notify"].toBool() ? "notify" : "quiet",
+                           object["interval"].isNull() ? "auto" : QString::number(object["interval"].toInteger()),
+                           QString::number(object["checkEvery"].toDouble()),
+                           object["showInRecentList"].toBool() ? "recent" : "-"};
+    };
+    QCOMPARE(feed(), (QStringList{"News", "notify", "auto", "300", "-"}));
+    RUN_OK(quiet, {"--edit", "HTTPS://News.example.org:443/rss", "--notify", "no"});
+    QCOMPARE(feed(), (QStringList{"News", "quiet", "auto", "300", "-"}));
+    RUN_OK(every, {"--edit", "News", "--interval", "3600", "--recent", "yes", "--name", "Daily", "--notify", "yes"});
+    QCOMPARE(feed(), (QStringList{"Daily", "notify", "3600", "3600", "recent"}));
+    RUN_OK(automatic, {"--edit", "Daily", "--interval=auto"});
+    QCOMPARE(feed(), (QStringList{"Daily", "notify", "auto", "300", "recent"}));
+}
+
 void tst_CommandLine::remove()
 {
     TemporaryHome home;
@@ -376,7 +418,7 @@ void tst_CommandLine::preferences()
     TemporaryHome home;
     RUN_OK(before, {"--prefs"});
     const QStringList defaults = lines(before.out);
-    QCOMPARE(defaults.size(), 12);
+    QCOMPARE(defaults.size(), 14);
     QVERIFY(defaults.contains("Check Interval\t300"));
     QVERIFY(defaults.contains("Proxy\t"));
     QVERIFY(defaults.contains("Hide Top Entries From History\ttrue"));

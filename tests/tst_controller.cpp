@@ -19,6 +19,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "platform/XmlDocument.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/FakeAlerts.h"
 #include "tests/fakes/FakeStatusItem.h"
@@ -76,6 +77,28 @@ private:
     void setPreference(const QString &key, const QVariant &value)
     {
         UserDefaults::standardUserDefaults()->setObject(value, key);
+    }
+    // A feed whose last document's channel held these children.
+    RSSFeed *addFeedSaying(const QString &name, const QString &channel)
+    {
+        RSSFeed *feed = addFeed(name, {});
+        const std::unique_ptr<XmlDocument> document =
+            XmlDocument::fromData(QStringLiteral("<rss><channel>%1</channel></rss>").arg(channel).toUtf8());
+        feed->parseDocument(document.get());
+        return feed;
+    }
+    // The controller on a clock the test moves; which feeds each tick asked to check.
+    QStringList tick(QDateTime &now, qint64 seconds)
+    {
+        now = now.addSecs(seconds);
+        QSignalSpy checked(m_controller.get(), &RSSBrevlinController::feedsChecked);
+        m_controller->checkDueFeeds();
+        QStringList names;
+        for (const RSSFeed *feed :
+             checked.isEmpty() ? QList<RSSFeed *>() : checked.first().first().value<QList<RSSFeed *>>()) {
+            names.append(feed->displayName());
+        }
+        return names;
     }
 
 private Q_SLOTS:
@@ -259,6 +282,99 @@ private Q_SLOTS:
         QFETCH(double, seconds);
         QFETCH(qint64, milliseconds);
         QCOMPARE(qint64(RSSBrevlinController::checkIntervalFor(seconds).count()), milliseconds);
+    }
+
+    void intervalInForce_data()
+    {
+        QTest::addColumn<qint64>("own");    // -1: auto
+        QTest::addColumn<qint64>("hinted"); // -1: none
+        QTest::addColumn<qint64>("global");
+        QTest::addColumn<qint64>("expected");
+        QTest::addColumn<int>("source");
+
+        const int global = int(CheckInterval::Source::Global);
+        const int hints = int(CheckInterval::Source::Hints);
+        const int own = int(CheckInterval::Source::Own);
+        QTest::newRow("auto without hints: the global") << -1LL << -1LL << 300LL << 300LL << global;
+        QTest::newRow("auto, a longer hint") << -1LL << 3600LL << 300LL << 3600LL << hints;
+        QTest::newRow("auto, a shorter hint never shortens") << -1LL << 60LL << 300LL << 300LL << global;
+        QTest::newRow("auto, a global beyond the hints' day") << -1LL << 86400LL << 604800LL << 604800LL << global;
+        QTest::newRow("own, over the hints") << 120LL << 3600LL << 300LL << 120LL << own;
+        QTest::newRow("own below 30 s, raised") << 5LL << -1LL << 300LL << 30LL << own;
+        QTest::newRow("own beyond a week, cut") << 10000000LL << -1LL << 300LL << 604800LL << own;
+    }
+    void intervalInForce()
+    {
+        QFETCH(qint64, own);
+        QFETCH(qint64, hinted);
+        QFETCH(qint64, global);
+        QFETCH(qint64, expected);
+        QFETCH(int, source);
+        const auto optional = [](qint64 value) { return value < 0 ? std::nullopt : std::optional<qint64>(value); };
+        const CheckInterval interval =
+            CheckInterval::inForce(optional(own), optional(hinted), std::chrono::seconds(global));
+        QCOMPARE(interval.length, std::chrono::milliseconds(std::chrono::seconds(expected)));
+        QCOMPARE(int(interval.source), source);
+    }
+
+    // A feed with a <ttl> of 60 minutes beside one at the global 300 s, over two hours of ticks;
+    // a feed with its own 60 s makes the timer tick every minute; "Check All Now" asks every feed.
+    void eachFeedIsCheckedAtItsInterval()
+    {
+        QDateTime now(QDate(2024, 3, 1), QTime(8, 0), QTimeZone::utc());
+        m_controller->setClock([&now] { return now; });
+        addFeedSaying(QStringLiteral("Hourly"), QStringLiteral("<ttl>60</ttl>"));
+        addFeed(QStringLiteral("Plain"), {});
+        m_controller->awakeFromNib();
+        QCOMPARE(m_controller->checkFeedsTimer()->interval(), 300000);
+        int hourly = 0;
+        int plain = 0;
+        for (int minutes = 5; minutes <= 120; minutes += 5) {
+            const QStringList checked = tick(now, 300);
+            hourly += checked.count(QStringLiteral("Hourly"));
+            plain += checked.count(QStringLiteral("Plain"));
+            QCOMPARE(checked.contains(QStringLiteral("Hourly")), minutes % 60 == 0);
+        }
+        QCOMPARE(hourly, 2);
+        QCOMPARE(plain, 24);
+
+        RSSFeed *often = addFeed(QStringLiteral("Often"), {});
+        often->setInterval(60);
+        QCOMPARE(m_controller->checkFeedsTimer()->interval(), 60000);
+        QCOMPARE(tick(now, 60), QStringList{"Often"});
+        QCOMPARE(tick(now, 60), QStringList{"Often"});
+        QSignalSpy checked(m_controller.get(), &RSSBrevlinController::feedsChecked);
+        m_controller->checkFeeds();
+        QCOMPARE(checked.first().first().value<QList<RSSFeed *>>().size(), 3);
+    }
+
+    // Skip hours are in UTC, whatever zone the clock reads in; a feed's own interval is the user's
+    // word over them.
+    void skipHoursAtAUtcBoundary_data()
+    {
+        QTest::addColumn<QDateTime>("moment");
+        QTest::addColumn<bool>("due");
+
+        const QDate day(2024, 3, 1); // a Friday
+        QTest::newRow("22:59:59 UTC, before") << QDateTime(day, QTime(22, 59, 59), QTimeZone::utc()) << true;
+        QTest::newRow("23:00 UTC, skipped") << QDateTime(day, QTime(23, 0), QTimeZone::utc()) << false;
+        QTest::newRow("23:59:59 UTC, skipped") << QDateTime(day, QTime(23, 59, 59), QTimeZone::utc()) << false;
+        QTest::newRow("midnight UTC, after") << QDateTime(day.addDays(1), QTime(0, 0), QTimeZone::utc()) << true;
+        QTest::newRow("01:30 at UTC+2 is 23:30 UTC, skipped")
+            << QDateTime(day.addDays(1), QTime(1, 30), QTimeZone(7200)) << false;
+        QTest::newRow("a skipped day, Sunday") << QDateTime(day.addDays(2), QTime(12, 0), QTimeZone::utc()) << false;
+    }
+    void skipHoursAtAUtcBoundary()
+    {
+        QFETCH(QDateTime, moment);
+        QFETCH(bool, due);
+        RSSFeed *feed = addFeedSaying(
+            QStringLiteral("Quiet"),
+            QStringLiteral("<skipHours><hour>23</hour></skipHours><skipDays><day>Sunday</day></skipDays>"));
+        feed->setCheckRequested(moment.addDays(-1));
+        QCOMPARE(feed->isDue(moment, std::chrono::minutes(5)), due);
+        feed->setInterval(300);
+        QVERIFY(feed->isDue(moment, std::chrono::minutes(5)));
     }
 
     void anyPreferenceChangeRestartsTheTimerAndRebuilds()

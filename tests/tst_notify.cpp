@@ -14,6 +14,9 @@
 #include <csignal>
 #include <memory>
 
+#include "controller/FeedCheckRound.h"
+#include "controller/RSSBrevlinController.h"
+#include "fakes/FakeAlerts.h"
 #include "fakes/FakeIdleTimeProvider.h"
 #include "fakes/FakeNotificationServer.h"
 #include "fakes/RecordingOpener.h"
@@ -56,6 +59,21 @@ private:
 void setPreference(const QString &key, const QVariant &value)
 {
     UserDefaults::standardUserDefaults()->setObject(value, key);
+}
+
+// A channel linking to link whose entries "<prefix> 0" to "<prefix> count-1" are dated a minute apart,
+// the last the newest.
+QByteArray channelWithEntries(const QString &prefix, int count, const QString &link)
+{
+    QString items;
+    const QDateTime first(QDate(2024, 3, 1), QTime(8, 0), QTimeZone::utc());
+    for (int i = 0; i < count; ++i) {
+        items += QStringLiteral("<item><title>%1 %2</title><guid>%1-%2</guid><pubDate>%3</pubDate></item>")
+                     .arg(prefix)
+                     .arg(i)
+                     .arg(first.addSecs(60 * i).toString(Qt::RFC2822Date));
+    }
+    return QStringLiteral("<rss><channel><link>%1</link>%2</channel></rss>").arg(link, items).toUtf8();
 }
 
 } // namespace
@@ -152,6 +170,84 @@ private Q_SLOTS:
         m_opener.reset();
         m_home.reset();
         IdleTimeRegistry::shared()->clear();
+    }
+
+    // One check of feeds that all bring new entries, through the controller as the program runs
+    // it: what is announced one by one, what is summed up, and that every entry is stored.
+    void burstsAreSummedUp_data()
+    {
+        QTest::addColumn<int>("feeds");
+        QTest::addColumn<int>("entries"); // per feed
+        QTest::addColumn<bool>("notify");
+        QTest::addColumn<QVariant>("perFeed"); // invalid: the default
+        QTest::addColumn<QStringList>("titles");
+
+        QTest::newRow("500 in one feed: the newest 5 and one more")
+            << 1 << 500 << true << QVariant()
+            << QStringList{"F0 499", "F0 498", "F0 497", "F0 496", "F0 495", "495 more new entries in Feed 0"};
+        // The feeds' documents arrive in any order: "*" is any entry.
+        QTest::newRow("30 feeds of 2: 20 and one more")
+            << 30 << 2 << true << QVariant() << (QStringList(20, "*") << "40 more new entries in 20 feeds");
+        QTest::newRow("6 in one feed: one more new entry")
+            << 1 << 6 << true << QVariant()
+            << QStringList{"F0 5", "F0 4", "F0 3", "F0 2", "F0 1", "1 more new entry in Feed 0"};
+        QTest::newRow("no limit per feed") << 1 << 3 << true << QVariant(0) << QStringList{"F0 2", "F0 1", "F0 0"};
+        QTest::newRow("notifications off: nothing") << 1 << 500 << false << QVariant() << QStringList();
+    }
+    void burstsAreSummedUp()
+    {
+        QFETCH(int, feeds);
+        QFETCH(int, entries);
+        QFETCH(bool, notify);
+        QFETCH(QVariant, perFeed);
+        QFETCH(QStringList, titles);
+        QVERIFY(m_server->start());
+        if (perFeed.isValid()) {
+            setPreference(Preferences::maximumNotificationsPerFeed, perFeed);
+        }
+        setPreference(Preferences::growlClickAction, true);
+        HttpTestServer http;
+        FakeAlerts alerts;
+        createBridge();
+        RSSBrevlinController controller(m_context.get(), &alerts);
+        controller.setNotificationService(m_service.get());
+        QList<RSSFeed *> added;
+        for (int i = 0; i < feeds; ++i) {
+            const QString path = QStringLiteral("/feed%1.xml").arg(i);
+            http.setResponse(path.toUtf8(),
+                             HttpTestResponse::ok(channelWithEntries(QStringLiteral("F%1").arg(i), entries,
+                                                                     QStringLiteral("https://example.org/%1").arg(i))));
+            RSSFeed *feed = addFeed(QStringLiteral("Feed %1").arg(i));
+            feed->setNotifies(notify);
+            feed->setLastFetchDate(QDateTime(QDate(2024, 1, 1), QTime(0, 0), QTimeZone::utc()));
+            feed->setUrl(http.url(path).toString());
+            added.append(feed);
+        }
+        // The start-up check takes in the downloads the new addresses started.
+        QSignalSpy checked(&controller, &RSSBrevlinController::feedsChecked);
+        controller.awakeFromNib();
+        QCOMPARE(checked.size(), 1);
+        FeedCheckRound round(added);
+        QSignalSpy finished(&round, &FeedCheckRound::finished);
+        round.start();
+        QVERIFY(finished.size() == 1 || finished.wait(20000));
+        QTRY_VERIFY(!m_service->hasPostsInFlight());
+        QVERIFY(syncWithServer());
+        m_server->calls.removeLast();
+        QStringList posted;
+        for (const FakeNotificationServer::Call &call : std::as_const(m_server->calls)) {
+            posted.append(titles.value(posted.size()) == QLatin1String("*") ? QStringLiteral("*") : call.summary);
+        }
+        QCOMPARE(posted, titles);
+        for (RSSFeed *feed : std::as_const(added)) {
+            QCOMPARE(feed->feedEntries().size(), entries);
+        }
+        if (feeds == 1 && !titles.isEmpty() && titles.last().contains(QLatin1String("more"))) {
+            // The summary opens the feed, as choosing it in the menu does.
+            m_server->invokeAction(m_server->calls.last().id);
+            QTRY_COMPARE(m_opener->opened.size(), 1);
+            QCOMPARE(m_opener->opened.first(), QUrl(QStringLiteral("https://example.org/0")));
+        }
     }
 
     // Two items newer than the last fetch give two notifications, each with the entry's title

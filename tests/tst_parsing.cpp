@@ -39,7 +39,8 @@ QByteArray feedFile(const QString &name)
 QByteArray rssChannel(const QString &items)
 {
     return (QStringLiteral("<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
-                           "xmlns:content=\"http://purl.org/rss/1.0/modules/content/\"><channel>")
+                           "xmlns:content=\"http://purl.org/rss/1.0/modules/content/\" "
+                           "xmlns:sy=\"http://purl.org/rss/1.0/modules/syndication/\"><channel>")
             + items + QStringLiteral("</channel></rss>"))
         .toUtf8();
 }
@@ -423,6 +424,66 @@ private Q_SLOTS:
         QCOMPARE(m_feed->feedEntries().size(), 2);
         QCOMPARE(posted.count(Notifications::newRssItem), 2);
         QCOMPARE(m_feed->lastFetchDate(), utc("2001-01-01T00:00:00Z"));
+    }
+
+    // What a document says of how often to ask for it: each hint alone, together (the longest
+    // wins), values that are no use, and the hours and days to skip.
+    void scheduleHints_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<qint64>("hinted"); // seconds, -1 for none
+        QTest::addColumn<qint64>("skipTimes");
+
+        const auto sy = [](const char *period, const char *frequency) {
+            return QStringLiteral("<sy:updatePeriod>%1</sy:updatePeriod><sy:updateFrequency>%2</sy:updateFrequency>")
+                .arg(QLatin1String(period), QLatin1String(frequency));
+        };
+        QTest::newRow("no hint") << rssChannel(QString()) << qint64(-1) << qint64(0);
+        QTest::newRow("ttl of 60 minutes") << rssChannel("<ttl>60</ttl>") << qint64(3600) << qint64(0);
+        QTest::newRow("hourly, twice") << rssChannel(sy("hourly", "2")) << qint64(1800) << qint64(0);
+        QTest::newRow("a period alone, once")
+            << rssChannel("<sy:updatePeriod> Weekly </sy:updatePeriod>") << qint64(86400) << qint64(0);
+        QTest::newRow("a frequency alone counts per day")
+            << rssChannel("<sy:updateFrequency>4</sy:updateFrequency>") << qint64(21600) << qint64(0);
+        QTest::newRow("ttl and syndication together: the longer")
+            << rssChannel("<ttl>30</ttl>" + sy("daily", "2")) << qint64(43200) << qint64(0);
+        QTest::newRow("ttl beyond a day, capped") << rssChannel("<ttl>2000</ttl>") << qint64(86400) << qint64(0);
+        QTest::newRow("ttl of 10^12 minutes, capped")
+            << rssChannel("<ttl>1000000000000</ttl>") << qint64(86400) << qint64(0);
+        QTest::newRow("ttl of more digits than 64 bits, capped")
+            << rssChannel("<ttl>99999999999999999999999</ttl>") << qint64(86400) << qint64(0);
+        QTest::newRow("negative ttl ignored") << rssChannel("<ttl>-5</ttl>") << qint64(-1) << qint64(0);
+        QTest::newRow("ttl that is no number ignored") << rssChannel("<ttl>soon</ttl>") << qint64(-1) << qint64(0);
+        QTest::newRow("ttl 0 asks for nothing longer") << rssChannel("<ttl>0</ttl>") << qint64(0) << qint64(0);
+        QTest::newRow("frequency 0 counts once") << rssChannel(sy("hourly", "0")) << qint64(3600) << qint64(0);
+        QTest::newRow("frequency of 10^12: nothing longer")
+            << rssChannel(sy("hourly", "1000000000000")) << qint64(0) << qint64(0);
+        QTest::newRow("unknown period with a frequency: per day")
+            << rssChannel(sy("fortnightly", "2")) << qint64(43200) << qint64(0);
+        QTest::newRow("RSS 1.0 channel") << QByteArray(
+            "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+            "xmlns:sy=\"http://purl.org/rss/1.0/modules/syndication/\"><channel>"
+            "<sy:updatePeriod>hourly</sy:updatePeriod></channel></rdf:RDF>")
+                                         << qint64(3600) << qint64(0);
+        QTest::newRow("Atom, beside the entries")
+            << QByteArray("<feed xmlns=\"http://www.w3.org/2005/Atom\" "
+                          "xmlns:sy=\"http://purl.org/rss/1.0/modules/syndication/\">"
+                          "<sy:updatePeriod>daily</sy:updatePeriod><sy:updateFrequency>3</sy:updateFrequency></feed>")
+            << qint64(28800) << qint64(0);
+        // Hour 24 is midnight in feeds that count from 1; 25 and words are no hours.
+        QTest::newRow("skip hours and days")
+            << rssChannel("<skipHours><hour>0</hour><hour>23</hour><hour>24</hour><hour>25</hour><hour>x</hour>"
+                          "</skipHours><skipDays><day>Saturday</day><day>sunday</day><day>Funday</day></skipDays>")
+            << qint64(-1) << ((qint64(1) << 0) | (qint64(1) << 23) | (qint64(1) << 29) | (qint64(1) << 30));
+    }
+    void scheduleHints()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(qint64, hinted);
+        QFETCH(qint64, skipTimes);
+        parse(document);
+        QCOMPARE(m_feed->hintedInterval(), hinted < 0 ? std::nullopt : std::optional<qint64>(hinted));
+        QCOMPARE(m_feed->skipTimes(), skipTimes);
     }
 
     void knownIdentifiers_data()

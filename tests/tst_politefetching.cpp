@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "model/FeedDownload.h"
+#include "model/FeedScheduleHints.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "platform/NotificationCenter.h"
@@ -287,6 +288,61 @@ private Q_SLOTS:
         QVERIFY(finishCheck(feed));
         QCOMPARE(feed->didConnectString(), Text(QStringLiteral("Yes")));
         QCOMPARE(feed->retryAfter(), Moment());
+    }
+
+    // How long a response stays fresh by its cache headers, as a check's interval may follow it.
+    void freshness_data()
+    {
+        QTest::addColumn<QByteArray>("cacheControl");
+        QTest::addColumn<QByteArray>("expires");
+        QTest::addColumn<QByteArray>("date");
+        QTest::addColumn<qint64>("seconds"); // -1 for none
+
+        const QByteArray at13 = "Fri, 01 Mar 2024 13:00:00 GMT";
+        QTest::newRow("max-age") << QByteArray("max-age=600") << QByteArray() << QByteArray() << qint64(600);
+        QTest::newRow("max-age among other directives")
+            << QByteArray("public, Max-Age=7200, must-revalidate") << QByteArray() << QByteArray() << qint64(7200);
+        QTest::newRow("max-age beyond a day, capped")
+            << QByteArray("max-age=172800") << QByteArray() << QByteArray() << qint64(86400);
+        QTest::newRow("max-age of 10^12, capped")
+            << QByteArray("max-age=1000000000000") << QByteArray() << QByteArray() << qint64(86400);
+        QTest::newRow("max-age wins over Expires") << QByteArray("max-age=60") << at13 << QByteArray() << qint64(60);
+        QTest::newRow("max-age that is no number") << QByteArray("max-age=soon") << at13 << QByteArray() << qint64(-1);
+        QTest::newRow("negative max-age") << QByteArray("max-age=-1") << QByteArray() << QByteArray() << qint64(-1);
+        QTest::newRow("Expires against Date")
+            << QByteArray("no-cache") << at13 << QByteArray("Fri, 01 Mar 2024 12:15:00 GMT") << qint64(2700);
+        QTest::newRow("Expires against now, without Date") << QByteArray() << at13 << QByteArray() << qint64(3600);
+        QTest::newRow("Expires past") << QByteArray() << QByteArray("Fri, 01 Mar 2024 11:00:00 GMT") << QByteArray()
+                                      << qint64(-1);
+        QTest::newRow("Expires unreadable") << QByteArray() << QByteArray("never") << QByteArray() << qint64(-1);
+        QTest::newRow("no header") << QByteArray() << QByteArray() << QByteArray() << qint64(-1);
+    }
+    void freshness()
+    {
+        QFETCH(QByteArray, cacheControl);
+        QFETCH(QByteArray, expires);
+        QFETCH(QByteArray, date);
+        QFETCH(qint64, seconds);
+        const QDateTime now(QDate(2024, 3, 1), QTime(12, 0), QTimeZone::utc());
+        QCOMPARE(FeedScheduleHints::freshnessSeconds(cacheControl, expires, date, now),
+                 seconds < 0 ? std::nullopt : std::optional<qint64>(seconds));
+    }
+
+    // The document's hint and the response's together: the longer one is the feed's.
+    void documentAndResponseHintsTogether()
+    {
+        const QByteArray body = "<rss><channel><ttl>60</ttl></channel></rss>";
+        RSSFeed *feed = nullptr;
+        for (const auto &[maxAge, hinted] : {std::pair{"max-age=120", 3600}, std::pair{"max-age=7200", 7200}}) {
+            m_server->setResponse("/feed.xml", HttpTestResponse::ok(body).withHeader("Cache-Control", maxAge));
+            if (feed) {
+                feed->checkFeed();
+            } else {
+                feed = subscribe();
+            }
+            QVERIFY(finishCheck(feed));
+            QCOMPARE(feed->hintedInterval(), std::optional<qint64>(hinted));
+        }
     }
 
     void retryMoment_data()

@@ -25,11 +25,12 @@ private Q_SLOTS:
     {
         PreferencesHome home;
         const QVariantMap defaults = RSSBrevlinController::defaultsDictionary();
-        QCOMPARE(defaults.size(), 12);
+        QCOMPARE(defaults.size(), 14);
         QCOMPARE(defaults.value(Preferences::proxy).typeId(), QMetaType::QString);
         QCOMPARE(defaults.value(Preferences::checkInterval).typeId(), QMetaType::Double);
         for (const QString &count :
-             {Preferences::showTopEntriesCount, Preferences::maximumEntryHistoryCount, Preferences::pinGrowlMinutes}) {
+             {Preferences::showTopEntriesCount, Preferences::maximumEntryHistoryCount, Preferences::pinGrowlMinutes,
+              Preferences::maximumNotificationsPerFeed, Preferences::maximumNotificationsPerCheck}) {
             QCOMPARE(defaults.value(count).typeId(), QMetaType::Int);
         }
         UserDefaults *prefs = UserDefaults::standardUserDefaults();
@@ -37,6 +38,8 @@ private Q_SLOTS:
         QCOMPARE(prefs->integerForKey(Preferences::showTopEntriesCount), 10);
         QCOMPARE(prefs->integerForKey(Preferences::maximumEntryHistoryCount), 100);
         QCOMPARE(prefs->integerForKey(Preferences::pinGrowlMinutes), 0);
+        QCOMPARE(prefs->integerForKey(Preferences::maximumNotificationsPerFeed), 5);
+        QCOMPARE(prefs->integerForKey(Preferences::maximumNotificationsPerCheck), 20);
         QVERIFY(prefs->boolForKey(Preferences::hideTopEntriesFromHistory));
         QVERIFY(prefs->boolForKey(Preferences::enableSubLinksInMenu));
         for (const QString &off :

@@ -47,14 +47,20 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected"); // the edit as the handler saw it
         const QVariantMap every{{"name", "N"}, {"login", ""}, {"password", "-p"}, {"recent", true}};
         QTest::newRow("add, every option")
-            << "AddFeed" << QVariantList{"http://a/", QVariant(every)} << "0|http://a/|N||-p|1|";
+            << "AddFeed" << QVariantList{"http://a/", QVariant(every)} << "0|http://a/|N||-p|1|<none>|<none>|";
         QTest::newRow("add, no option") << "AddFeed" << QVariantList{"http://a/", QVariant(QVariantMap())}
-                                        << "0|http://a/|<none>|<none>|<none>|0|";
-        QTest::newRow("remove") << "RemoveFeed" << QVariantList{"News"} << "1|News|<none>|<none>|<none>|0|";
+                                        << "0|http://a/|<none>|<none>|<none>|0|<none>|<none>|";
+        const QVariantMap edits{{"name", "N"}, {"notify", false}, {"interval", qint64(90)}, {"recent", true}};
+        QTest::newRow("edit, every option")
+            << "EditFeed" << QVariantList{"News", QVariant(edits)} << "4|News|N|<none>|<none>|1|0|90|";
+        QTest::newRow("edit, interval auto") << "EditFeed" << QVariantList{"News", QVariantMap{{"interval", 0}}}
+                                             << "4|News|<none>|<none>|<none>|<none>|<none>|0|";
+        QTest::newRow("remove") << "RemoveFeed" << QVariantList{"News"}
+                                << "1|News|<none>|<none>|<none>|<none>|<none>|<none>|";
         QTest::newRow("import") << "ImportOpml" << QVariantList{"list.opml", QByteArray("<opml/>")}
-                                << "2|list.opml|<none>|<none>|<none>|0|<opml/>";
+                                << "2|list.opml|<none>|<none>|<none>|<none>|<none>|<none>|<opml/>";
         QTest::newRow("set") << "SetPreference" << QVariantList{"Check Interval", "60"}
-                             << "3|Check Interval=60|<none>|<none>|<none>|0|";
+                             << "3|Check Interval=60|<none>|<none>|<none>|<none>|<none>|<none>|";
     }
     // Each method hands the handler the edit exactly as sent, absent options absent, and
     // answers with the handler's exit code, output and lines for standard error.
@@ -71,6 +77,9 @@ private Q_SLOTS:
                 const auto text = [](const std::optional<QString> &value) {
                     return value.value_or(QStringLiteral("<none>"));
                 };
+                const auto number = [](const auto &value) {
+                    return value ? QString::number(qint64(*value)) : QStringLiteral("<none>");
+                };
                 const QString argument =
                     edit.kind == StoreEdit::Kind::SetPreference ? edit.argument + '=' + edit.value : edit.argument;
                 seen = QStringList{QString::number(int(edit.kind)),
@@ -78,7 +87,9 @@ private Q_SLOTS:
                                    text(edit.name),
                                    text(edit.login),
                                    text(edit.password),
-                                   QString::number(edit.recent),
+                                   number(edit.recent),
+                                   number(edit.notify),
+                                   number(edit.interval),
                                    QString::fromUtf8(edit.document)}
                            .join('|');
                 reply({3, QStringLiteral("out\n"), {QStringLiteral("warning"), QStringLiteral("error")}});

@@ -147,6 +147,10 @@ void tst_SingleWriter::runningProgramAppliesEditsFromTheCommandLine()
     QCOMPARE(imported.out, QString("added 1, skipped 1\n"));
     QVERIFY2(imported.err.contains("skipped 'javascript:alert(1)': not a feed address"), qPrintable(imported.err));
     RUN_OK(set, {"--set", "Maximum Entry History Count", "7"});
+    RUN_OK(edited, {"--edit", "A", "--notify", "no", "--interval", "600"});
+    const Outcome nobody = runProgram({"--edit", "Nobody", "--notify", "no"});
+    QCOMPARE(nobody.exitCode, 1);
+    QVERIFY2(nobody.err.contains("no feed has the URL or name 'Nobody'"), qPrintable(nobody.err));
     // A refusal reads as it would without the running program, exit code included.
     const Outcome badKey = runProgram({"--set", "NoSuchKey", "1"});
     QCOMPARE(badKey.exitCode, 2);
@@ -181,6 +185,9 @@ void tst_SingleWriter::runningProgramAppliesEditsFromTheCommandLine()
     QCOMPARE(program.process().exitCode(), 0);
     RUN_OK(after, {"--list"});
     QCOMPARE(names(after.out), expected);
+    QCOMPARE(
+        countRows(storePath(home), "SELECT count(*) FROM RSSFeed WHERE name = 'A' AND notify = 0 AND interval = 600"),
+        1);
     QCOMPARE(countRows(storePath(home),
                        "SELECT count(*) FROM RSSFeed WHERE name = 'C' AND login = 'kim' "
                        "AND password = 'pw'"),

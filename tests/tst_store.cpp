@@ -370,6 +370,35 @@ private Q_SLOTS:
         }
     }
 
+    // A store of the release before feeds had settings of their own: its feeds come through with
+    // notifications on and the interval at "auto", and settings written since read back.
+    void storeWithoutFeedSettingsTakesItsStep()
+    {
+        copyVersionOneStore();
+        {
+            ObjectContext context;
+            QVERIFY(context.open(storePath(), dataModel(), SchemaMigration::storeMigrations().first(3)));
+        }
+        QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 4);
+        for (const bool written : {false, true}) {
+            std::unique_ptr<ObjectContext> context = openContext();
+            QVERIFY(context);
+            QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 5);
+            const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(context.get());
+            QVERIFY(feeds && feeds->size() == 2);
+            const RSSFeed *news = feeds->last();
+            QCOMPARE(news->notifies(), !written);
+            QCOMPARE(news->interval(), written ? std::optional<qint64>(600) : std::nullopt);
+            QCOMPARE(news->hintedInterval(), written ? std::optional<qint64>(3600) : std::nullopt);
+            QCOMPARE(news->skipTimes(), written ? 5 : 0);
+            QCOMPARE(news->checkEvery(std::chrono::seconds(300)).length, std::chrono::seconds(written ? 600 : 300));
+            context.reset();
+            QVERIFY(runSql(storePath(),
+                           {QStringLiteral("UPDATE RSSFeed SET notify = 0, interval = 600, "
+                                           "hintedInterval = 3600, skipTimes = 5")}));
+        }
+    }
+
     // Earlier versions kept a pruned entry's text and sub-links for good.
     void migrationDropsWhatPrunedEntriesKept()
     {

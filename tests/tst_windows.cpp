@@ -21,6 +21,7 @@
 #include "model/RSSItem.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/FakeAlerts.h"
@@ -234,6 +235,56 @@ private Q_SLOTS:
         QCOMPARE(recent.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
         store.context.undoManager()->undo();
         QVERIFY(!feed->showInRecentList());
+    }
+
+    // The interval column shows the interval in force and takes "auto" or seconds; anything
+    // else leaves it as it was.
+    void intervalColumn_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<qint64>("interval"); // -1: auto
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("seconds") << "600" << true << 600LL << "10 min";
+        QTest::newRow("a day in seconds") << " 86400 " << true << 86400LL << "1 d";
+        QTest::newRow("auto, lengthened by the feed's ttl") << "auto" << true << -1LL << "auto (1 h, from the feed)";
+        QTest::newRow("cleared: auto") << "" << true << -1LL << "auto (1 h, from the feed)";
+        QTest::newRow("below 30 s, refused") << "29" << false << 90LL << "90 s";
+        QTest::newRow("beyond a week, refused") << "604801" << false << 90LL << "90 s";
+        QTest::newRow("words, refused") << "hourly" << false << 90LL << "90 s";
+    }
+    void intervalColumn()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, taken);
+        QFETCH(qint64, interval);
+        QFETCH(QString, shown);
+        Store store;
+        RSSFeed *feed = store.addFeed(QStringLiteral("Feed"), QStringLiteral("https://a.example/rss"));
+        const std::unique_ptr<XmlDocument> document =
+            XmlDocument::fromData("<rss><channel><ttl>60</ttl></channel></rss>");
+        feed->parseDocument(document.get());
+        feed->setInterval(90);
+        FeedTableModel model(&store.context);
+        const QModelIndex index = model.index(0, FeedTableModel::IntervalColumn);
+        QCOMPARE(model.setData(index, typed), taken);
+        QCOMPARE(feed->interval(), interval < 0 ? std::nullopt : std::optional<qint64>(interval));
+        QCOMPARE(index.data().toString(), shown);
+    }
+
+    void notifyIsACheckBox()
+    {
+        Store store;
+        RSSFeed *feed = store.addFeed(QStringLiteral("Feed"), QStringLiteral("https://a.example/rss"));
+        FeedTableModel model(&store.context);
+        const QModelIndex notify = model.index(0, FeedTableModel::NotifyColumn);
+        QCOMPARE(notify.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+        QCOMPARE(model.index(0, FeedTableModel::IntervalColumn).data().toString(), QStringLiteral("auto (5 min)"));
+        QVERIFY(model.setData(notify, Qt::Unchecked, Qt::CheckStateRole));
+        QVERIFY(!feed->notifies());
+        store.context.undoManager()->undo();
+        QVERIFY(feed->notifies());
     }
 
     void removeDeletesTheFeedAndItsEntries()

@@ -74,6 +74,13 @@ PreferencesWindow::PreferencesWindow(Alerts *alerts, QWidget *parent)
     addFlag(form, Preferences::growlListFeedsSeparately, tr("List feeds separately in notification settings"));
     addFlag(form, Preferences::pinGrowlNotifications, tr("Keep notifications on screen while I am away"));
     addCount(form, Preferences::pinGrowlMinutes, tr("Away after (minutes)"), 0, 24 * 60);
+    addCount(form, Preferences::maximumNotificationsPerFeed, tr("Notifications per feed and check"), 0, 10000);
+    addCount(form, Preferences::maximumNotificationsPerCheck, tr("Notifications per check"), 0, 10000);
+    for (const QString &limit : {Preferences::maximumNotificationsPerFeed, Preferences::maximumNotificationsPerCheck}) {
+        m_counts.value(limit)->setSpecialValueText(tr("No limit"));
+        m_counts.value(limit)->setToolTip(tr("The newest entries are announced one by one, one more notification "
+                                             "counts the rest"));
+    }
     addProxy(form);
 
     m_startAtLogin->setObjectName(QStringLiteral("Start at login"));

@@ -48,6 +48,8 @@ SubscriptionWindow::SubscriptionWindow(ObjectContext *context, Alerts *alerts, Q
     header->resizeSection(FeedTableModel::PasswordColumn, 100);
     header->resizeSection(FeedTableModel::StatusColumn, 180);
     header->setSectionResizeMode(FeedTableModel::ShowInRecentListColumn, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(FeedTableModel::NotifyColumn, QHeaderView::ResizeToContents);
+    header->resizeSection(FeedTableModel::IntervalColumn, 180);
 
     connect(m_model, &FeedTableModel::unusableAddress, this, [this](const QString &url) {
         m_alerts->presentError(
@@ -70,7 +72,7 @@ SubscriptionWindow::SubscriptionWindow(ObjectContext *context, Alerts *alerts, Q
     layout->addWidget(m_status);
     layout->addWidget(createButtons(context));
     // A window opened from the tray has no main window to inherit a size from.
-    resize(900, 400);
+    resize(1150, 400);
 
     context->addEditingCommitter(this, [this] {
         commitFocusedEditor();

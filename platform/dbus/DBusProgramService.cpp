@@ -40,8 +40,32 @@ QVariantMap addOptions(const StoreEdit &edit)
     if (edit.password) {
         options.insert(QStringLiteral("password"), *edit.password);
     }
-    options.insert(QStringLiteral("recent"), edit.recent);
+    options.insert(QStringLiteral("recent"), edit.recent.value_or(false));
     return options;
+}
+
+QVariantMap editOptions(const StoreEdit &edit)
+{
+    QVariantMap options;
+    if (edit.name) {
+        options.insert(QStringLiteral("name"), *edit.name);
+    }
+    if (edit.notify) {
+        options.insert(QStringLiteral("notify"), *edit.notify);
+    }
+    if (edit.interval) {
+        options.insert(QStringLiteral("interval"), *edit.interval);
+    }
+    if (edit.recent) {
+        options.insert(QStringLiteral("recent"), *edit.recent);
+    }
+    return options;
+}
+
+std::optional<bool> optionalBool(const QVariantMap &options, const QString &key)
+{
+    const auto found = options.constFind(key);
+    return found == options.cend() ? std::nullopt : std::optional<bool>(found->toBool());
 }
 
 std::optional<QString> optionalString(const QVariantMap &options, const QString &key)
@@ -57,6 +81,10 @@ QDBusMessage editCall(const QString &owner, const QString &storePath, const Stor
     case StoreEdit::Kind::AddFeed:
         call = methodCall(owner, QStringLiteral("AddFeed"));
         call << storePath << edit.argument << addOptions(edit);
+        break;
+    case StoreEdit::Kind::EditFeed:
+        call = methodCall(owner, QStringLiteral("EditFeed"));
+        call << storePath << edit.argument << editOptions(edit);
         break;
     case StoreEdit::Kind::RemoveFeed:
         call = methodCall(owner, QStringLiteral("RemoveFeed"));
@@ -280,6 +308,22 @@ int DBusProgramService::AddFeed(const QString &store, const QString &url, const 
     edit.login = optionalString(options, QStringLiteral("login"));
     edit.password = optionalString(options, QStringLiteral("password"));
     edit.recent = options.value(QStringLiteral("recent")).toBool();
+    return answer(store, edit);
+}
+
+int DBusProgramService::EditFeed(const QString &store, const QString &urlOrName, const QVariantMap &options, QString &,
+                                 QStringList &)
+{
+    StoreEdit edit;
+    edit.kind = StoreEdit::Kind::EditFeed;
+    edit.argument = urlOrName;
+    edit.name = optionalString(options, QStringLiteral("name"));
+    edit.notify = optionalBool(options, QStringLiteral("notify"));
+    edit.recent = optionalBool(options, QStringLiteral("recent"));
+    const auto interval = options.constFind(QStringLiteral("interval"));
+    if (interval != options.cend()) {
+        edit.interval = interval->toLongLong();
+    }
     return answer(store, edit);
 }
 

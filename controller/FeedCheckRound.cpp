@@ -1,4 +1,4 @@
-#include "app/FeedCheckRound.h"
+#include "controller/FeedCheckRound.h"
 
 #include "model/RSSFeed.h"
 #include "store/ObjectContext.h"
