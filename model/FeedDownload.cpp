@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "model/ContentDecoder.h"
+#include "model/DownloadQueue.h"
 #include "model/FeedScheduleHints.h"
 #include "model/ModelLog.h"
 #include "model/NetworkAccess.h"
@@ -98,7 +99,7 @@ FeedDownload::~FeedDownload()
 
 bool FeedDownload::isRunning() const
 {
-    return m_reply != nullptr || m_fileRead->isActive();
+    return m_queued || m_reply != nullptr || m_fileRead->isActive();
 }
 
 void FeedDownload::start()
@@ -113,13 +114,19 @@ void FeedDownload::start()
     m_responseValidators = HttpValidators();
     m_retryAfter.reset();
     m_freshness.reset();
-    m_deadline->start(NetworkAccess::totalTimeout());
     // Qt opens a file URL on this thread with a blocking open(), which a FIFO holds for ever.
     if (m_url.isLocalFile()) {
+        m_deadline->start(NetworkAccess::totalTimeout());
         m_fileRead->start();
         return;
     }
+    m_queued = true;
+    DownloadQueue::shared().enqueue(this);
+}
 
+void FeedDownload::send()
+{
+    m_deadline->start(NetworkAccess::totalTimeout());
     QNetworkAccessManager *manager = NetworkAccess::manager();
     // Credentials in the URL are cached per host by Qt just like answered ones.
     if (hasCredentials() || !m_url.userInfo().isEmpty()) {
@@ -350,6 +357,9 @@ void FeedDownload::stop()
 {
     m_fileRead->stop();
     m_deadline->stop();
+    if (std::exchange(m_queued, false)) {
+        DownloadQueue::shared().leave(this);
+    }
     if (m_reply) {
         QNetworkReply *reply = m_reply;
         m_reply = nullptr;

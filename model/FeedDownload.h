@@ -29,7 +29,8 @@ struct HttpValidators
 // One download of a feed document. It keeps the body of the last response only, answers one
 // authentication challenge from the feed's own host with the feed's credentials, and ends with
 // exactly one of finished(), notModified() or failed(), never after cancel(), and never later
-// than NetworkAccess::totalTimeout() after start(). A file URL is read only from a regular file.
+// than NetworkAccess::totalTimeout() after its request was sent: a request may first wait for a
+// free slot of the DownloadQueue. A file URL is read only from a regular file.
 class FeedDownload : public QObject
 {
     Q_OBJECT
@@ -49,7 +50,8 @@ public:
     void setPassword(const std::optional<QString> &password) { m_password = password; }
     // Makes the request conditional; set before start().
     void setValidators(const HttpValidators &validators) { m_validators = validators; }
-    // Sends the request; the outcome arrives later, through the event loop.
+    // Sends the request, or queues it until a slot is free; the outcome arrives later, through
+    // the event loop.
     void start();
     // Stops the transfer; no signal of this download arrives afterwards.
     void cancel();
@@ -85,6 +87,10 @@ Q_SIGNALS:
     void authenticationRefused();
 
 private:
+    friend class DownloadQueue;
+
+    // Sends the request, once the queue gave it a slot.
+    void send();
     void onAuthenticationRequired(QNetworkReply *reply, QAuthenticator *authenticator);
     void onMetaDataChanged();
     void onReadyRead();
@@ -109,6 +115,8 @@ private:
     // reaches handlers connected after start().
     QTimer *m_fileRead;
     QTimer *m_deadline;
+    // From start() until the download ends: waiting for a slot or sending.
+    bool m_queued = false;
     QByteArray m_body;
     // Set while the response's body is compressed.
     std::unique_ptr<ContentDecoder> m_decoder;

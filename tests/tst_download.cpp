@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include "model/DownloadQueue.h"
 #include "model/FeedDownload.h"
 #include "model/NetworkAccess.h"
 #include "support/HttpTestServer.h"
@@ -87,6 +88,7 @@ private Q_SLOTS:
     void requestHeaders();
     void timeout_data();
     void timeout();
+    void downloadsWaitTheirTurn();
     void fileUrl();
     void fileUrlNotARegularFile_data();
     void fileUrlNotARegularFile();
@@ -364,6 +366,33 @@ void tst_Download::timeout()
     QVERIFY2(clock.elapsed() < 5000, QByteArray::number(clock.elapsed()).constData());
     QCOMPARE(recorder.events(),
              QList<QByteArray>({failure(QStringLiteral("Request timed out"), server.url("/slow.xml"))}));
+}
+
+// The process sends a few requests at a time; one waiting for its turn is sent as soon as a
+// slot is free.
+void tst_Download::downloadsWaitTheirTurn()
+{
+    // Two servers, so that Qt's own limit of six connections per host is not what is seen.
+    HttpTestServer first;
+    HttpTestServer second;
+    std::vector<std::unique_ptr<FeedDownload>> stalled;
+    for (int index = 0; index < DownloadQueue::Slots; ++index) {
+        HttpTestServer &server = index % 2 == 0 ? first : second;
+        server.setResponse("/slow.xml", HttpTestResponse::ok(FeedBody).withDelivery(Delivery::NeverAnswer));
+        stalled.push_back(std::make_unique<FeedDownload>(server.url("/slow.xml"), std::nullopt, std::nullopt));
+        stalled.back()->start();
+    }
+    first.setResponse("/feed.xml", HttpTestResponse::ok(FeedBody));
+    FeedDownload waiting(first.url("/feed.xml"), std::nullopt, std::nullopt);
+    Recorder recorder(waiting);
+    waiting.start();
+    QVERIFY(waiting.isRunning());
+    QTRY_COMPARE(first.requests("/slow.xml").size() + second.requests("/slow.xml").size(), DownloadQueue::Slots);
+    QTest::qWait(300);
+    QCOMPARE(first.requests("/feed.xml").size(), 0);
+    stalled.front()->cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.hasEnded(), 10000);
+    QCOMPARE(recorder.events(), QList<QByteArray>({"finished " + FeedBody}));
 }
 
 void tst_Download::fileUrl()
