@@ -206,8 +206,10 @@ bool ObjectContext::save()
     }
     writer.applyRowIds();
     QList<Record *> holding;
+    bool detachedAny = false;
     for (Record *record : std::as_const(m_changed)) {
         record->m_state = Record::State::Saved;
+        detachedAny = detachedAny || isDetached(*record);
         // A record the store did not take keeps what only memory holds, such as a new entry's text.
         if (!writer.hasDropped(record)) {
             record->didSynchronizeWithStore();
@@ -222,24 +224,30 @@ bool ObjectContext::save()
         noteHoldingLazyValues(record);
     }
     m_unsavedIdentifiers.clear();
-    releaseSavedObjects();
+    releaseSavedObjects(detachedAny);
     return true;
 }
 
-void ObjectContext::releaseSavedObjects()
+bool ObjectContext::isDetached(const Record &record)
 {
-    // Detached records (an entry that left its feed) go with the deleted ones.
-    const auto detached = [](const std::unique_ptr<Record> &record) {
-        const EntityDescription &entity = record->entity();
-        return entity.parent && entity.parent(*record) == nullptr;
-    };
+    const EntityDescription &entity = record.entity();
+    return entity.parent && entity.parent(record) == nullptr;
+}
+
+void ObjectContext::releaseSavedObjects(bool detachedAny)
+{
+    // Detached records (an entry that left its feed) go with the deleted ones. Leaving changes a
+    // record, so only a save of one that left looks through all of them.
+    const auto detached = [](const std::unique_ptr<Record> &record) { return isDetached(*record); };
     QList<Record *> released;
     for (const std::unique_ptr<Record> &record : m_deletedObjects) {
         released.append(record.get());
     }
-    for (const std::unique_ptr<Record> &record : m_objects) {
-        if (detached(record)) {
-            released.append(record.get());
+    if (detachedAny) {
+        for (const std::unique_ptr<Record> &record : m_objects) {
+            if (detached(record)) {
+                released.append(record.get());
+            }
         }
     }
     if (!released.isEmpty()) {
@@ -247,7 +255,7 @@ void ObjectContext::releaseSavedObjects()
     }
     m_deletedRoots.clear();
     m_deletedObjects.clear();
-    if (std::erase_if(m_objects, detached) > 0) {
+    if (detachedAny && std::erase_if(m_objects, detached) > 0) {
         m_listedObjects.clear();
     }
 }

@@ -134,7 +134,8 @@ private:
     bool load(const EntityDescription &entity);
     void collectDeleted(Record *record, QList<Record *> &deleted);
     void countUnsavedIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier, int change);
-    void releaseSavedObjects();
+    static bool isDetached(const Record &record);
+    void releaseSavedObjects(bool detachedAny);
     bool fail(const QString &message);
     // Fires the faults, keyed by row id, whose column holds key.
     void fire(const EntityDescription &entity, const QString &column, qint64 key,

@@ -4,8 +4,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "platform/PlatformLog.h"
+
 bool MessageBoxAlerts::presentError(const QString &message)
 {
+    // Also in the session's log, where a dialog closed long ago can still be read.
+    qCWarning(lcPlatform, "%s", qPrintable(message));
     QMessageBox box(QMessageBox::Warning, QStringLiteral("RSS Brevlin"), message, QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
