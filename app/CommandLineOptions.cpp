@@ -61,15 +61,17 @@ constexpr std::array optionRules = {
     rule("--add", Command::Add, 1, "a URL",
          "--add URL [--name N] [--login L] [--password P | --password-stdin] [--recent]",
          "subscribe to a feed (--recent: its entries head the menu)"),
-    modifier("--password-stdin", Command::Add, 0, "", "  --password-stdin",
-             "take the password from the first line of standard input; use it rather than "
-             "--password, whose value every user of this computer can read in the process list"),
+    alsoForEdit(modifier("--password-stdin", Command::Add, 0, "", "  --password-stdin",
+                         "take the password from the first line of standard input; use it rather than "
+                         "--password, whose value every user of this computer can read in the process list")),
     rule("--remove", Command::Remove, 1, "a feed's URL or name", "--remove URL-or-NAME",
          "unsubscribe, deleting the feed's entries"),
     rule("--edit", Command::Edit, 1, "a feed's URL or name",
-         "--edit URL-or-NAME [--name N] [--notify yes|no] [--interval SECONDS|auto] [--recent yes|no]",
-         "change a feed's name, whether its entries are announced, its check interval (30 to 604800 s, or auto: the "
-         "global one, longer when the feed asks) and whether its entries head the menu"),
+         "--edit URL-or-NAME [--name N] [--login L] [--password-stdin] [--notify yes|no] [--interval SECONDS|auto] "
+         "[--recent yes|no]",
+         "change a feed's name, login (an empty one clears the login and password) and password, whether its entries "
+         "are announced, its check interval (30 to 604800 s, or auto: the global one, longer when the feed asks) and "
+         "whether its entries head the menu"),
     rule("--discover", Command::Discover, 1, "a URL", "--discover URL",
          "the feeds a website offers: address, title, format (rss, rdf or atom)"),
     rule("--list", Command::List, 0, "", "--list", "one line per feed: name, URL, connected, entries, error"),
@@ -90,7 +92,7 @@ constexpr std::array optionRules = {
     rule("--help", Command::Help, 0, "", "--help, --version"),
     rule("--version", Command::Version),
     alsoForEdit(modifier("--name", Command::Add, 1, "a NAME")),
-    modifier("--login", Command::Add, 1, "a LOGIN"),
+    alsoForEdit(modifier("--login", Command::Add, 1, "a LOGIN")),
     modifier("--password", Command::Add, 1, "a PASSWORD"),
     alsoForEdit(withOptionalValue(modifier("--recent", Command::Add))),
     modifier("--notify", Command::Edit, 1, "yes or no"),
@@ -262,9 +264,15 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
             ok = applyModifier(options, modifier.option, modifiers.at(i).second, &m_error);
         }
     }
-    if (ok && options.command == Command::Edit && !options.name && !options.notify && !options.interval
-        && !options.recent) {
-        ok = fail(QStringLiteral("--edit needs one of --name, --notify, --interval or --recent"));
+    if (ok && options.command == Command::Edit && !options.name && !options.login && !options.passwordFromStandardInput
+        && !options.notify && !options.interval && !options.recent) {
+        ok = fail(
+            QStringLiteral("--edit needs one of --name, --login, --password-stdin, --notify, --interval or --recent"));
+    }
+    // An empty login takes the password away with it.
+    if (ok && options.command == Command::Edit && options.login && options.login->isEmpty()
+        && options.passwordFromStandardInput) {
+        ok = fail(QStringLiteral("an empty --login clears the password; --password-stdin cannot be combined with it"));
     }
     if (ok && options.password && options.passwordFromStandardInput) {
         ok = fail(QStringLiteral("--password and --password-stdin cannot be combined"));
@@ -376,8 +384,8 @@ QString CommandLineOptions::exitStatuses()
 
 QString CommandLineOptions::usage()
 {
-    // A synopsis longer than the column gets its description on the next line; descriptions
-    // wrap to fit a terminal of 100 columns.
+    // A synopsis longer than the column gets its description on the next line; synopses and
+    // descriptions wrap to fit a terminal of 100 columns.
     constexpr qsizetype column = 26;
     constexpr qsizetype width = 100;
     QString sentence = summary();
@@ -386,7 +394,8 @@ QString CommandLineOptions::usage()
     appendWrapped(text, about(), 0, width);
     text += QStringLiteral("\n\nCommands:\n");
     for (const HelpEntry &entry : helpEntries()) {
-        QString line = QStringLiteral("  ") + entry.synopsis;
+        QString line = QStringLiteral("  ");
+        appendWrapped(line, entry.synopsis, 4, width);
         if (!entry.description.isEmpty()) {
             line = line.size() + 2 > column ? line + QLatin1Char('\n') + QString(column, QLatin1Char(' '))
                                             : line.leftJustified(column);

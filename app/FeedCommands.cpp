@@ -87,6 +87,18 @@ CommandResult edit(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit)
             // An empty name clears it, as in the subscription window: the next document names the feed.
             feed->setName(edit.name->isEmpty() ? std::nullopt : edit.name);
         }
+        if (edit.login && edit.login->isEmpty()) {
+            // Without a login no password is sent: it goes too, from the keyring as well, which
+            // finds it under the login it still has.
+            feed->setPassword(std::nullopt);
+            feed->setLogin(std::nullopt);
+        } else if (edit.login) {
+            feed->setLogin(edit.login);
+        }
+        // After the login, so that the keyring keeps it under the new one.
+        if (edit.password) {
+            feed->setPassword(edit.password);
+        }
         if (edit.notify) {
             feed->setNotifies(*edit.notify);
         }

@@ -61,18 +61,11 @@ std::optional<StoreEdit> fromOptions(const CommandLineOptions &options, CommandR
         edit.login = options.login;
         edit.password = options.password;
         edit.recent = options.recent;
-        // Read here: the running program that may apply the edit has no access to this input.
-        if (options.passwordFromStandardInput) {
-            edit.password = readPasswordLine();
-            if (!edit.password) {
-                *failure = CommandResult::failure(QStringLiteral("--password-stdin: no line on standard input"));
-                return std::nullopt;
-            }
-        }
         break;
     case Command::Edit:
         edit.kind = StoreEdit::Kind::EditFeed;
         edit.name = options.name;
+        edit.login = options.login;
         edit.recent = options.recent;
         edit.notify = options.notify;
         edit.interval = options.interval;
@@ -95,6 +88,14 @@ std::optional<StoreEdit> fromOptions(const CommandLineOptions &options, CommandR
         edit.kind = StoreEdit::Kind::SetPreference;
         edit.value = options.value;
         break;
+    }
+    // Read here: the running program that may apply the edit has no access to this input.
+    if (options.passwordFromStandardInput) {
+        edit.password = readPasswordLine();
+        if (!edit.password) {
+            *failure = CommandResult::failure(QStringLiteral("--password-stdin: no line on standard input"));
+            return std::nullopt;
+        }
     }
     return edit;
 }

@@ -102,6 +102,9 @@ void RSSFeed::readKeyringPassword()
             [this, where](PasswordJob::Outcome outcome, const QString &password, const QString &error) {
                 onKeyringRead(where, outcome, password, error);
             });
+    // Counted after onKeyringRead, which may start the write that moves the password.
+    FeedPasswords::instance()->changeStarted();
+    connect(job, &PasswordJob::finished, job, [] { FeedPasswords::instance()->changeEnded(); });
     QTimer::singleShot(keyringReadLimit, this, [this, job = QPointer<PasswordJob>(job)] {
         if (job && m_keyringState == KeyringState::Reading) {
             m_keyringState = KeyringState::Unknown;
@@ -113,6 +116,11 @@ void RSSFeed::readKeyringPassword()
 void RSSFeed::onKeyringRead(const PasswordKey &where, PasswordJob::Outcome outcome, const QString &password,
                             const QString &error)
 {
+    // A password set or moved while the keyring read is newer than what it read.
+    if (m_keyringState == KeyringState::Known) {
+        Q_EMIT passwordKnown();
+        return;
+    }
     switch (outcome) {
     case PasswordJob::Outcome::Done:
         m_keyringPassword = password;
@@ -143,6 +151,12 @@ void RSSFeed::movePasswordToKeyring()
         return;
     }
     if (!m_password) {
+        // Kept under the old address or login and not read in this run: read now, and the answer
+        // moves it, since a command (or a program quitting) may end before the next check.
+        if (m_keyringState == KeyringState::Unknown && m_keyringKey && *m_keyringKey != *key) {
+            readKeyringPassword();
+            return;
+        }
         // A password the keyring gave under the old address or login is written under the new.
         if (m_keyringState != KeyringState::Known || !m_keyringPassword || !m_keyringKey || *m_keyringKey == *key) {
             return;

@@ -95,6 +95,8 @@ private Q_SLOTS:
     void manPageNamesEveryCommand();
     void addAndList();
     void editFeed();
+    void editCredentials_data();
+    void editCredentials();
     void remove();
     void preferences_data();
     void preferences();
@@ -166,11 +168,17 @@ void tst_CommandLine::badInput_data()
                                                   "--password-stdin"}
                                    << 2 << "--password and --password-stdin cannot be combined";
     QTest::newRow("password from input for another command")
-        << QStringList{"--list", "--password-stdin"} << 2 << "--password-stdin goes only with --add";
+        << QStringList{"--list", "--password-stdin"} << 2 << "--password-stdin goes only with --add or --edit";
+    QTest::newRow("edit's password in the arguments")
+        << QStringList{"--edit", "News", "--password", "x"} << 2 << "--password goes only with --add";
+    QTest::newRow("edit's empty login with a password")
+        << QStringList{"--edit", "News", "--login", "", "--password-stdin"} << 2
+        << "an empty --login clears the password; --password-stdin cannot be combined with it";
     QTest::newRow("unknown preference") << QStringList{"--set", "Check interval", "60"} << 2
                                         << "no preference is called 'Check interval'";
     QTest::newRow("edit that changes nothing")
-        << QStringList{"--edit", "News"} << 2 << "--edit needs one of --name, --notify, --interval or --recent";
+        << QStringList{"--edit", "News"} << 2
+        << "--edit needs one of --name, --login, --password-stdin, --notify, --interval or --recent";
     const QString interval = QStringLiteral("--interval takes a number of seconds from 30 to 604800, or auto, not ");
     QTest::newRow("interval below 30 s") << QStringList{"--edit", "News", "--interval", "29"} << 2 << interval + "'29'";
     QTest::newRow("interval beyond a week")
@@ -347,6 +355,37 @@ void tst_CommandLine::editFeed()
     QCOMPARE(feed(), (QStringList{"Daily", "notify", "3600", "3600", "recent"}));
     RUN_OK(automatic, {"--edit", "Daily", "--interval=auto"});
     QCOMPARE(feed(), (QStringList{"Daily", "notify", "auto", "300", "recent"}));
+}
+
+void tst_CommandLine::editCredentials_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("stored"); // login and password as the store then holds them
+
+    QTest::newRow("password") << QStringList{"--password-stdin"} << QByteArray("new-pw\n")
+                              << "login IS 'kim' AND password IS 'new-pw'";
+    QTest::newRow("login keeps the password")
+        << QStringList{"--login", "kate"} << QByteArray() << "login IS 'kate' AND password IS 'old-pw'";
+    QTest::newRow("login and password") << QStringList{"--login", "kate", "--password-stdin"} << QByteArray("new-pw\n")
+                                        << "login IS 'kate' AND password IS 'new-pw'";
+    QTest::newRow("empty login clears both")
+        << QStringList{"--login", ""} << QByteArray() << "login IS NULL AND password IS NULL";
+}
+
+// This test's bus has no keyring: the store keeps what --edit gives, and the command says so once.
+void tst_CommandLine::editCredentials()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, stored);
+    TemporaryHome home;
+    RUN_OK(added, {"--add", "https://news.example.org/rss", "--login", "kim", "--password", "old-pw"});
+    const Outcome edited = runProgram(QStringList{"--edit", "https://news.example.org/rss"} + options, 60'000,
+                                      QProcessEnvironment::systemEnvironment(), input);
+    QVERIFY2(edited.finished && edited.exitCode == 0, qPrintable(describe(edited)));
+    QCOMPARE(edited.err.count("Feed passwords stay in the store"), 1);
+    QCOMPARE(countRows(storePath(home), "SELECT count(*) FROM RSSFeed WHERE " + stored), 1);
 }
 
 void tst_CommandLine::remove()

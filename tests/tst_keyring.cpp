@@ -244,6 +244,43 @@ private Q_SLOTS:
                  "Basic " + QByteArray("kim:second-in-store-5K").toBase64());
     }
 
+    // --edit goes the way of --add: a new password to the keyring only, and a new login takes the
+    // keyring's password along although the command ends long before the next check.
+    void editedCredentialsGoToTheKeyring()
+    {
+        KeyringDaemon daemon(m_keyringHome.filePath(QStringLiteral("edited")));
+        QVERIFY(daemon.start(true));
+        const Outcome added = addPrivateFeed("/edited.xml", "first-pw-8R");
+        QVERIFY2(added.finished && added.exitCode == 0, qPrintable(describe(added)));
+        const QString url = m_server.url(QStringLiteral("/edited.xml")).toString();
+
+        RUN_OK(login, {QStringLiteral("--edit"), url, QStringLiteral("--login"), QStringLiteral("kate")});
+        m_server.setHandler("/edited.xml",
+                            HttpTestServer::basicAuth("kate", "first-pw-8R", HttpTestResponse::ok(m_feed)));
+        RUN_OK(followed, {QStringLiteral("--check-once"), QStringLiteral("--quiet-notifications")});
+        QVERIFY2(everyFeedFetched(followed), qPrintable(describe(followed)));
+
+        const Outcome edited = runProgram({QStringLiteral("--edit"), url, QStringLiteral("--password-stdin")}, 60'000,
+                                          QProcessEnvironment::systemEnvironment(), "second-pw-8R\n");
+        QVERIFY2(edited.finished && edited.exitCode == 0, qPrintable(describe(edited)));
+        QVERIFY2(!edited.err.contains(unavailableMessage), qPrintable(describe(edited)));
+        RUN_OK(dump, {QStringLiteral("--dump-json")});
+        for (const QByteArray &bytes : {fileBytes(storePath()), dump.out.toUtf8()}) {
+            QVERIFY(!bytes.contains("first-pw-8R"));
+            QVERIFY(!bytes.contains("second-pw-8R"));
+        }
+        m_server.setHandler("/edited.xml",
+                            HttpTestServer::basicAuth("kate", "second-pw-8R", HttpTestResponse::ok(m_feed)));
+        RUN_OK(check, {QStringLiteral("--check-once"), QStringLiteral("--quiet-notifications")});
+        QVERIFY2(everyFeedFetched(check), qPrintable(describe(check)));
+
+        // Nothing is left under the old login.
+        SecretServicePasswordStore keyring;
+        QSignalSpy finished(keyring.readPassword({url, QStringLiteral("kim")}), &PasswordJob::finished);
+        QVERIFY(finished.wait(10'000));
+        QCOMPARE(finished.at(0).at(0).value<PasswordJob::Outcome>(), PasswordJob::Outcome::NotFound);
+    }
+
     void lockedKeyringLeavesThePasswordInTheStore()
     {
         const QString home = m_keyringHome.filePath(QStringLiteral("locked"));

@@ -50,9 +50,10 @@ private Q_SLOTS:
             << "AddFeed" << QVariantList{"http://a/", QVariant(every)} << "0|http://a/|N||-p|1|<none>|<none>|";
         QTest::newRow("add, no option") << "AddFeed" << QVariantList{"http://a/", QVariant(QVariantMap())}
                                         << "0|http://a/|<none>|<none>|<none>|0|<none>|<none>|";
-        const QVariantMap edits{{"name", "N"}, {"notify", false}, {"interval", qint64(90)}, {"recent", true}};
+        const QVariantMap edits{{"name", "N"},     {"login", "kim"},         {"password", "-p"},
+                                {"notify", false}, {"interval", qint64(90)}, {"recent", true}};
         QTest::newRow("edit, every option")
-            << "EditFeed" << QVariantList{"News", QVariant(edits)} << "4|News|N|<none>|<none>|1|0|90|";
+            << "EditFeed" << QVariantList{"News", QVariant(edits)} << "4|News|N|kim|-p|1|0|90|";
         QTest::newRow("edit, interval auto") << "EditFeed" << QVariantList{"News", QVariantMap{{"interval", 0}}}
                                              << "4|News|<none>|<none>|<none>|<none>|<none>|0|";
         QTest::newRow("remove") << "RemoveFeed" << QVariantList{"News"}

@@ -147,7 +147,11 @@ void tst_SingleWriter::runningProgramAppliesEditsFromTheCommandLine()
     QCOMPARE(imported.out, QString("added 1, skipped 1\n"));
     QVERIFY2(imported.err.contains("skipped 'javascript:alert(1)': not a feed address"), qPrintable(imported.err));
     RUN_OK(set, {"--set", "Maximum Entry History Count", "7"});
-    RUN_OK(edited, {"--edit", "A", "--notify", "no", "--interval", "600"});
+    // The password goes only to the program that holds the lock.
+    const Outcome edited =
+        runProgram({"--edit", "A", "--notify", "no", "--interval", "600", "--login", "kate", "--password-stdin"},
+                   60'000, QProcessEnvironment::systemEnvironment(), "pw2\n");
+    QVERIFY2(edited.finished && edited.exitCode == 0, qPrintable(describe(edited)));
     const Outcome nobody = runProgram({"--edit", "Nobody", "--notify", "no"});
     QCOMPARE(nobody.exitCode, 1);
     QVERIFY2(nobody.err.contains("no feed has the URL or name 'Nobody'"), qPrintable(nobody.err));
@@ -185,9 +189,10 @@ void tst_SingleWriter::runningProgramAppliesEditsFromTheCommandLine()
     QCOMPARE(program.process().exitCode(), 0);
     RUN_OK(after, {"--list"});
     QCOMPARE(names(after.out), expected);
-    QCOMPARE(
-        countRows(storePath(home), "SELECT count(*) FROM RSSFeed WHERE name = 'A' AND notify = 0 AND interval = 600"),
-        1);
+    QCOMPARE(countRows(storePath(home),
+                       "SELECT count(*) FROM RSSFeed WHERE name = 'A' AND notify = 0 AND interval = 600 "
+                       "AND login = 'kate' AND password = 'pw2'"),
+             1);
     QCOMPARE(countRows(storePath(home),
                        "SELECT count(*) FROM RSSFeed WHERE name = 'C' AND login = 'kim' "
                        "AND password = 'pw'"),

@@ -28,7 +28,8 @@ QDBusMessage methodCall(const QString &owner, const QString &method)
                                           method);
 }
 
-QVariantMap addOptions(const StoreEdit &edit)
+// What an added and an edited feed both may be given: its name, login and password.
+QVariantMap feedOptions(const StoreEdit &edit)
 {
     QVariantMap options;
     if (edit.name) {
@@ -40,16 +41,19 @@ QVariantMap addOptions(const StoreEdit &edit)
     if (edit.password) {
         options.insert(QStringLiteral("password"), *edit.password);
     }
+    return options;
+}
+
+QVariantMap addOptions(const StoreEdit &edit)
+{
+    QVariantMap options = feedOptions(edit);
     options.insert(QStringLiteral("recent"), edit.recent.value_or(false));
     return options;
 }
 
 QVariantMap editOptions(const StoreEdit &edit)
 {
-    QVariantMap options;
-    if (edit.name) {
-        options.insert(QStringLiteral("name"), *edit.name);
-    }
+    QVariantMap options = feedOptions(edit);
     if (edit.notify) {
         options.insert(QStringLiteral("notify"), *edit.notify);
     }
@@ -72,6 +76,18 @@ std::optional<QString> optionalString(const QVariantMap &options, const QString 
 {
     const auto found = options.constFind(key);
     return found == options.cend() ? std::nullopt : std::optional<QString>(found->toString());
+}
+
+// The feed's kind of edit, for the URL or name, with what feedOptions() sent.
+StoreEdit feedEdit(StoreEdit::Kind kind, const QString &urlOrName, const QVariantMap &options)
+{
+    StoreEdit edit;
+    edit.kind = kind;
+    edit.argument = urlOrName;
+    edit.name = optionalString(options, QStringLiteral("name"));
+    edit.login = optionalString(options, QStringLiteral("login"));
+    edit.password = optionalString(options, QStringLiteral("password"));
+    return edit;
 }
 
 QDBusMessage editCall(const QString &owner, const QString &storePath, const StoreEdit &edit)
@@ -301,12 +317,7 @@ int DBusProgramService::answer(const QString &store, const StoreEdit &edit)
 int DBusProgramService::AddFeed(const QString &store, const QString &url, const QVariantMap &options, QString &,
                                 QStringList &)
 {
-    StoreEdit edit;
-    edit.kind = StoreEdit::Kind::AddFeed;
-    edit.argument = url;
-    edit.name = optionalString(options, QStringLiteral("name"));
-    edit.login = optionalString(options, QStringLiteral("login"));
-    edit.password = optionalString(options, QStringLiteral("password"));
+    StoreEdit edit = feedEdit(StoreEdit::Kind::AddFeed, url, options);
     edit.recent = options.value(QStringLiteral("recent")).toBool();
     return answer(store, edit);
 }
@@ -314,10 +325,7 @@ int DBusProgramService::AddFeed(const QString &store, const QString &url, const 
 int DBusProgramService::EditFeed(const QString &store, const QString &urlOrName, const QVariantMap &options, QString &,
                                  QStringList &)
 {
-    StoreEdit edit;
-    edit.kind = StoreEdit::Kind::EditFeed;
-    edit.argument = urlOrName;
-    edit.name = optionalString(options, QStringLiteral("name"));
+    StoreEdit edit = feedEdit(StoreEdit::Kind::EditFeed, urlOrName, options);
     edit.notify = optionalBool(options, QStringLiteral("notify"));
     edit.recent = optionalBool(options, QStringLiteral("recent"));
     const auto interval = options.constFind(QStringLiteral("interval"));

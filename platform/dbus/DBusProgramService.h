@@ -42,8 +42,9 @@ public Q_SLOTS:
     // options: "name", "login", "password" (strings), "recent" (boolean); each may be left out.
     Q_SCRIPTABLE int AddFeed(const QString &store, const QString &url, const QVariantMap &options, QString &output,
                              QStringList &errors);
-    // options: "name" (string), "notify", "recent" (booleans), "interval" (seconds, 0 for "auto");
-    // each may be left out, and what is left out stays as it is.
+    // options: "name", "login", "password" (strings; an empty login clears login and password),
+    // "notify", "recent" (booleans), "interval" (seconds, 0 for "auto"); each may be left out, and
+    // what is left out stays as it is.
     Q_SCRIPTABLE int EditFeed(const QString &store, const QString &urlOrName, const QVariantMap &options,
                               QString &output, QStringList &errors);
     Q_SCRIPTABLE int RemoveFeed(const QString &store, const QString &urlOrName, QString &output, QStringList &errors);
