@@ -78,20 +78,26 @@ void RSSItem::setGuid(const std::optional<QString> &guid)
     didChangeValueForKey(QStringLiteral("guid"));
 }
 
+std::optional<QByteArray> &RSSItem::storedText() const
+{
+    if (!m_text) {
+        m_text = std::make_unique<std::optional<QByteArray>>();
+    }
+    return *m_text;
+}
+
 std::optional<QString> RSSItem::text() const
 {
-    if (!m_textLoaded) {
+    if (!m_text) {
         const std::optional<QString> stored = managedObjectContext()->loadText(*this);
-        m_text = stored ? std::optional<QByteArray>(compactUtf8(*stored)) : std::nullopt;
-        m_textLoaded = true;
+        storedText() = stored ? std::optional<QByteArray>(compactUtf8(*stored)) : std::nullopt;
     }
-    return m_text ? std::optional<QString>(QString::fromUtf8(*m_text)) : std::nullopt;
+    return *m_text ? std::optional<QString>(QString::fromUtf8(**m_text)) : std::nullopt;
 }
 
 void RSSItem::setPrimitiveText(const std::optional<QString> &text)
 {
-    m_text = text ? std::optional<QByteArray>(compactUtf8(*text)) : std::nullopt;
-    m_textLoaded = true;
+    storedText() = text ? std::optional<QByteArray>(compactUtf8(*text)) : std::nullopt;
     didChangeValueForKey(QStringLiteral("text"));
 }
 

@@ -86,7 +86,7 @@ public:
     void cachePage();
     void removePageCache();
     // Set once this entry object started caching its page, never cleared: each object tries once.
-    bool cachingPage() const { return m_cachingPage; }
+    bool cachingPage() const { return m_pageCaching != nullptr; }
 
     // Sub-links.
     void createSubLinksFromString(const std::optional<QString> &text);
@@ -104,6 +104,8 @@ private:
         fireFault();
         return details();
     }
+    // The text as it is, made absent when not read yet: the store's access, which never reads it.
+    std::optional<QByteArray> &storedText() const;
     void setPrimitiveText(const std::optional<QString> &text);
     void onPageArchived(const QString &path);
     void onPageFailed(const QString &description, const QString &failingUrl);
@@ -115,17 +117,20 @@ private:
     // titles, addresses and sub-links in every process.
     mutable std::unique_ptr<Details> m_details;
     std::optional<QDateTime> m_date;
-    // UTF-8: half the memory of UTF-16 for the mostly Latin text of feeds, and what the
-    // store keeps anyway.
-    mutable std::optional<QByteArray> m_text;
-    mutable bool m_textLoaded = true;
+    // Absent until read or set: most entries are never asked for their text. UTF-8: half the
+    // memory of UTF-16 for the mostly Latin text of feeds, and what the store keeps anyway.
+    mutable std::unique_ptr<std::optional<QByteArray>> m_text;
     std::optional<QString> m_cachedPath;
     RSSFeed *m_feed = nullptr;
-    // Run-time state of the page cache, never stored.
-    bool m_cachingPage = false;
-    std::unique_ptr<WebArchiveJob> m_pageLoad;
-    // Lives while the page waits for the feed's password from the keyring.
-    std::unique_ptr<QObject> m_passwordWait;
+    // Run-time state of the page cache, never stored; made when the entry first tries to cache
+    // its page, which only the few newest entries do.
+    struct PageCaching
+    {
+        std::unique_ptr<WebArchiveJob> load;
+        // Lives while the page waits for the feed's password from the keyring.
+        std::unique_ptr<QObject> passwordWait;
+    };
+    std::unique_ptr<PageCaching> m_pageCaching;
 };
 
 Q_DECLARE_OPAQUE_POINTER(RSSItem *)

@@ -18,7 +18,9 @@ const EntityDescription &RSSItem::entityDescription()
             lazyAttribute("title", &RSSItem::details, &Details::title, &RSSItem::setTitle, &RSSItem::title),
             lazyAttribute("url", &RSSItem::details, &Details::url, &RSSItem::setUrl, &RSSItem::url),
             lazyAttribute("guid", &RSSItem::details, &Details::guid, &RSSItem::setGuid, &RSSItem::guid),
-            attribute("text", &RSSItem::m_text, &RSSItem::setText, &RSSItem::text),
+            StoredValue::describe<RSSItem, QByteArray>(
+                "text", [](RSSItem &item) -> std::optional<QByteArray> & { return item.storedText(); },
+                &RSSItem::setText, &RSSItem::text),
             attribute("cachedPath", &RSSItem::m_cachedPath, &RSSItem::setCachedPath),
         };
         description.parentEntity = &RSSFeed::entityDescription;
@@ -65,5 +67,4 @@ bool RSSItem::existsWithGuid(ObjectContext *context, const std::optional<QString
 void RSSItem::didSynchronizeWithStore()
 {
     m_text.reset();
-    m_textLoaded = false;
 }

@@ -46,15 +46,15 @@ QString newCachePath()
 void RSSItem::cachePage()
 {
     WebArchiver *archiver = WebArchiver::shared();
-    if (!archiver || !isPageCacheEnabled() || m_cachedPath || m_cachingPage) {
+    if (!archiver || !isPageCacheEnabled() || m_cachedPath || m_pageCaching) {
         return;
     }
-    // Set before the address is looked at: an entry whose page cannot be had is not tried again.
-    m_cachingPage = true;
+    // Made before the address is looked at: an entry whose page cannot be had is not tried again.
+    m_pageCaching = std::make_unique<PageCaching>();
     // Feed data names the page, so only web pages are loaded: never a local file, never script.
     const std::optional<QString> address = this->url();
     const QUrl url(address.value_or(QString()), QUrl::StrictMode);
-    if (!address || !OpenPolicy::isWebPage(url) || m_pageLoad) {
+    if (!address || !OpenPolicy::isWebPage(url)) {
         return;
     }
     // New folders are owner-only: pages can be fetched with the feed's login.
@@ -68,9 +68,10 @@ void RSSItem::cachePage()
         return;
     }
     // A page of a feed with a login may ask for it, so the password is fetched first.
-    m_passwordWait = std::make_unique<QObject>();
-    m_feed->whenPasswordKnown(m_passwordWait.get(), [this, url] {
-        m_passwordWait.release()->deleteLater();
+    QObject *passwordWait = new QObject;
+    m_pageCaching->passwordWait.reset(passwordWait);
+    m_feed->whenPasswordKnown(passwordWait, [this, url] {
+        m_pageCaching->passwordWait.release()->deleteLater();
         loadPage(url);
     });
 }
@@ -82,8 +83,8 @@ void RSSItem::loadPage(const QUrl &url)
         return;
     }
     const QString path = newCachePath();
-    m_pageLoad = archiver->archive(url, path);
-    WebArchiveJob *load = m_pageLoad.get();
+    m_pageCaching->load = archiver->archive(url, path);
+    WebArchiveJob *load = m_pageCaching->load.get();
     QObject::connect(load, &WebArchiveJob::archived, load, [this, path] { onPageArchived(path); });
     QObject::connect(load, &WebArchiveJob::failed, load, [this](const QString &description, const QString &failingUrl) {
         onPageFailed(description, failingUrl);
@@ -130,16 +131,18 @@ void RSSItem::onPageAuthenticationRequired(const QUrl &requestUrl, int previousF
 void RSSItem::releasePageLoad()
 {
     // Called from the job's own signal, so it goes once that signal has returned.
-    if (m_pageLoad) {
-        m_pageLoad.release()->deleteLater();
+    if (m_pageCaching->load) {
+        m_pageCaching->load.release()->deleteLater();
     }
 }
 
 void RSSItem::removePageCache()
 {
     // A load still running, or waiting for its password, stops here and never reports back.
-    m_passwordWait.reset();
-    m_pageLoad.reset();
+    if (m_pageCaching) {
+        m_pageCaching->passwordWait.reset();
+        m_pageCaching->load.reset();
+    }
     if (!m_cachedPath) {
         return;
     }

@@ -22,6 +22,11 @@ ObjectContext::ObjectContext(QObject *parent)
 
 ObjectContext::~ObjectContext()
 {
+    // The records go all at once: none need leave the queue one by one.
+    for (Record *record : m_holdingLazyValues) {
+        record->m_placesHoldingLazyValues = 0;
+    }
+    m_holdingLazyValues.clear();
     m_objects.clear();
     m_deletedObjects.clear();
     m_reader.reset();
@@ -318,14 +323,11 @@ void ObjectContext::fire(const EntityDescription &entity, const QString &column,
 
 void ObjectContext::noteHoldingLazyValues(Record *record)
 {
-    m_holdingLazyValues.emplace_back(record, record->lifetime());
+    m_holdingLazyValues.push_back(record);
     ++record->m_placesHoldingLazyValues;
     while (m_holdingLazyValues.size() > m_maximumHoldingLazyValues) {
-        const auto [oldest, lifetime] = m_holdingLazyValues.front();
+        Record *oldest = m_holdingLazyValues.front();
         m_holdingLazyValues.pop_front();
-        if (lifetime.expired()) {
-            continue;
-        }
         // A record fired or saved again since holds a later place too; a changed one keeps what
         // it holds until it is saved.
         if (--oldest->m_placesHoldingLazyValues == 0 && !oldest->m_isFault && oldest->m_state == Record::State::Saved) {
@@ -333,6 +335,12 @@ void ObjectContext::noteHoldingLazyValues(Record *record)
             oldest->m_isFault = true;
         }
     }
+}
+
+void ObjectContext::forgetHoldingLazyValues(const Record *record)
+{
+    // The queue is short, and only records fired or saved lately are in it.
+    std::erase(m_holdingLazyValues, record);
 }
 
 std::optional<qint64> ObjectContext::countDestinations(const Record &source,

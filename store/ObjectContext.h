@@ -142,6 +142,9 @@ private:
               const QHash<qint64, Record *> &faults);
     // The record now holds its lazy values; the oldest holders beyond the maximum become faults.
     void noteHoldingLazyValues(Record *record);
+    // A record being freed leaves the queue (~Record).
+    friend class Record;
+    void forgetHoldingLazyValues(const Record *record);
 
     QString m_connectionName;
     QSqlDatabase m_database;
@@ -159,9 +162,8 @@ private:
     std::vector<std::unique_ptr<Record>> m_deletedObjects;
     QList<Record *> m_deletedRoots;
     QHash<const EntityDescription *, UnsavedIdentifiers> m_unsavedIdentifiers;
-    // Records holding their lazy values, the longest-held first; a freed record's lifetime
-    // has expired.
-    std::deque<std::pair<Record *, std::weak_ptr<const void>>> m_holdingLazyValues;
+    // Records holding their lazy values, the longest-held first; a record leaves it when freed.
+    std::deque<Record *> m_holdingLazyValues;
     size_t m_maximumHoldingLazyValues = MaximumRecordsHoldingLazyValues;
 
     QList<std::pair<QObject *, std::function<bool()>>> m_committers;

@@ -9,7 +9,20 @@ Record::Record(const EntityDescription &entity, ObjectContext *context)
 {
 }
 
-Record::~Record() = default;
+Record::~Record()
+{
+    if (m_placesHoldingLazyValues != 0) {
+        m_context->forgetHoldingLazyValues(this);
+    }
+}
+
+std::weak_ptr<const void> Record::lifetime() const
+{
+    if (!m_lifetime) {
+        m_lifetime = std::make_shared<char>();
+    }
+    return m_lifetime;
+}
 
 void Record::fireFault() const
 {

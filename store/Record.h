@@ -29,7 +29,7 @@ public:
     State state() const { return m_state; }
     // Expires when the record is freed. A save frees entries that left their feed while menus
     // built from them may still be open, so whatever outlives a record holds this beside it.
-    std::weak_ptr<const void> lifetime() const { return m_lifetime; }
+    std::weak_ptr<const void> lifetime() const;
 
     // A record whose entity has lazy values loads without them, as a fault; the first getter
     // of one of them fires the fault, which reads them all from the store. Records holding
@@ -71,5 +71,7 @@ private:
     bool m_isFault = false;
     // How many places the record holds in its context's queue of records holding lazy values.
     quint16 m_placesHoldingLazyValues = 0;
-    std::shared_ptr<const void> m_lifetime = std::make_shared<char>();
+    // Made when first asked for: most records never are, and 100,000 entries would otherwise
+    // hold one allocation each for it.
+    mutable std::shared_ptr<const void> m_lifetime;
 };
