@@ -10,7 +10,7 @@
 #include "app/StoreEditCommand.h"
 #include "controller/FeedCheckRound.h"
 #include "controller/RSSBrevlinController.h"
-#include "model/FeedPasswords.h"
+#include "controller/SavePolicy.h"
 #include "model/RSSFeed.h"
 #include "platform/FreedMemory.h"
 #include "platform/ProgramService.h"
@@ -23,14 +23,13 @@ ProgramSession::ProgramSession(Rss_Brevlin_AppDelegate *delegate, Alerts *alerts
     , m_delegate(delegate)
     , m_reporting(reporting)
     , m_controller(new RSSBrevlinController(delegate->managedObjectContext(), alerts, this))
+    , m_savePolicy(new SavePolicy(this))
     , m_signalWatcher(new UnixSignalWatcher({SIGTERM, SIGINT, SIGHUP}, this))
 {
     connect(m_signalWatcher, &UnixSignalWatcher::received, this, &ProgramSession::quit);
     connect(m_controller, &RSSBrevlinController::quitRequested, this, [this] { quit(0); });
     connect(m_controller, &RSSBrevlinController::feedsChecked, this, &ProgramSession::onFeedsChecked);
-    // A password the keyring now keeps leaves the store file at once, not at the next document.
-    connect(FeedPasswords::instance(), &FeedPasswords::storePasswordMoved, delegate,
-            &Rss_Brevlin_AppDelegate::saveAction);
+    connect(m_savePolicy, &SavePolicy::saveDue, delegate, &Rss_Brevlin_AppDelegate::saveAction);
     m_controller->setCachesFolder(delegate->cachesFolder(), delegate->storeFilePath());
     DesktopPlatform::installIdleTimeProviders();
     m_controller->setNotificationService(DesktopPlatform::createNotificationService(this));
@@ -86,6 +85,7 @@ void ProgramSession::onFeedsChecked(const QList<RSSFeed *> &feeds)
         onRoundFinished();
     }
     m_round = new FeedCheckRound(feeds, this);
+    m_savePolicy->followRound(m_round);
     connect(m_round, &FeedCheckRound::feedChecked, this, &ProgramSession::onFeedChecked);
     // Queued: the start-up check may end at once, before its first line was written.
     connect(
@@ -101,8 +101,6 @@ void ProgramSession::onFeedsChecked(const QList<RSSFeed *> &feeds)
 
 void ProgramSession::onFeedChecked(RSSFeed *feed)
 {
-    // Saved after every parsed document, so that ending the session loses nothing.
-    m_delegate->saveAction();
     if (!feed->didConnect()) {
         report(QStringLiteral("%1: %2").arg(feed->displayName(), feed->errorMessage().value_or(QString())));
     }

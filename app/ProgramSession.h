@@ -12,13 +12,14 @@ class OpmlImportJob;
 class RSSBrevlinController;
 class RSSFeed;
 class Rss_Brevlin_AppDelegate;
+class SavePolicy;
 class StatusItem;
 class UnixSignalWatcher;
 class WindowPresenter;
 
 // The long-running program, with its tray icon or without (headless): the controller started
-// over the store, every check followed so that the store is saved after each parsed document,
-// and an orderly quit, saving, on the Quit item or on SIGTERM, SIGINT and SIGHUP.
+// over the store, every check followed and the store saved when its save policy says so, and
+// an orderly quit, saving, on the Quit item or on SIGTERM, SIGINT and SIGHUP.
 // Headless, it writes one line to standard error per check and per failing feed.
 class ProgramSession : public QObject
 {
@@ -30,6 +31,7 @@ public:
     ~ProgramSession() override;
 
     RSSBrevlinController *controller() const { return m_controller; }
+    SavePolicy *savePolicy() const { return m_savePolicy; }
     // Starts the controller with the given views (either may be null); false when the store
     // cannot be used, in which case the controller still runs over no feeds.
     bool start(StatusItem *statusItem, WindowPresenter *windows);
@@ -54,6 +56,7 @@ private:
     Rss_Brevlin_AppDelegate *m_delegate;
     Reporting m_reporting;
     RSSBrevlinController *m_controller;
+    SavePolicy *m_savePolicy;
     UnixSignalWatcher *m_signalWatcher;
     QPointer<FeedCheckRound> m_round;
     QList<OpmlImportJob *> m_imports;

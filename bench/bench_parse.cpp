@@ -13,7 +13,7 @@
 #include "BenchSupport.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
-#include "platform/XmlDocument.h"
+#include "model/parsing/XmlDocument.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "tests/support/StoreFixture.h"

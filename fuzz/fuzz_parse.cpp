@@ -6,9 +6,9 @@
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
+#include "model/parsing/XmlDocument.h"
 #include "platform/BrevlinFolders.h"
 #include "platform/Opener.h"
-#include "platform/XmlDocument.h"
 #include "store/ObjectContext.h"
 
 #include <QCoreApplication>

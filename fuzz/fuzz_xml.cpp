@@ -3,8 +3,8 @@
 // attributes. Nothing may crash, leak or read out of bounds, and what the tree and the date
 // reader hand out keeps the properties the parser relies on.
 
-#include "platform/NaturalLanguageDate.h"
-#include "platform/XmlDocument.h"
+#include "model/parsing/NaturalLanguageDate.h"
+#include "model/parsing/XmlDocument.h"
 
 #include <QByteArray>
 #include <QString>

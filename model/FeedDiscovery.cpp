@@ -9,8 +9,8 @@
 #include "model/ModelLog.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
-#include "platform/HtmlLinkReader.h"
-#include "platform/XmlDocument.h"
+#include "model/parsing/XmlDocument.h"
+#include "text/HtmlLinkReader.h"
 
 namespace {
 

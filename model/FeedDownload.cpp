@@ -15,7 +15,7 @@
 #include "model/FeedScheduleHints.h"
 #include "model/ModelLog.h"
 #include "model/NetworkAccess.h"
-#include "platform/NaturalLanguageDate.h"
+#include "model/parsing/NaturalLanguageDate.h"
 #include "platform/RegularFile.h"
 
 namespace {

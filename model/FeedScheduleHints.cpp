@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "platform/NaturalLanguageDate.h"
-#include "platform/XmlNode.h"
+#include "model/parsing/NaturalLanguageDate.h"
+#include "model/parsing/XmlNode.h"
 
 namespace {
 

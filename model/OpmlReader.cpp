@@ -7,7 +7,7 @@
 #include <array>
 #include <vector>
 
-#include "platform/XmlDocument.h"
+#include "model/parsing/XmlDocument.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <utility>
 
 #include "model/FeedDownload.h"
+#include "model/parsing/XmlDocument.h"
 #include "platform/DeferredCalls.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
-#include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 

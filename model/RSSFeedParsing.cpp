@@ -1,13 +1,13 @@
 #include "model/RSSFeed.h"
 
 #include "model/FeedScheduleHints.h"
-#include "model/HtmlPlainText.h"
 #include "model/RSSItem.h"
-#include "platform/NaturalLanguageDate.h"
+#include "model/parsing/NaturalLanguageDate.h"
+#include "model/parsing/XmlDocument.h"
 #include "platform/NotificationCenter.h"
-#include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
+#include "text/HtmlPlainText.h"
 #include "text/StringHTML.h"
 
 namespace {

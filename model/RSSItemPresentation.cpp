@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "model/HtmlPlainText.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
 #include "model/SubLink.h"
 #include "platform/Opener.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
+#include "text/HtmlPlainText.h"
 
 namespace {
 

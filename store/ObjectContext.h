@@ -13,10 +13,11 @@
 #include <optional>
 #include <vector>
 
+// Its signals carry records, and moc needs their type whole.
+#include "store/Record.h"
 #include "store/SchemaMigration.h"
 
 class QUndoStack;
-class Record;
 class StoreReader;
 struct EntityDescription;
 struct RelationshipDescription;

@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
+#include <QStringListModel>
 #include <QTest>
 #include <QTimeZone>
 #include <QTimer>
@@ -10,16 +11,19 @@
 #include <memory>
 
 #include "app/MenuPrinter.h"
+#include "controller/FeedCheckRound.h"
 #include "controller/MenuTitles.h"
 #include "controller/RSSBrevlinController.h"
+#include "controller/SavePolicy.h"
+#include "model/FeedPasswords.h"
 #include "model/MenuItem.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
+#include "model/parsing/XmlDocument.h"
 #include "platform/DeferredCalls.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
-#include "platform/XmlDocument.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/FakeAlerts.h"
 #include "tests/fakes/FakeStatusItem.h"
@@ -29,6 +33,8 @@
 using namespace TestSupport;
 
 namespace {
+
+enum class SaveCause { FeedChecked, PasswordMoved, Edits };
 
 const QDateTime firstDate(QDate(2024, 3, 1), QTime(8, 0), QTimeZone::utc());
 const QStringList fixedItems{QStringLiteral("---"), QStringLiteral("Manage Subscriptions..."),
@@ -559,6 +565,49 @@ private Q_SLOTS:
         // The timer's check asks again.
         m_controller->checkFeeds();
         QTRY_COMPARE(server.requests("/a.xml").size(), 2);
+    }
+
+    void savePolicy_data()
+    {
+        QTest::addColumn<SaveCause>("cause");
+        QTest::addColumn<int>("savesAtOnce");
+
+        // A parsed document and a password that left the store file are saved at once.
+        QTest::newRow("a feed's check ended") << SaveCause::FeedChecked << 1;
+        QTest::newRow("a password moved to the keyring") << SaveCause::PasswordMoved << 1;
+        // A burst of edits in the window is saved once, a moment after the last of them.
+        QTest::newRow("three edits of the subscriptions") << SaveCause::Edits << 0;
+    }
+
+    void savePolicy()
+    {
+        QFETCH(SaveCause, cause);
+        QFETCH(int, savesAtOnce);
+        SavePolicy policy;
+        QSignalSpy saves(&policy, &SavePolicy::saveDue);
+        FeedCheckRound round({});
+        policy.followRound(&round);
+        QStringListModel subscriptions;
+        policy.followEdits(&subscriptions);
+        switch (cause) {
+        case SaveCause::FeedChecked:
+            Q_EMIT round.feedChecked(nullptr);
+            break;
+        case SaveCause::PasswordMoved:
+            Q_EMIT FeedPasswords::instance()->storePasswordMoved();
+            break;
+        case SaveCause::Edits:
+            subscriptions.setStringList({QStringLiteral("a")});
+            subscriptions.insertRows(1, 1);
+            subscriptions.setData(subscriptions.index(1), QStringLiteral("b"));
+            break;
+        }
+        QCOMPARE(saves.size(), savesAtOnce);
+        if (savesAtOnce == 0) {
+            QVERIFY(saves.wait());
+            QCoreApplication::processEvents();
+            QCOMPARE(saves.size(), 1);
+        }
     }
 };
 

@@ -1,4 +1,4 @@
-#include "platform/NaturalLanguageDate.h"
+#include "model/parsing/NaturalLanguageDate.h"
 
 #include "support/TestSupport.h"
 

@@ -6,7 +6,7 @@
 
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
-#include "platform/XmlDocument.h"
+#include "model/parsing/XmlDocument.h"
 #include "store/ObjectContext.h"
 #include "tests/support/StoreFixture.h"
 

@@ -6,12 +6,12 @@
 
 #include <cstdio>
 
-#include "model/HtmlPlainText.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
 #include "store/ObjectContext.h"
 #include "tests/support/HtmlSamples.h"
 #include "tests/support/LogCapture.h"
+#include "text/HtmlPlainText.h"
 
 using namespace TestSupport;
 

@@ -6,8 +6,8 @@
 
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
+#include "model/parsing/XmlDocument.h"
 #include "platform/NotificationCenter.h"
-#include "platform/XmlDocument.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "tests/support/StoreFixture.h"

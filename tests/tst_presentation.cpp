@@ -5,18 +5,18 @@
 #include <QTextDocumentFragment>
 #include <QTimeZone>
 
-#include "model/HtmlPlainText.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
+#include "model/parsing/XmlDocument.h"
 #include "platform/BrevlinFolders.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
-#include "platform/XmlDocument.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/RecordingOpener.h"
 #include "tests/support/HtmlSamples.h"
 #include "tests/support/StoreFixture.h"
+#include "text/HtmlPlainText.h"
 
 using namespace TestSupport;
 

@@ -1,4 +1,4 @@
-#include "platform/XmlDocument.h"
+#include "model/parsing/XmlDocument.h"
 
 #include "support/TestSupport.h"
 

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QThread>
-#include <QTimer>
 
 #include <memory>
 
@@ -12,6 +11,7 @@
 #include "app/Rss_Brevlin_AppDelegate.h"
 #include "controller/FeedTableModel.h"
 #include "controller/RSSBrevlinController.h"
+#include "controller/SavePolicy.h"
 #include "controller/widgets/BrevlinWindows.h"
 #include "controller/widgets/SubscriptionWindow.h"
 #include "controller/widgets/TrayStatusItem.h"
@@ -93,18 +93,7 @@ int run()
     QObject::connect(subscriptions, &SubscriptionWindow::checkAllRequested, controller,
                      &RSSBrevlinController::checkFeeds);
 
-    // Subscriptions edited in the window are saved a moment after the last change, not only
-    // when a check ends or the program quits.
-    QTimer saveTimer;
-    saveTimer.setSingleShot(true);
-    saveTimer.setInterval(1000);
-    QObject::connect(&saveTimer, &QTimer::timeout, &delegate, &Rss_Brevlin_AppDelegate::saveAction);
-    const auto saveSoon = [&saveTimer] { saveTimer.start(); };
-    FeedTableModel *feeds = subscriptions->model();
-    QObject::connect(feeds, &FeedTableModel::dataChanged, &saveTimer, saveSoon);
-    QObject::connect(feeds, &FeedTableModel::rowsInserted, &saveTimer, saveSoon);
-    QObject::connect(feeds, &FeedTableModel::rowsRemoved, &saveTimer, saveSoon);
-    QObject::connect(feeds, &FeedTableModel::modelReset, &saveTimer, saveSoon);
+    session.savePolicy()->followEdits(subscriptions->model());
 
     // Known on the session bus, so that a second start (or a script) can bring the
     // subscription window forward instead of starting a second program.

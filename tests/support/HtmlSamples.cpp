@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
-#include "platform/XmlDocument.h"
+#include "model/parsing/XmlDocument.h"
 #include "tests/support/TestSupport.h"
 #include "text/StringHTML.h"
 

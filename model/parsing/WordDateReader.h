@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DateCursor.h"
+#include "model/parsing/DateCursor.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "platform/XmlNode.h"
+#include "model/parsing/XmlNode.h"
 
 #include <libxml/tree.h>
 

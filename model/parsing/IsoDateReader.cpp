@@ -1,7 +1,7 @@
-#include "platform/IsoDateReader.h"
+#include "model/parsing/IsoDateReader.h"
 
-#include "platform/DateCursor.h"
-#include "platform/DateNames.h"
+#include "model/parsing/DateCursor.h"
+#include "model/parsing/DateNames.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "platform/NaturalLanguageDate.h"
+#include "model/parsing/NaturalLanguageDate.h"
 
 #include <QTimeZone>
 
-#include "platform/IsoDateReader.h"
-#include "platform/WordDateReader.h"
+#include "model/parsing/IsoDateReader.h"
+#include "model/parsing/WordDateReader.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/XmlNode.h"
+#include "model/parsing/XmlNode.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/XmlDocument.h"
+#include "model/parsing/XmlDocument.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/SAX2.h>
@@ -6,7 +6,7 @@
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 
-#include "platform/XmlAmpersandRepair.h"
+#include "model/parsing/XmlAmpersandRepair.h"
 
 #include <climits>
 #include <map>

@@ -1,6 +1,6 @@
-#include "platform/WordDateReader.h"
+#include "model/parsing/WordDateReader.h"
 
-#include "platform/DateNames.h"
+#include "model/parsing/DateNames.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "platform/DateNames.h"
+#include "model/parsing/DateNames.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/XmlAmpersandRepair.h"
+#include "model/parsing/XmlAmpersandRepair.h"
 
 #include <QByteArrayView>
 

@@ -1,4 +1,4 @@
-#include "HtmlLinkReader.h"
+#include "text/HtmlLinkReader.h"
 
 #include <libxml/HTMLparser.h>
 #include <libxml/tree.h>

@@ -1,4 +1,4 @@
-#include "model/HtmlPlainText.h"
+#include "text/HtmlPlainText.h"
 
 #include <QTextDocument>
 #include <QTextDocumentFragment>
