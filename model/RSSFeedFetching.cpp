@@ -7,8 +7,8 @@
 #include <utility>
 
 #include "model/FeedDownload.h"
+#include "model/FeedEvents.h"
 #include "platform/DeferredCalls.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "platform/XmlDocument.h"
@@ -164,7 +164,7 @@ void RSSFeed::setErrorMessage(const std::optional<QString> &message)
         return;
     }
     setDidConnect(message->isEmpty());
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+    Q_EMIT FeedEvents::of(managedObjectContext())->updateMenus();
 }
 
 void RSSFeed::setDidConnect(bool flag)

@@ -6,10 +6,10 @@
 #include <QUuid>
 
 #include "model/FeedDownload.h"
+#include "model/FeedEvents.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
 #include "platform/BrevlinFolders.h"
-#include "platform/NotificationCenter.h"
 #include "platform/OwnerOnly.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
@@ -103,7 +103,7 @@ void RSSItem::onPageArchived(const QString &path)
         return;
     }
     setCachedPath(path);
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+    Q_EMIT FeedEvents::of(managedObjectContext())->updateMenus();
 }
 
 void RSSItem::onPageFailed(const QString &description, const QString &failingUrl)

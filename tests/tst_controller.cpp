@@ -12,11 +12,11 @@
 #include "app/MenuPrinter.h"
 #include "controller/MenuTitles.h"
 #include "controller/RSSBrevlinController.h"
+#include "model/FeedEvents.h"
 #include "model/MenuItem.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "platform/DeferredCalls.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "platform/XmlDocument.h"
@@ -409,7 +409,7 @@ private Q_SLOTS:
         m_controller->awakeFromNib();
         const qsizetype menus = m_statusItem->menus.size();
         for (int i = 0; i < 5; ++i) {
-            NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+            Q_EMIT FeedEvents::of(m_store.context.get())->updateMenus();
         }
         QCOMPARE(m_statusItem->menus.size(), menus);
         QTRY_COMPARE(m_statusItem->menus.size(), menus + 1);
@@ -426,7 +426,7 @@ private Q_SLOTS:
         burst.start();
         for (int feed = 0; burst.elapsed() < 1000; ++feed) {
             addFeed(QStringLiteral("F%1").arg(feed, 4, 10, QLatin1Char('0')), {feed});
-            NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+            Q_EMIT FeedEvents::of(m_store.context.get())->updateMenus();
             QTest::qWait(5);
         }
         const qint64 spacing = RSSBrevlinController::RebuildSpacing.count();
@@ -447,7 +447,7 @@ private Q_SLOTS:
         QObject context;
         DeferredCalls::post(&context, [&parsed] { parsed = true; });
         m_controller->updateMenus();
-        NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+        Q_EMIT FeedEvents::of(m_store.context.get())->updateMenus();
         QTest::qWait(50);
         QCOMPARE(m_statusItem->menus.size(), menus);
         QVERIFY(!parsed);

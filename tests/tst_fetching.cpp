@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -13,11 +12,11 @@
 #include "model/NetworkAccess.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
+#include "tests/support/FeedEventLog.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/StoreFixture.h"
 
@@ -350,7 +349,7 @@ private Q_SLOTS:
         feed->setLogin(login);
         feed->setPassword(password);
         MessageLog log(m_context.get(), feed);
-        QSignalSpy posted(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        FeedEventLog events(m_context.get());
         feed->setUrl(address);
         QVERIFY(feed->isDownloading());
         QVERIFY(finishCheck(feed));
@@ -360,11 +359,7 @@ private Q_SLOTS:
         QCOMPARE(feed->didConnectString(), Text(didConnectString));
         QCOMPARE(feed->didConnect(), didConnectString == QLatin1String("Yes"));
         QCOMPARE(storedTitles(feed), stored);
-        QCOMPARE(std::count_if(posted.cbegin(), posted.cend(),
-                               [](const QList<QVariant> &arguments) {
-                                   return arguments.at(0).toString() == Notifications::updateMenus;
-                               }),
-                 updateMenusPosts);
+        QCOMPARE(events.count(QStringLiteral("updateMenus")), updateMenusPosts);
         // What was stored survives a save and a reload.
         QVERIFY(m_context->save());
         auto reloaded = openContext();

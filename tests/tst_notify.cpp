@@ -20,12 +20,12 @@
 #include "fakes/FakeIdleTimeProvider.h"
 #include "fakes/FakeNotificationServer.h"
 #include "fakes/RecordingOpener.h"
+#include "model/FeedEvents.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "notify/BrevlinObject.h"
 #include "notify/NotificationBridgeHost.h"
 #include "notify/NotificationPinning.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "platform/dbus/FreedesktopNotificationService.h"
@@ -256,9 +256,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_server->start());
         createBridge();
-        NotificationCenter::defaultCenter()->addObserver(
-            m_bridge.get(), Notifications::newRssItem,
-            [this](const QVariantMap &userInfo) { m_bridge->postNewRSSItem(RSSItem::itemFromUserInfo(userInfo)); });
+        connect(FeedEvents::of(m_context.get()), &FeedEvents::newRssItem, m_bridge.get(),
+                &BrevlinObject::postNewRSSItem);
         QFile document(testDataPath(QStringLiteral("fetch/two-entries.xml")));
         QVERIFY(document.open(QIODevice::ReadOnly));
         HttpTestServer http;
@@ -403,8 +402,8 @@ private Q_SLOTS:
                  QStringList({BrevlinObject::feedsWithNoNameName, QString(""), QStringLiteral("Alpha"),
                               QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
 
-        NotificationCenter::defaultCenter()->addObserver(m_bridge.get(), Notifications::feedNameChanged,
-                                                         [this](const QVariantMap &) { m_bridge->reregister(); });
+        connect(FeedEvents::of(m_context.get()), &FeedEvents::feedNameChanged, m_bridge.get(),
+                &BrevlinObject::reregister);
         bravo->setName(QStringLiteral("Zulu"));
         QCOMPARE(m_bridge->registeredNotificationNames().constLast(), QStringLiteral("Zulu"));
         postAndWait(addEntry(bravo, QStringLiteral("One"), QStringLiteral("http://example.org/1")));

@@ -11,11 +11,11 @@
 
 #include <memory>
 
+#include "model/FeedEvents.h"
 #include "model/FeedPasswords.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "platform/LazyWebArchiver.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "platform/WebArchiveJob.h"
@@ -57,13 +57,6 @@ private:
     static inline QStringList s_lines;
     static inline QtMessageHandler s_previous = nullptr;
 };
-
-int updateMenusPosts(const QSignalSpy &spy)
-{
-    return int(std::count_if(spy.cbegin(), spy.cend(), [](const QList<QVariant> &arguments) {
-        return arguments.at(0).toString() == Notifications::updateMenus;
-    }));
-}
 
 QByteArray page(const QByteArray &body)
 {
@@ -233,7 +226,7 @@ private Q_SLOTS:
         setCacheEnabled(enabledAtEnd);
 
         PageCacheLog lines;
-        QSignalSpy spy(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        QSignalSpy updateMenus(FeedEvents::of(entry->managedObjectContext()), &FeedEvents::updateMenus);
         if (archived) {
             Q_EMIT request.job->archived();
         } else {
@@ -243,7 +236,7 @@ private Q_SLOTS:
         }
         QCOMPARE(entry->cachedPath(), cached ? std::optional<QString>(request.path) : std::nullopt);
         QCOMPARE(QFile::exists(request.path), cached);
-        QCOMPARE(updateMenusPosts(spy), posts);
+        QCOMPARE(updateMenus.size(), posts);
         QCOMPARE(lines.lines(), log);
         // The page is let go once it has an outcome.
         QTRY_VERIFY(!request.job);
@@ -336,11 +329,11 @@ private Q_SLOTS:
         WebArchiver::setShared(&archiver);
         RecordingOpener opener;
         RSSItem *entry = addEntry(pageUrl(QStringLiteral("/page")));
-        QSignalSpy spy(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        QSignalSpy updateMenus(FeedEvents::of(entry->managedObjectContext()), &FeedEvents::updateMenus);
         entry->cachePage();
         entry->cachePage();
         QTRY_VERIFY_WITH_TIMEOUT(entry->cachedPath(), 30000);
-        QCOMPARE(updateMenusPosts(spy), 1);
+        QCOMPARE(updateMenus.size(), 1);
         QCOMPARE(cacheFiles(), QStringList{QFileInfo(*entry->cachedPath()).fileName()});
         QCOMPARE(QFileInfo(*entry->cachedPath()).absolutePath(), cachesFolder());
         // Pages can come from behind a feed's login: they were left readable by everyone.

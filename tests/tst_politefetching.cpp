@@ -10,8 +10,8 @@
 #include "model/FeedScheduleHints.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
-#include "platform/NotificationCenter.h"
 #include "store/ObjectContext.h"
+#include "tests/support/FeedEventLog.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/StoreFixture.h"
 
@@ -118,7 +118,7 @@ private Q_SLOTS:
         QCOMPARE(feed->feedEntries().size(), 2);
 
         QSignalSpy ended(feed, &RSSFeed::checkEnded);
-        QSignalSpy posted(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        FeedEventLog events(m_context.get());
         feed->checkFeed();
         QVERIFY(finishCheck(feed));
         QCOMPARE(lastRequest().header("If-None-Match"), etag);
@@ -127,8 +127,7 @@ private Q_SLOTS:
         QCOMPARE(feed->errorMessage(), Text(QStringLiteral("")));
         QCOMPARE(feed->didConnectString(), Text(QStringLiteral("Yes")));
         QCOMPARE(feed->feedEntries().size(), 2);
-        QCOMPARE(posted.size(), 1);
-        QCOMPARE(posted.first().at(0).toString(), Notifications::updateMenus);
+        QCOMPARE(events.names, QStringList{QStringLiteral("updateMenus")});
 
         // A server that sends the whole document again anyway is read as usual.
         m_server->setResponse("/feed.xml", HttpTestResponse::ok(withOneMoreEntry(m_feedBody)));
@@ -218,15 +217,12 @@ private Q_SLOTS:
         m_server->setHandler("/feed.xml",
                              HttpTestServer::conditional(HttpTestResponse::ok(withOneMoreEntry(m_feedBody)), "\"v2\"",
                                                          "Sat, 02 Mar 2024 10:00:00 GMT"));
-        QSignalSpy posted(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        FeedEventLog events(m_context.get());
         reloaded->checkFeed();
         QVERIFY(finishCheck(reloaded));
         QStringList announced;
-        for (const QList<QVariant> &arguments : posted) {
-            if (arguments.at(0).toString() == Notifications::newRssItem) {
-                const RSSItem *entry = RSSItem::itemFromUserInfo(arguments.at(1).toMap());
-                announced.append(entry ? entry->title().value_or(QString()) : QString());
-            }
+        for (const RSSItem *entry : std::as_const(events.announced)) {
+            announced.append(entry->title().value_or(QString()));
         }
         QCOMPARE(announced, QStringList{QStringLiteral("Third entry")});
         QCOMPARE(reloaded->feedEntries().size(), 3);

@@ -1,3 +1,4 @@
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimeZone>
@@ -7,11 +8,11 @@
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
+#include "tests/support/FeedEventLog.h"
 #include "tests/support/StoreFixture.h"
 
 Q_DECLARE_METATYPE(SchemaMigration)
@@ -292,7 +293,7 @@ private Q_SLOTS:
         auto context = openContext();
         RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("Before"));
-        QSignalSpy notices(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        FeedEventLog events(context.get());
         context->setValueUndoably(feed, QStringLiteral("name"), QStringLiteral("After"));
         QCOMPARE(feed->name(), QStringLiteral("After"));
         context->undoManager()->undo();
@@ -300,9 +301,24 @@ private Q_SLOTS:
         context->undoManager()->redo();
         QCOMPARE(feed->name(), QStringLiteral("After"));
         // Every step went through the custom setter and its notifications.
-        QCOMPARE(notices.size(), 6);
-        QCOMPARE(notices.at(0).first().toString(), Notifications::updateMenus);
-        QCOMPARE(notices.at(1).first().toString(), Notifications::feedNameChanged);
+        const QStringList rename{QStringLiteral("updateMenus"), QStringLiteral("feedNameChanged")};
+        QCOMPARE(events.names, rename + rename + rename);
+    }
+
+    // Each store tells its own observers, and its events end with it.
+    void eventsStayWithTheirContext()
+    {
+        auto context = openContext();
+        auto other = std::make_unique<ObjectContext>();
+        QCOMPARE(FeedEvents::of(context.get()), FeedEvents::of(context.get()));
+        const QPointer<FeedEvents> otherEvents = FeedEvents::of(other.get());
+        FeedEventLog here(context.get());
+        FeedEventLog there(other.get());
+        RSSFeed::insert(context.get())->setName(QStringLiteral("Here"));
+        QCOMPARE(here.names, (QStringList{QStringLiteral("updateMenus"), QStringLiteral("feedNameChanged")}));
+        QVERIFY(there.names.isEmpty());
+        other.reset();
+        QVERIFY(!otherEvents);
     }
 
     void versionOneStoreIsMigratedAndReadsBack_data()
