@@ -31,16 +31,6 @@ using namespace TestSupport;
 
 namespace {
 
-QString storePath(const TemporaryHome &home)
-{
-    return home.dataHome() + QStringLiteral("/Rss_Brevlin/Rss_Brevlin.sql");
-}
-
-QStringList lines(const QString &text)
-{
-    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 struct Entry
 {
     QString guid;

@@ -74,10 +74,6 @@ private:
         }
         return feed;
     }
-    void setPreference(const QString &key, const QVariant &value)
-    {
-        UserDefaults::standardUserDefaults()->setObject(value, key);
-    }
     // A feed whose last document's channel held these children.
     RSSFeed *addFeedSaying(const QString &name, const QString &channel)
     {
@@ -536,9 +532,7 @@ private Q_SLOTS:
     {
         HttpTestServer server;
         QVERIFY(server.isListening());
-        QFile document(testDataPath(QStringLiteral("fetch/two-entries.xml")));
-        QVERIFY(document.open(QIODevice::ReadOnly));
-        server.setResponse("/a.xml", HttpTestResponse::ok(document.readAll()));
+        server.setResponse("/a.xml", HttpTestResponse::ok(readTestData(QStringLiteral("fetch/two-entries.xml"))));
         for (const char *path : {"/a.xml", "/b.xml"}) {
             RSSFeed *feed = RSSFeed::insert(m_store.context.get());
             feed->setUrl(server.url(QString::fromLatin1(path)).toString());

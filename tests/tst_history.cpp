@@ -75,10 +75,6 @@ private:
         }
         return result;
     }
-    void setPreference(const QString &key, const QVariant &value)
-    {
-        UserDefaults::standardUserDefaults()->setObject(value, key);
-    }
 
     StoreFixture m_store;
     RSSFeed *m_feed = nullptr;

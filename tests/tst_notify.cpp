@@ -56,11 +56,6 @@ private:
     ObjectContext *m_context;
 };
 
-void setPreference(const QString &key, const QVariant &value)
-{
-    UserDefaults::standardUserDefaults()->setObject(value, key);
-}
-
 // A channel linking to link whose entries "<prefix> 0" to "<prefix> count-1" are dated a minute apart,
 // the last the newest.
 QByteArray channelWithEntries(const QString &prefix, int count, const QString &link)
@@ -258,10 +253,8 @@ private Q_SLOTS:
         createBridge();
         connect(FeedEvents::of(m_context.get()), &FeedEvents::newRssItem, m_bridge.get(),
                 &BrevlinObject::postNewRSSItem);
-        QFile document(testDataPath(QStringLiteral("fetch/two-entries.xml")));
-        QVERIFY(document.open(QIODevice::ReadOnly));
         HttpTestServer http;
-        http.setResponse("/feed.xml", HttpTestResponse::ok(document.readAll()));
+        http.setResponse("/feed.xml", HttpTestResponse::ok(readTestData(QStringLiteral("fetch/two-entries.xml"))));
 
         RSSFeed *feed = addFeed(QStringLiteral("Fetch test"));
         feed->setLastFetchDate(QDateTime(QDate(2024, 2, 1), QTime(0, 0), QTimeZone::utc()));

@@ -15,14 +15,6 @@ using namespace TestSupport;
 
 namespace {
 
-const QString absent = QStringLiteral("<absent>");
-
-// Optional strings as table cells: absent and empty stay apart in failure messages.
-QString shown(const std::optional<QString> &value)
-{
-    return value ? *value : absent;
-}
-
 QDateTime utc(const char *iso)
 {
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toUTC();
@@ -30,8 +22,7 @@ QDateTime utc(const char *iso)
 
 QByteArray feedFile(const QString &name)
 {
-    QFile file(testDataPath(QStringLiteral("feeds/") + name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readTestData(QStringLiteral("feeds/") + name);
 }
 
 // An RSS 2.0 document whose one channel holds these children.

@@ -11,6 +11,7 @@
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "store/ObjectContext.h"
+#include "tests/support/FeedCheckWait.h"
 #include "tests/support/FeedEventLog.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/StoreFixture.h"
@@ -26,12 +27,6 @@ namespace {
 
 const QByteArray etag = QByteArrayLiteral("\"v1\"");
 const QByteArray lastModified = QByteArrayLiteral("Fri, 01 Mar 2024 09:00:00 GMT");
-
-QByteArray readTestData(const QString &name)
-{
-    QFile file(testDataPath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The two entries of the first document and, dated later, one more.
 QByteArray withOneMoreEntry(const QByteArray &document)
@@ -52,35 +47,17 @@ class tst_PoliteFetching : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<ObjectContext> openContext() const
-    {
-        auto context = std::make_unique<ObjectContext>();
-        if (!context->open(m_home->dataHome() + QStringLiteral("/store.sql"), dataModel())) {
-            qWarning("%s", qPrintable(context->errorString()));
-        }
-        return context;
-    }
     QString feedUrl() const { return m_server->url(QStringLiteral("/feed.xml")).toString(); }
-    // Waits for the download, then delivers the parse it deferred.
-    static bool finishCheck(RSSFeed *feed)
-    {
-        if (!QTest::qWaitFor([feed] { return !feed->isDownloading(); }, 10000)) {
-            return false;
-        }
-        QCoreApplication::sendPostedEvents(feed, QEvent::MetaCall);
-        return true;
-    }
     RSSFeed *subscribe()
     {
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         feed->setName(QStringLiteral("Polite test"));
         feed->setUrl(feedUrl());
         return feed;
     }
     HttpTestRequest lastRequest() const { return m_server->requests("/feed.xml").last(); }
 
-    std::unique_ptr<PreferencesHome> m_home;
-    std::unique_ptr<ObjectContext> m_context;
+    StoreFixture m_store;
     std::unique_ptr<HttpTestServer> m_server;
     QByteArray m_feedBody;
 
@@ -94,19 +71,12 @@ private Q_SLOTS:
     }
     void init()
     {
-        m_home = std::make_unique<PreferencesHome>();
-        QVERIFY(QDir().mkpath(m_home->dataHome()));
-        m_context = openContext();
-        QVERIFY(m_context->isOpen());
+        QVERIFY2(m_store.setUp(StoreFixture::Store::File), qPrintable(m_store.context->errorString()));
         m_server->setHandler("/feed.xml",
                              HttpTestServer::conditional(HttpTestResponse::ok(m_feedBody), etag, lastModified));
         m_server->clearRequests();
     }
-    void cleanup()
-    {
-        m_context.reset();
-        m_home.reset();
-    }
+    void cleanup() { m_store.tearDown(); }
     void cleanupTestCase() { m_server.reset(); }
 
     void notModifiedKeepsTheFeedConnected()
@@ -118,7 +88,7 @@ private Q_SLOTS:
         QCOMPARE(feed->feedEntries().size(), 2);
 
         QSignalSpy ended(feed, &RSSFeed::checkEnded);
-        FeedEventLog events(m_context.get());
+        FeedEventLog events(m_store.context.get());
         feed->checkFeed();
         QVERIFY(finishCheck(feed));
         QCOMPARE(lastRequest().header("If-None-Match"), etag);
@@ -202,12 +172,12 @@ private Q_SLOTS:
         feed->checkFeed();
         QVERIFY(finishCheck(feed));
         QCOMPARE(m_server->requests("/feed.xml").last().header("If-None-Match"), etag);
-        QVERIFY(m_context->save());
-        m_context.reset();
+        QVERIFY(m_store.context->save());
+        m_store.context.reset();
 
         m_server->clearRequests();
-        m_context = openContext();
-        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context.get());
+        m_store.context = m_store.openContext();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_store.context.get());
         QVERIFY(feeds && feeds->size() == 1);
         RSSFeed *reloaded = feeds->first();
         QVERIFY(finishCheck(reloaded));
@@ -217,7 +187,7 @@ private Q_SLOTS:
         m_server->setHandler("/feed.xml",
                              HttpTestServer::conditional(HttpTestResponse::ok(withOneMoreEntry(m_feedBody)), "\"v2\"",
                                                          "Sat, 02 Mar 2024 10:00:00 GMT"));
-        FeedEventLog events(m_context.get());
+        FeedEventLog events(m_store.context.get());
         reloaded->checkFeed();
         QVERIFY(finishCheck(reloaded));
         QStringList announced;
@@ -270,9 +240,9 @@ private Q_SLOTS:
         QCOMPARE(feed->errorMessage(), holdsBack ? Text(message) : Text(QStringLiteral("")));
 
         // The next process is held back as well: it was fixed that it asked again at once.
-        QVERIFY(m_context->save());
-        m_context = openContext();
-        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context.get());
+        QVERIFY(m_store.context->save());
+        m_store.context = m_store.openContext();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_store.context.get());
         QVERIFY(feeds && feeds->size() == 1);
         feed = feeds->first();
         QCOMPARE(feed->isDownloading(), !holdsBack);
