@@ -50,6 +50,16 @@ void RSSFeed::setLogin(const std::optional<QString> &login)
     }
 }
 
+void RSSFeed::setCredentials(const Credentials &credentials)
+{
+    if (credentials.login) {
+        setLogin(credentials.login);
+    }
+    if (credentials.password) {
+        setPassword(credentials.password);
+    }
+}
+
 void RSSFeed::setShowInRecentList(bool show)
 {
     m_showInRecentList = show;

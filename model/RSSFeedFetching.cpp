@@ -71,7 +71,7 @@ void RSSFeed::checkFeed()
         if (!url.isValid() || (!url.isLocalFile() && url.host().isEmpty())) {
             return;
         }
-        m_connection = new FeedDownload(url, m_login, std::nullopt, this);
+        m_connection = new FeedDownload(url, {m_login, std::nullopt}, this);
         connect(m_connection, &FeedDownload::finished, this, &RSSFeed::onDownloadFinished);
         connect(m_connection, &FeedDownload::notModified, this, &RSSFeed::onDownloadNotModified);
         connect(m_connection, &FeedDownload::failed, this, &RSSFeed::onDownloadFailed);
@@ -83,7 +83,7 @@ void RSSFeed::checkFeed()
             if (m_connection != download) {
                 return;
             }
-            m_checkMemory.keepFor(m_url, m_login, password());
+            m_checkMemory.keepFor(m_url, credentials());
             download->setPassword(password());
             // Validators exist only after a document was parsed in this run: the first check
             // after launch, whose document moves lastFetchDate on from the distant past, always

@@ -119,12 +119,9 @@ void RSSItem::onPageAuthenticationRequired(const QUrl &requestUrl, int previousF
         return;
     }
     // The feed's login is for the feed's own server; a page elsewhere that asks for one gets none.
-    if (!m_feed || !m_feed->login() || m_feed->login()->isEmpty() || !m_feed->password()
-        || !FeedDownload::isFeedHost(QUrl(m_feed->url().value_or(QString())), requestUrl)) {
-        return;
+    if (m_feed && FeedDownload::isFeedHost(QUrl(m_feed->url().value_or(QString())), requestUrl)) {
+        m_feed->credentials().answer(answer);
     }
-    answer->setUser(*m_feed->login());
-    answer->setPassword(*m_feed->password());
 }
 
 void RSSItem::releasePageLoad()

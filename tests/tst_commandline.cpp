@@ -1172,12 +1172,11 @@ void tst_CommandLine::credentialsLeaveTheAddress()
     QFETCH(std::optional<QString>, expectedPassword);
     Subscription subscription;
     subscription.url = typed;
-    subscription.login = login;
-    subscription.password = password;
+    subscription.credentials = {login, password};
     const Subscription result = FeedSubscriber::withCredentialsFromAddress(subscription);
     QCOMPARE(result.url, url);
-    QCOMPARE(result.login, expectedLogin);
-    QCOMPARE(result.password, expectedPassword);
+    QCOMPARE(result.credentials.login, expectedLogin);
+    QCOMPARE(result.credentials.password, expectedPassword);
 }
 
 // A password written into an address once showed in every listing, export and log.
