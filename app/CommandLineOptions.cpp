@@ -161,9 +161,9 @@ bool applyModifier(CommandLineOptions &options, QLatin1StringView option, const 
     if (option == QLatin1String("--name")) {
         options.name = value;
     } else if (option == QLatin1String("--login")) {
-        options.login = value;
+        options.credentials.login = value;
     } else if (option == QLatin1String("--password")) {
-        options.password = value;
+        options.credentials.password = value;
     } else if (option == QLatin1String("--password-stdin")) {
         options.passwordFromStandardInput = true;
     } else if (option == QLatin1String("--recent") && options.command == Command::Add) {
@@ -264,17 +264,17 @@ std::optional<CommandLineOptions> Parser::run(QString *errorString)
             ok = applyModifier(options, modifier.option, modifiers.at(i).second, &m_error);
         }
     }
-    if (ok && options.command == Command::Edit && !options.name && !options.login && !options.passwordFromStandardInput
-        && !options.notify && !options.interval && !options.recent) {
+    if (ok && options.command == Command::Edit && !options.name && !options.credentials.login
+        && !options.passwordFromStandardInput && !options.notify && !options.interval && !options.recent) {
         ok = fail(
             QStringLiteral("--edit needs one of --name, --login, --password-stdin, --notify, --interval or --recent"));
     }
     // An empty login takes the password away with it.
-    if (ok && options.command == Command::Edit && options.login && options.login->isEmpty()
-        && options.passwordFromStandardInput) {
+    const std::optional<QString> &login = options.credentials.login;
+    if (ok && options.command == Command::Edit && login && login->isEmpty() && options.passwordFromStandardInput) {
         ok = fail(QStringLiteral("an empty --login clears the password; --password-stdin cannot be combined with it"));
     }
-    if (ok && options.password && options.passwordFromStandardInput) {
+    if (ok && options.credentials.password && options.passwordFromStandardInput) {
         ok = fail(QStringLiteral("--password and --password-stdin cannot be combined"));
     }
     if (!ok) {

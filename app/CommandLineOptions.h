@@ -5,6 +5,8 @@
 
 #include <optional>
 
+#include "platform/Credentials.h"
+
 // What the command line asks for, once read and checked.
 struct CommandLineOptions
 {
@@ -34,8 +36,7 @@ struct CommandLineOptions
     QString argument;
     QString value; // --set's value
     std::optional<QString> name;
-    std::optional<QString> login;
-    std::optional<QString> password;
+    Credentials credentials; // --login and --password
     // --password-stdin: the password is the first line of standard input, which, unlike the
     // arguments, no other user can read.
     bool passwordFromStandardInput = false;

@@ -49,8 +49,7 @@ CommandResult add(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &options)
     Subscription subscription;
     subscription.url = options.argument;
     subscription.name = options.name;
-    subscription.login = options.login;
-    subscription.password = options.password;
+    subscription.credentials = options.credentials;
     subscription.showInRecentList = options.recent.value_or(false);
     // Messages name the address without a password written into it.
     subscription = FeedSubscriber::withCredentialsFromAddress(subscription);
@@ -87,18 +86,15 @@ CommandResult edit(Rss_Brevlin_AppDelegate *delegate, const StoreEdit &edit)
             // An empty name clears it, as in the subscription window: the next document names the feed.
             feed->setName(edit.name->isEmpty() ? std::nullopt : edit.name);
         }
-        if (edit.login && edit.login->isEmpty()) {
+        Credentials given = edit.credentials;
+        if (given.login && given.login->isEmpty()) {
             // Without a login no password is sent: it goes too, from the keyring as well, which
             // finds it under the login it still has.
             feed->setPassword(std::nullopt);
             feed->setLogin(std::nullopt);
-        } else if (edit.login) {
-            feed->setLogin(edit.login);
+            given.login.reset();
         }
-        // After the login, so that the keyring keeps it under the new one.
-        if (edit.password) {
-            feed->setPassword(edit.password);
-        }
+        feed->setCredentials(given);
         if (edit.notify) {
             feed->setNotifies(*edit.notify);
         }

@@ -22,7 +22,7 @@ Rss_Brevlin_AppDelegate::Rss_Brevlin_AppDelegate(Alerts *alerts, QObject *parent
 
 Rss_Brevlin_AppDelegate::~Rss_Brevlin_AppDelegate()
 {
-    delete m_coordinator;
+    delete m_context;
     if (m_movedFolders) {
         BrevlinFolders::setDirectorySearch({});
     }
@@ -93,32 +93,25 @@ StoreLock::Outcome Rss_Brevlin_AppDelegate::lockStore()
     return outcome;
 }
 
-ObjectContext *Rss_Brevlin_AppDelegate::persistentStoreCoordinator()
+ObjectContext *Rss_Brevlin_AppDelegate::managedObjectContext()
 {
-    if (m_coordinator) {
-        return m_coordinator;
+    if (m_context) {
+        return m_context;
     }
-    m_coordinator = new ObjectContext;
-    m_coordinator->setChecksFeeds(m_checksFeeds);
+    m_context = new ObjectContext;
+    m_context->setChecksFeeds(m_checksFeeds);
     QString folderError;
     if (!prepareStoreFolder(&folderError)) {
         m_alerts->presentError(folderError);
-    } else if (!m_coordinator->open(storeFilePath(), managedObjectModel())) {
-        m_alerts->presentError(m_coordinator->errorString());
+    } else if (!m_context->open(storeFilePath(), managedObjectModel())) {
+        m_alerts->presentError(m_context->errorString());
     }
-    return m_coordinator;
-}
-
-ObjectContext *Rss_Brevlin_AppDelegate::managedObjectContext()
-{
-    ObjectContext *context = persistentStoreCoordinator();
-    m_contextCreated = true;
-    return context;
+    return m_context;
 }
 
 bool Rss_Brevlin_AppDelegate::hasStore() const
 {
-    return m_coordinator && m_coordinator->isOpen();
+    return m_context && m_context->isOpen();
 }
 
 QUndoStack *Rss_Brevlin_AppDelegate::windowWillReturnUndoManager()
@@ -136,10 +129,10 @@ void Rss_Brevlin_AppDelegate::saveAction()
 
 Rss_Brevlin_AppDelegate::TerminateReply Rss_Brevlin_AppDelegate::applicationShouldTerminate()
 {
-    if (!m_contextCreated) {
+    if (!m_context) {
         return TerminateReply::TerminateNow;
     }
-    ObjectContext *context = m_coordinator;
+    ObjectContext *context = m_context;
     if (!context->commitEditing()) {
         return TerminateReply::TerminateCancel;
     }

@@ -42,7 +42,7 @@ public:
     void setChecksFeeds(bool checks) { m_checksFeeds = checks; }
 
     QString managedObjectModel();
-    ObjectContext *persistentStoreCoordinator();
+    // The store: the one object context, opened on first use.
     ObjectContext *managedObjectContext();
     bool hasStore() const;
     QUndoStack *windowWillReturnUndoManager();
@@ -59,6 +59,5 @@ private:
     bool m_checksFeeds = true;
     bool m_movedFolders = false;
     std::optional<QString> m_managedObjectModel;
-    ObjectContext *m_coordinator = nullptr;
-    bool m_contextCreated = false;
+    ObjectContext *m_context = nullptr;
 };

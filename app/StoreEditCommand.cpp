@@ -58,14 +58,13 @@ std::optional<StoreEdit> fromOptions(const CommandLineOptions &options, CommandR
     case Command::Add:
         edit.kind = StoreEdit::Kind::AddFeed;
         edit.name = options.name;
-        edit.login = options.login;
-        edit.password = options.password;
+        edit.credentials = options.credentials;
         edit.recent = options.recent;
         break;
     case Command::Edit:
         edit.kind = StoreEdit::Kind::EditFeed;
         edit.name = options.name;
-        edit.login = options.login;
+        edit.credentials.login = options.credentials.login;
         edit.recent = options.recent;
         edit.notify = options.notify;
         edit.interval = options.interval;
@@ -91,8 +90,8 @@ std::optional<StoreEdit> fromOptions(const CommandLineOptions &options, CommandR
     }
     // Read here: the running program that may apply the edit has no access to this input.
     if (options.passwordFromStandardInput) {
-        edit.password = readPasswordLine();
-        if (!edit.password) {
+        edit.credentials.password = readPasswordLine();
+        if (!edit.credentials.password) {
             *failure = CommandResult::failure(QStringLiteral("--password-stdin: no line on standard input"));
             return std::nullopt;
         }

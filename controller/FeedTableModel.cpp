@@ -218,25 +218,24 @@ bool FeedTableModel::setAddress(RSSFeed *feed, const QString &typed)
     // Pasted addresses often carry a line break or spaces around them.
     Subscription subscription;
     subscription.url = typed.trimmed();
-    subscription.login = feed->login();
-    subscription.password = feed->password();
+    subscription.credentials = feed->credentials();
     subscription = FeedSubscriber::withCredentialsFromAddress(subscription);
     const QString &text = subscription.url;
-    if (text == feed->url().value_or(QString()) && subscription.login == feed->login()
-        && subscription.password == feed->password()) {
+    const Credentials &credentials = subscription.credentials;
+    const bool credentialsChange = credentials != feed->credentials();
+    if (text == feed->url().value_or(QString()) && !credentialsChange) {
         return true;
     }
     // Credentials taken from the address are part of the same edit: one undo restores all.
-    const bool credentialsChange = subscription.login != feed->login() || subscription.password != feed->password();
     QUndoStack *undo = m_context->undoManager();
     if (credentialsChange) {
         undo->beginMacro(tr("Change Address"));
     }
-    if (subscription.login != feed->login()) {
-        m_context->setValueUndoably(feed, keyOf(LoginColumn), *subscription.login);
+    if (credentials.login != feed->login()) {
+        m_context->setValueUndoably(feed, keyOf(LoginColumn), *credentials.login);
     }
-    if (subscription.password != feed->password()) {
-        m_context->setValueUndoably(feed, keyOf(PasswordColumn), *subscription.password);
+    if (credentials.password != feed->password()) {
+        m_context->setValueUndoably(feed, keyOf(PasswordColumn), *credentials.password);
     }
     m_context->setValueUndoably(feed, keyOf(UrlColumn), text.isEmpty() ? QVariant() : QVariant(text));
     if (credentialsChange) {
@@ -300,7 +299,7 @@ void FeedTableModel::discoverFeeds(RSSFeed *feed)
     if (!OpenPolicy::isWebPage(address) || !m_context->checksFeeds()) {
         return;
     }
-    auto *discovery = new FeedDiscovery(address, feed->login(), feed->password(), this);
+    auto *discovery = new FeedDiscovery(address, feed->credentials(), this);
     m_discoveries.insert(feed, discovery);
     const QPointer<RSSFeed> guarded(feed);
     connect(discovery, &FeedDiscovery::finished, this, [this, guarded, feed, discovery] {

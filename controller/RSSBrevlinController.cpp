@@ -7,12 +7,12 @@
 
 #include "controller/FeedCheckRound.h"
 #include "controller/StatusItem.h"
+#include "model/FeedEvents.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "notify/BrevlinObject.h"
 #include "notify/NotificationLimits.h"
 #include "notify/NotificationPinning.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/ObjectContext.h"
@@ -24,10 +24,7 @@ RSSBrevlinController::RSSBrevlinController(ObjectContext *context, Alerts *alert
 {
 }
 
-RSSBrevlinController::~RSSBrevlinController()
-{
-    NotificationCenter::defaultCenter()->removeObserver(this);
-}
+RSSBrevlinController::~RSSBrevlinController() = default;
 
 QVariantMap RSSBrevlinController::defaultsDictionary()
 {
@@ -68,27 +65,10 @@ void RSSBrevlinController::awakeFromNib()
     }
     activateStatusMenu();
 
-    NotificationCenter *center = NotificationCenter::defaultCenter();
-    // Feeds post this after every check and every pruning: the requests of one turn of the
-    // event loop are answered with one rebuild.
-    center->addObserver(this, Notifications::updateMenus, [this](const QVariantMap &) { scheduleRebuild(); });
     if (m_context) {
-        connect(m_context, &ObjectContext::objectsDidChange, this, &RSSBrevlinController::managedContextChanged);
+        observeFeeds(FeedEvents::of(m_context));
     }
-    center->addObserver(this, Notifications::newRssItem,
-                        [this](const QVariantMap &userInfo) { postNewRSSItem(userInfo); });
-    center->addObserver(this, Notifications::documentParsed, [this](const QVariantMap &) {
-        if (m_notificationLimits) {
-            m_notificationLimits->documentParsed();
-        }
-    });
-    center->addObserver(this, Notifications::checkIntervalChanged,
-                        [this](const QVariantMap &) { retimeIfNeeded(rssFeeds()); });
     connect(UserDefaults::standardUserDefaults(), &UserDefaults::changed, this, &RSSBrevlinController::defaultsChanged);
-    if (m_brevlinObject) {
-        center->addObserver(m_brevlinObject, Notifications::feedNameChanged,
-                            [bridge = m_brevlinObject](const QVariantMap &) { bridge->reregister(); });
-    }
 
     checkFeedsAtStartUp();
     if (m_windows) {
@@ -97,6 +77,24 @@ void RSSBrevlinController::awakeFromNib()
     }
     recreateTimerAndUpdate();
     removeUnreferencedCaches();
+}
+
+void RSSBrevlinController::observeFeeds(FeedEvents *events)
+{
+    // Feeds ask for a rebuild after every check and every pruning: the requests of one turn of
+    // the event loop are answered with one rebuild.
+    connect(events, &FeedEvents::updateMenus, this, &RSSBrevlinController::scheduleRebuild);
+    connect(m_context, &ObjectContext::objectsDidChange, this, &RSSBrevlinController::managedContextChanged);
+    connect(events, &FeedEvents::newRssItem, this, &RSSBrevlinController::postNewRSSItem);
+    connect(events, &FeedEvents::documentParsed, this, [this] {
+        if (m_notificationLimits) {
+            m_notificationLimits->documentParsed();
+        }
+    });
+    connect(events, &FeedEvents::checkIntervalChanged, this, [this] { retimeIfNeeded(rssFeeds()); });
+    if (m_brevlinObject) {
+        connect(events, &FeedEvents::feedNameChanged, m_brevlinObject, &BrevlinObject::reregister);
+    }
 }
 
 void RSSBrevlinController::defaultsChanged()
@@ -223,10 +221,9 @@ void RSSBrevlinController::quit()
     Q_EMIT quitRequested();
 }
 
-void RSSBrevlinController::postNewRSSItem(const QVariantMap &userInfo)
+void RSSBrevlinController::postNewRSSItem(RSSItem *item)
 {
     // Announced once the document's parse is over, when the limits know how many came.
-    RSSItem *item = RSSItem::itemFromUserInfo(userInfo);
     if (m_notificationLimits && item) {
         m_notificationLimits->addEntry(item);
     }

@@ -19,12 +19,14 @@
 class Alerts;
 class BrevlinObject;
 class FeedCheckRound;
+class FeedEvents;
 class NotificationLimits;
 class NotificationService;
 class ObjectContext;
 class QTimer;
 class Record;
 class RSSFeed;
+class RSSItem;
 class StatusItem;
 struct Menu;
 
@@ -95,7 +97,7 @@ public:
     void updateMenus();
     void managedContextChanged(const QList<Record *> &deletedObjects);
 
-    void postNewRSSItem(const QVariantMap &userInfo);
+    void postNewRSSItem(RSSItem *item);
     bool pinGrowlNotification() override;
     BrevlinObject *brevlinObject() const { return m_brevlinObject; }
 
@@ -111,6 +113,7 @@ Q_SIGNALS:
     void feedsChecked(const QList<RSSFeed *> &feeds);
 
 private:
+    void observeFeeds(FeedEvents *events);
     void checkFeedsAtStartUp();
     void checkFeedList(const QList<RSSFeed *> &feeds, bool restartRunning);
     void startRound(const QList<RSSFeed *> &feeds);

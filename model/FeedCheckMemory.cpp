@@ -1,13 +1,11 @@
 #include "FeedCheckMemory.h"
 
-void FeedCheckMemory::keepFor(const std::optional<QString> &url, const std::optional<QString> &login,
-                              const std::optional<QString> &password)
+void FeedCheckMemory::keepFor(const std::optional<QString> &url, const Credentials &credentials)
 {
-    if (url == m_url && login == m_login && password == m_password) {
+    if (url == m_url && credentials == m_credentials) {
         return;
     }
     *this = FeedCheckMemory();
     m_url = url;
-    m_login = login;
-    m_password = password;
+    m_credentials = credentials;
 }

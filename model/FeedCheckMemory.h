@@ -14,15 +14,13 @@ class FeedCheckMemory
 public:
     // Forgets what was learnt under another address or other credentials, so that the first
     // check after a change asks for the whole document.
-    void keepFor(const std::optional<QString> &url, const std::optional<QString> &login,
-                 const std::optional<QString> &password);
+    void keepFor(const std::optional<QString> &url, const Credentials &credentials);
 
     HttpValidators validators() const { return m_validators; }
     void setValidators(const HttpValidators &validators) { m_validators = validators; }
 
 private:
     std::optional<QString> m_url;
-    std::optional<QString> m_login;
-    std::optional<QString> m_password;
+    Credentials m_credentials;
     HttpValidators m_validators;
 };

@@ -49,12 +49,10 @@ QString childText(const XmlNode &parent, const char *name)
 
 } // namespace
 
-FeedDiscovery::FeedDiscovery(const QUrl &address, std::optional<QString> login, std::optional<QString> password,
-                             QObject *parent)
+FeedDiscovery::FeedDiscovery(const QUrl &address, Credentials credentials, QObject *parent)
     : QObject(parent)
     , m_address(address)
-    , m_login(std::move(login))
-    , m_password(std::move(password))
+    , m_credentials(std::move(credentials))
 {
 }
 
@@ -175,7 +173,7 @@ FeedDownload *FeedDiscovery::download(const QUrl &url)
 {
     // A page may have redirected to another host; its well-known paths get no credentials then.
     const bool sameHost = FeedDownload::isFeedHost(m_address, url);
-    return new FeedDownload(url, sameHost ? m_login : std::nullopt, sameHost ? m_password : std::nullopt, this);
+    return new FeedDownload(url, sameHost ? m_credentials : Credentials(), this);
 }
 
 void FeedDiscovery::dropDownload()

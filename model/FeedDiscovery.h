@@ -7,6 +7,8 @@
 
 #include <optional>
 
+#include "platform/Credentials.h"
+
 class FeedDownload;
 
 // One feed a website offers.
@@ -30,8 +32,7 @@ public:
     // A page naming more feeds than this is not offered the rest.
     static constexpr qsizetype MaximumFeeds = 50;
 
-    explicit FeedDiscovery(const QUrl &address, std::optional<QString> login = std::nullopt,
-                           std::optional<QString> password = std::nullopt, QObject *parent = nullptr);
+    explicit FeedDiscovery(const QUrl &address, Credentials credentials = {}, QObject *parent = nullptr);
     ~FeedDiscovery() override;
 
     // Starts the downloads; the outcome arrives later, through the event loop.
@@ -64,8 +65,7 @@ private:
     void finish();
 
     QUrl m_address;
-    std::optional<QString> m_login;
-    std::optional<QString> m_password;
+    Credentials m_credentials;
     FeedDownload *m_download = nullptr;
     QUrl m_pageUrl;
     qsizetype m_nextGuess = 0;

@@ -76,12 +76,10 @@ QString tooLargeText()
 
 } // namespace
 
-FeedDownload::FeedDownload(const QUrl &url, std::optional<QString> login, std::optional<QString> password,
-                           QObject *parent)
+FeedDownload::FeedDownload(const QUrl &url, Credentials credentials, QObject *parent)
     : QObject(parent)
     , m_url(url)
-    , m_login(std::move(login))
-    , m_password(std::move(password))
+    , m_credentials(std::move(credentials))
     , m_fileRead(new QTimer(this))
     , m_deadline(new QTimer(this))
 {
@@ -129,7 +127,7 @@ void FeedDownload::send()
     m_deadline->start(NetworkAccess::totalTimeout());
     QNetworkAccessManager *manager = NetworkAccess::manager();
     // Credentials in the URL are cached per host by Qt just like answered ones.
-    if (hasCredentials() || !m_url.userInfo().isEmpty()) {
+    if (m_credentials.isComplete() || !m_url.userInfo().isEmpty()) {
         m_privateManager = NetworkAccess::createManager(this);
         manager = m_privateManager;
     }
@@ -209,15 +207,12 @@ void FeedDownload::onAuthenticationRequired(QNetworkReply *reply, QAuthenticator
     if (reply != m_reply) {
         return;
     }
-    // Qt takes an authenticator with an empty user name for an unanswered challenge, so an empty
-    // login cannot be sent; saying so here keeps the refusal explicit.
-    if (m_answeredChallenge || !hasCredentials() || m_login->isEmpty() || !isFeedHost(m_url, reply->url())) {
+    // Credentials that cannot answer (an empty login) are refused here explicitly.
+    if (m_answeredChallenge || !isFeedHost(m_url, reply->url()) || !m_credentials.answer(authenticator)) {
         Q_EMIT authenticationRefused();
         return;
     }
     m_answeredChallenge = true;
-    authenticator->setUser(*m_login);
-    authenticator->setPassword(*m_password);
 }
 
 void FeedDownload::onMetaDataChanged()

@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+#include "platform/Credentials.h"
+
 class ContentDecoder;
 class QAuthenticator;
 class QTimer;
@@ -38,16 +40,15 @@ class FeedDownload : public QObject
 public:
     static constexpr qint64 DefaultMaximumBodySize = 64 * 1024 * 1024;
 
-    // Present credentials count even when empty; std::nullopt means the feed has none.
-    FeedDownload(const QUrl &url, std::optional<QString> login, std::optional<QString> password,
-                 QObject *parent = nullptr);
+    // Present credentials count even when empty; absent ones mean the feed has none.
+    FeedDownload(const QUrl &url, Credentials credentials, QObject *parent = nullptr);
     ~FeedDownload() override;
 
     QUrl url() const { return m_url; }
     bool isRunning() const;
 
     // The password to answer a challenge with; set before start().
-    void setPassword(const std::optional<QString> &password) { m_password = password; }
+    void setPassword(const std::optional<QString> &password) { m_credentials.password = password; }
     // Makes the request conditional; set before start().
     void setValidators(const HttpValidators &validators) { m_validators = validators; }
     // Sends the request, or queues it until a slot is free; the outcome arrives later, through
@@ -99,13 +100,11 @@ private:
     void onDeadline();
     void readLocalFile();
 
-    bool hasCredentials() const { return m_login.has_value() && m_password.has_value(); }
     void fail(const QString &reason);
     void stop();
 
     QUrl m_url;
-    std::optional<QString> m_login;
-    std::optional<QString> m_password;
+    Credentials m_credentials;
     // Only downloads with credentials (the feed's or in its URL) get a manager of their own, so
     // that what Qt caches per host (answered credentials, authenticated connections) never serves
     // another feed.

@@ -75,12 +75,7 @@ FeedSubscriber::Outcome FeedSubscriber::subscribe(const Subscription &typed)
     if (subscription.name) {
         feed->setName(subscription.name);
     }
-    if (subscription.login) {
-        feed->setLogin(subscription.login);
-    }
-    if (subscription.password) {
-        feed->setPassword(subscription.password);
-    }
+    feed->setCredentials(subscription.credentials);
     if (subscription.showInRecentList) {
         feed->setShowInRecentList(true);
     }
@@ -125,13 +120,14 @@ Subscription FeedSubscriber::withCredentialsFromAddress(Subscription subscriptio
     const QString information = match.captured(1);
     const qsizetype colon = information.indexOf(QLatin1Char(':'));
     const QString login = percentDecoded(information.left(colon));
-    if (!subscription.login && !login.isEmpty()) {
-        subscription.login = login;
+    Credentials &credentials = subscription.credentials;
+    if (!credentials.login && !login.isEmpty()) {
+        credentials.login = login;
     }
-    if (!subscription.password && colon >= 0) {
+    if (!credentials.password && colon >= 0) {
         const QString password = percentDecoded(information.mid(colon + 1));
         if (!password.isEmpty()) {
-            subscription.password = password;
+            credentials.password = password;
         }
     }
     subscription.url.remove(match.capturedStart(1), match.capturedLength(1) + 1);

@@ -1,7 +1,7 @@
 #include "model/RSSFeed.h"
 
+#include "model/FeedEvents.h"
 #include "model/RSSItem.h"
-#include "platform/NotificationCenter.h"
 #include "store/ObjectContext.h"
 
 RSSFeed::RSSFeed(ObjectContext *context)
@@ -13,8 +13,9 @@ void RSSFeed::setName(const std::optional<QString> &name)
 {
     m_name = name;
     didChangeValueForKey(QStringLiteral("name"));
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::feedNameChanged);
+    FeedEvents *events = FeedEvents::of(managedObjectContext());
+    Q_EMIT events->updateMenus();
+    Q_EMIT events->feedNameChanged(this);
 }
 
 QString RSSFeed::withFeedSchemeAsHttp(const QString &url)
@@ -49,11 +50,21 @@ void RSSFeed::setLogin(const std::optional<QString> &login)
     }
 }
 
+void RSSFeed::setCredentials(const Credentials &credentials)
+{
+    if (credentials.login) {
+        setLogin(credentials.login);
+    }
+    if (credentials.password) {
+        setPassword(credentials.password);
+    }
+}
+
 void RSSFeed::setShowInRecentList(bool show)
 {
     m_showInRecentList = show;
     didChangeValueForKey(QStringLiteral("showInRecentList"));
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+    Q_EMIT FeedEvents::of(managedObjectContext())->updateMenus();
 }
 
 void RSSFeed::setLastFetchDate(const std::optional<QDateTime> &date)

@@ -12,6 +12,7 @@
 #include "model/CheckInterval.h"
 #include "model/FeedCheckMemory.h"
 #include "model/MenuItem.h"
+#include "platform/Credentials.h"
 #include "platform/PasswordStore.h"
 #include "store/Record.h"
 
@@ -80,6 +81,10 @@ public:
     // Keeps the password in the keyring when one answers (the store holds it until the keyring
     // confirmed), else in the store. Every edit of a password comes here.
     void setPassword(const std::optional<QString> &password);
+    // The login and the password to send.
+    Credentials credentials() const { return {m_login, password()}; }
+    // Sets what is given of them, the login first, so that the keyring keeps the password under it.
+    void setCredentials(const Credentials &credentials);
     // Calls ready once password() has what there is to send: at once, or after the keyring was
     // asked (for a feed with a login whose password the store does not hold). Nothing is called
     // once receiver is gone. A password still in the store moves to the keyring meanwhile.

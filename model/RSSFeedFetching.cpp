@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "model/FeedDownload.h"
+#include "model/FeedEvents.h"
 #include "model/parsing/XmlDocument.h"
 #include "platform/DeferredCalls.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/DistantPast.h"
@@ -71,7 +71,7 @@ void RSSFeed::checkFeed()
         if (!url.isValid() || (!url.isLocalFile() && url.host().isEmpty())) {
             return;
         }
-        m_connection = new FeedDownload(url, m_login, std::nullopt, this);
+        m_connection = new FeedDownload(url, {m_login, std::nullopt}, this);
         connect(m_connection, &FeedDownload::finished, this, &RSSFeed::onDownloadFinished);
         connect(m_connection, &FeedDownload::notModified, this, &RSSFeed::onDownloadNotModified);
         connect(m_connection, &FeedDownload::failed, this, &RSSFeed::onDownloadFailed);
@@ -83,7 +83,7 @@ void RSSFeed::checkFeed()
             if (m_connection != download) {
                 return;
             }
-            m_checkMemory.keepFor(m_url, m_login, password());
+            m_checkMemory.keepFor(m_url, credentials());
             download->setPassword(password());
             // Validators exist only after a document was parsed in this run: the first check
             // after launch, whose document moves lastFetchDate on from the distant past, always
@@ -164,7 +164,7 @@ void RSSFeed::setErrorMessage(const std::optional<QString> &message)
         return;
     }
     setDidConnect(message->isEmpty());
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+    Q_EMIT FeedEvents::of(managedObjectContext())->updateMenus();
 }
 
 void RSSFeed::setDidConnect(bool flag)

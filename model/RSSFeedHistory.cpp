@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "model/FeedEvents.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSItem.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Opener.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
@@ -39,7 +39,7 @@ void RSSFeed::cleanupOldItems()
         entry->removePageCache();
     }
     removeFeedEntries(QSet<RSSItem *>(oldest.cbegin(), oldest.cend()));
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+    Q_EMIT FeedEvents::of(managedObjectContext())->updateMenus();
 }
 
 std::optional<qsizetype> RSSFeed::entryCount() const

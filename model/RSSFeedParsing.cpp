@@ -1,10 +1,10 @@
 #include "model/RSSFeed.h"
 
+#include "model/FeedEvents.h"
 #include "model/FeedScheduleHints.h"
 #include "model/RSSItem.h"
 #include "model/parsing/NaturalLanguageDate.h"
 #include "model/parsing/XmlDocument.h"
-#include "platform/NotificationCenter.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
 #include "text/HtmlPlainText.h"
@@ -175,8 +175,9 @@ void RSSFeed::parseDocument(const XmlDocument *document)
             parseItems(root);
         }
     }
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::documentParsed);
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+    FeedEvents *events = FeedEvents::of(managedObjectContext());
+    Q_EMIT events->documentParsed(this);
+    Q_EMIT events->updateMenus();
 }
 
 void RSSFeed::parseChannel(const XmlNode &channel)
@@ -249,8 +250,7 @@ std::optional<QDateTime> RSSFeed::parseItem(const XmlNode &item)
 
     // A feed that has never been fetched stores its first document without announcing it.
     if (!lastFetch || *lastFetch != distantPast()) {
-        NotificationCenter::defaultCenter()->postNotificationName(Notifications::newRssItem,
-                                                                  RSSItem::userInfoForItem(entry));
+        Q_EMIT FeedEvents::of(managedObjectContext())->newRssItem(entry);
     }
     return date;
 }

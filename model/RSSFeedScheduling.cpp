@@ -1,7 +1,7 @@
 #include "model/RSSFeed.h"
 
+#include "model/FeedEvents.h"
 #include "model/FeedScheduleHints.h"
-#include "platform/NotificationCenter.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ void RSSFeed::setInterval(const std::optional<qint64> &seconds)
     m_interval = seconds ? std::optional<qint64>(CheckInterval::bounded(*seconds)) : std::nullopt;
     didChangeValueForKey(QStringLiteral("interval"));
     // The controller's timer may have to tick more often.
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::checkIntervalChanged);
+    Q_EMIT FeedEvents::of(managedObjectContext())->checkIntervalChanged(this);
 }
 
 bool RSSFeed::isDue(const QDateTime &now, std::chrono::milliseconds global) const

@@ -2,7 +2,6 @@
 
 #include "model/RSSFeed.h"
 #include "model/SubLink.h"
-#include "platform/NotificationCenter.h"
 #include "platform/WebArchiveJob.h"
 #include "store/ObjectContext.h"
 
@@ -122,14 +121,4 @@ std::partial_ordering RSSItem::dateCompare(const RSSItem &other) const
         return bool(other.m_date) <=> bool(m_date);
     }
     return other.m_date->toMSecsSinceEpoch() <=> m_date->toMSecsSinceEpoch();
-}
-
-QVariantMap RSSItem::userInfoForItem(RSSItem *item)
-{
-    return {{Notifications::rssItemKey, QVariant::fromValue(item)}};
-}
-
-RSSItem *RSSItem::itemFromUserInfo(const QVariantMap &userInfo)
-{
-    return userInfo.value(Notifications::rssItemKey).value<RSSItem *>();
 }

@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QObject>
-#include <QVariantMap>
 
 #include <memory>
 #include <optional>
@@ -77,10 +76,6 @@ public:
     // The entries sorted with dateCompare, newest first; entries of equal date keep their order.
     // With a count, only the first count of them (a negative count keeps them all).
     static QList<RSSItem *> newestFirst(QList<RSSItem *> entries, qsizetype count = -1);
-
-    // The user info of "newRssItem", which carries the new entry under "RSSItem".
-    static QVariantMap userInfoForItem(RSSItem *item);
-    static RSSItem *itemFromUserInfo(const QVariantMap &userInfo);
 
     // Page cache.
     void cachePage();

@@ -6,10 +6,10 @@
 #include <QUuid>
 
 #include "model/FeedDownload.h"
+#include "model/FeedEvents.h"
 #include "model/OpenPolicy.h"
 #include "model/RSSFeed.h"
 #include "platform/BrevlinFolders.h"
-#include "platform/NotificationCenter.h"
 #include "platform/OwnerOnly.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
@@ -104,7 +104,7 @@ void RSSItem::onPageArchived(const QString &path)
         return;
     }
     setCachedPath(path);
-    NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+    Q_EMIT FeedEvents::of(managedObjectContext())->updateMenus();
 }
 
 void RSSItem::onPageFailed(const QString &description, const QString &failingUrl)
@@ -120,12 +120,9 @@ void RSSItem::onPageAuthenticationRequired(const QUrl &requestUrl, int previousF
         return;
     }
     // The feed's login is for the feed's own server; a page elsewhere that asks for one gets none.
-    if (!m_feed || !m_feed->login() || m_feed->login()->isEmpty() || !m_feed->password()
-        || !FeedDownload::isFeedHost(QUrl(m_feed->url().value_or(QString())), requestUrl)) {
-        return;
+    if (m_feed && FeedDownload::isFeedHost(QUrl(m_feed->url().value_or(QString())), requestUrl)) {
+        m_feed->credentials().answer(answer);
     }
-    answer->setUser(*m_feed->login());
-    answer->setPassword(*m_feed->password());
 }
 
 void RSSItem::releasePageLoad()

@@ -4,12 +4,13 @@
 
 #include <optional>
 
+#include "platform/Credentials.h"
+
 // A feed to subscribe to, as the user types it or an OPML file lists it.
 struct Subscription
 {
     QString url;
     std::optional<QString> name;
-    std::optional<QString> login;
-    std::optional<QString> password;
+    Credentials credentials;
     bool showInRecentList = false;
 };

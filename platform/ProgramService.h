@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+#include "platform/Credentials.h"
+
 // A change to the store or the preferences that a command of the command line asks the running
 // program to make, since only the program that owns the store may write it.
 struct StoreEdit
@@ -18,8 +20,7 @@ struct StoreEdit
     QString argument;
     QString value; // the preference value
     std::optional<QString> name;
-    std::optional<QString> login;
-    std::optional<QString> password;
+    Credentials credentials;
     // What an edit of a feed changes; an absent value stays as it is. An added feed heads the menu
     // only when recent is true.
     std::optional<bool> recent;

@@ -24,12 +24,6 @@ private:
             & (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::WriteGroup
                | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
     }
-    static QByteArray contentsOf(const QString &path)
-    {
-        QFile file(path);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }
 
 private Q_SLOTS:
     void firstRunCreatesFolderAndStore()
@@ -116,7 +110,7 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("folder")) {
             QVERIFY(QDir().mkpath(path + QStringLiteral("/inside")));
         }
-        const QByteArray before = QFileInfo(path).isFile() ? contentsOf(path) : QByteArray();
+        const QByteArray before = QFileInfo(path).isFile() ? fileBytes(path) : QByteArray();
 
         ObjectContext *context = delegate.managedObjectContext();
         QCOMPARE(alerts.presentedErrors.size(), 1);
@@ -125,7 +119,7 @@ private Q_SLOTS:
         QCOMPARE(delegate.managedObjectContext(), context);
         QCOMPARE(alerts.presentedErrors.size(), 1);
         if (QFileInfo(path).isFile()) {
-            QCOMPARE(contentsOf(path), before);
+            QCOMPARE(fileBytes(path), before);
         } else if (kind == QLatin1String("folder")) {
             QVERIFY(QFileInfo::exists(path + QStringLiteral("/inside")));
         }

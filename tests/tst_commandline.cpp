@@ -31,16 +31,6 @@ using namespace TestSupport;
 
 namespace {
 
-QString storePath(const TemporaryHome &home)
-{
-    return home.dataHome() + QStringLiteral("/Rss_Brevlin/Rss_Brevlin.sql");
-}
-
-QStringList lines(const QString &text)
-{
-    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 struct Entry
 {
     QString guid;
@@ -1182,12 +1172,11 @@ void tst_CommandLine::credentialsLeaveTheAddress()
     QFETCH(std::optional<QString>, expectedPassword);
     Subscription subscription;
     subscription.url = typed;
-    subscription.login = login;
-    subscription.password = password;
+    subscription.credentials = {login, password};
     const Subscription result = FeedSubscriber::withCredentialsFromAddress(subscription);
     QCOMPARE(result.url, url);
-    QCOMPARE(result.login, expectedLogin);
-    QCOMPARE(result.password, expectedPassword);
+    QCOMPARE(result.credentials.login, expectedLogin);
+    QCOMPARE(result.credentials.password, expectedPassword);
 }
 
 // A password written into an address once showed in every listing, export and log.

@@ -15,13 +15,13 @@
 #include "controller/MenuTitles.h"
 #include "controller/RSSBrevlinController.h"
 #include "controller/SavePolicy.h"
+#include "model/FeedEvents.h"
 #include "model/FeedPasswords.h"
 #include "model/MenuItem.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/parsing/XmlDocument.h"
 #include "platform/DeferredCalls.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/ObjectContext.h"
@@ -79,10 +79,6 @@ private:
             feed->addFeedEntry(entry);
         }
         return feed;
-    }
-    void setPreference(const QString &key, const QVariant &value)
-    {
-        UserDefaults::standardUserDefaults()->setObject(value, key);
     }
     // A feed whose last document's channel held these children.
     RSSFeed *addFeedSaying(const QString &name, const QString &channel)
@@ -415,7 +411,7 @@ private Q_SLOTS:
         m_controller->awakeFromNib();
         const qsizetype menus = m_statusItem->menus.size();
         for (int i = 0; i < 5; ++i) {
-            NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+            Q_EMIT FeedEvents::of(m_store.context.get())->updateMenus();
         }
         QCOMPARE(m_statusItem->menus.size(), menus);
         QTRY_COMPARE(m_statusItem->menus.size(), menus + 1);
@@ -432,7 +428,7 @@ private Q_SLOTS:
         burst.start();
         for (int feed = 0; burst.elapsed() < 1000; ++feed) {
             addFeed(QStringLiteral("F%1").arg(feed, 4, 10, QLatin1Char('0')), {feed});
-            NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+            Q_EMIT FeedEvents::of(m_store.context.get())->updateMenus();
             QTest::qWait(5);
         }
         const qint64 spacing = RSSBrevlinController::RebuildSpacing.count();
@@ -453,7 +449,7 @@ private Q_SLOTS:
         QObject context;
         DeferredCalls::post(&context, [&parsed] { parsed = true; });
         m_controller->updateMenus();
-        NotificationCenter::defaultCenter()->postNotificationName(Notifications::updateMenus);
+        Q_EMIT FeedEvents::of(m_store.context.get())->updateMenus();
         QTest::qWait(50);
         QCOMPARE(m_statusItem->menus.size(), menus);
         QVERIFY(!parsed);
@@ -542,9 +538,7 @@ private Q_SLOTS:
     {
         HttpTestServer server;
         QVERIFY(server.isListening());
-        QFile document(testDataPath(QStringLiteral("fetch/two-entries.xml")));
-        QVERIFY(document.open(QIODevice::ReadOnly));
-        server.setResponse("/a.xml", HttpTestResponse::ok(document.readAll()));
+        server.setResponse("/a.xml", HttpTestResponse::ok(readTestData(QStringLiteral("fetch/two-entries.xml"))));
         for (const char *path : {"/a.xml", "/b.xml"}) {
             RSSFeed *feed = RSSFeed::insert(m_store.context.get());
             feed->setUrl(server.url(QString::fromLatin1(path)).toString());

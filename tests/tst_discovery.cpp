@@ -17,12 +17,6 @@ Q_DECLARE_METATYPE(Routes)
 
 namespace {
 
-QByteArray readTestData(const QString &name)
-{
-    QFile file(testDataPath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 HttpTestResponse html(const QByteArray &head, const QByteArray &body = "<p>Hello</p>")
 {
     return HttpTestResponse::ok("<!DOCTYPE html>\n<html><head><title>A site</title>" + head + "</head><body>" + body

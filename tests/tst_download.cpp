@@ -180,7 +180,7 @@ void tst_Download::outcome()
     FeedDownload::setMaximumBodySize(maximumBodySize);
     HttpTestServer server;
     server.setResponse("/feed.xml", response);
-    FeedDownload download(server.url("/feed.xml"), std::nullopt, std::nullopt);
+    FeedDownload download(server.url("/feed.xml"), Credentials());
     Recorder recorder(download);
     download.start();
     QTRY_VERIFY(recorder.hasEnded());
@@ -229,7 +229,7 @@ void tst_Download::authentication()
     HttpTestServer server;
     server.setHandler("/private.xml", HttpTestServer::basicAuth("reader", "s3cret", HttpTestResponse::ok(FeedBody)));
     const QUrl url = server.url("/private.xml");
-    FeedDownload download(url, login, password);
+    FeedDownload download(url, {login, password});
     Recorder recorder(download);
     download.start();
     QTRY_VERIFY(recorder.hasEnded());
@@ -271,7 +271,7 @@ void tst_Download::challengeAfterRedirect()
     feedServer.setHandler("/private.xml", secret);
     otherServer.setHandler("/private.xml", secret);
 
-    FeedDownload download(feedServer.url("/feed.xml"), QStringLiteral("reader"), QStringLiteral("s3cret"));
+    FeedDownload download(feedServer.url("/feed.xml"), {QStringLiteral("reader"), QStringLiteral("s3cret")});
     Recorder recorder(download);
     download.start();
     QTRY_VERIFY(recorder.hasEnded());
@@ -293,8 +293,8 @@ void tst_Download::credentialsStayWithTheirFeed()
     server.setHandler("/bob.xml", HttpTestServer::basicAuth("bob", "b", HttpTestResponse::ok("bob's")));
 
     // Both at once: Qt shares connections and answered credentials per host within one manager.
-    FeedDownload alice(server.url("/alice.xml"), QStringLiteral("alice"), QStringLiteral("a"));
-    FeedDownload bob(server.url("/bob.xml"), QStringLiteral("bob"), QStringLiteral("b"));
+    FeedDownload alice(server.url("/alice.xml"), {QStringLiteral("alice"), QStringLiteral("a")});
+    FeedDownload bob(server.url("/bob.xml"), {QStringLiteral("bob"), QStringLiteral("b")});
     Recorder aliceRecorder(alice);
     Recorder bobRecorder(bob);
     alice.start();
@@ -305,8 +305,8 @@ void tst_Download::credentialsStayWithTheirFeed()
 
     // Afterwards, a feed on the same host with no or other credentials gets nobody else's.
     server.clearRequests();
-    FeedDownload anonymous(server.url("/bob.xml"), std::nullopt, std::nullopt);
-    FeedDownload mallory(server.url("/alice.xml"), QStringLiteral("mallory"), QStringLiteral("m"));
+    FeedDownload anonymous(server.url("/bob.xml"), Credentials());
+    FeedDownload mallory(server.url("/alice.xml"), {QStringLiteral("mallory"), QStringLiteral("m")});
     Recorder anonymousRecorder(anonymous);
     Recorder malloryRecorder(mallory);
     anonymous.start();
@@ -326,7 +326,7 @@ void tst_Download::requestHeaders()
 {
     HttpTestServer server;
     server.setResponse("/feed.xml", HttpTestResponse::ok(FeedBody));
-    FeedDownload download(server.url("/feed.xml"), std::nullopt, std::nullopt);
+    FeedDownload download(server.url("/feed.xml"), Credentials());
     Recorder recorder(download);
     download.start();
     QTRY_VERIFY(recorder.hasEnded());
@@ -357,7 +357,7 @@ void tst_Download::timeout()
     NetworkAccess::setTotalTimeout(std::chrono::milliseconds(1500));
     HttpTestServer server;
     server.setResponse("/slow.xml", response);
-    FeedDownload download(server.url("/slow.xml"), std::nullopt, std::nullopt);
+    FeedDownload download(server.url("/slow.xml"), Credentials());
     Recorder recorder(download);
     QElapsedTimer clock;
     clock.start();
@@ -379,11 +379,11 @@ void tst_Download::downloadsWaitTheirTurn()
     for (int index = 0; index < DownloadQueue::Slots; ++index) {
         HttpTestServer &server = index % 2 == 0 ? first : second;
         server.setResponse("/slow.xml", HttpTestResponse::ok(FeedBody).withDelivery(Delivery::NeverAnswer));
-        stalled.push_back(std::make_unique<FeedDownload>(server.url("/slow.xml"), std::nullopt, std::nullopt));
+        stalled.push_back(std::make_unique<FeedDownload>(server.url("/slow.xml"), Credentials()));
         stalled.back()->start();
     }
     first.setResponse("/feed.xml", HttpTestResponse::ok(FeedBody));
-    FeedDownload waiting(first.url("/feed.xml"), std::nullopt, std::nullopt);
+    FeedDownload waiting(first.url("/feed.xml"), Credentials());
     Recorder recorder(waiting);
     waiting.start();
     QVERIFY(waiting.isRunning());
@@ -403,9 +403,9 @@ void tst_Download::fileUrl()
     file.write(FeedBody);
     file.close();
 
-    FeedDownload present(QUrl::fromLocalFile(file.fileName()), std::nullopt, std::nullopt);
+    FeedDownload present(QUrl::fromLocalFile(file.fileName()), Credentials());
     const QUrl missingUrl = QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing.xml")));
-    FeedDownload missing(missingUrl, std::nullopt, std::nullopt);
+    FeedDownload missing(missingUrl, Credentials());
     Recorder presentRecorder(present);
     Recorder missingRecorder(missing);
     present.start();
@@ -442,7 +442,7 @@ void tst_Download::fileUrlNotARegularFile()
         path = QStringLiteral("/dev/zero");
     }
     const QUrl url = QUrl::fromLocalFile(path);
-    FeedDownload download(url, std::nullopt, std::nullopt);
+    FeedDownload download(url, Credentials());
     Recorder recorder(download);
     download.start();
     QVERIFY(download.isRunning());
@@ -473,9 +473,9 @@ void tst_Download::cancelSilencesDownload()
     const HttpTestResponse feed = HttpTestResponse::ok(FeedBody);
     server.setResponse("/slow.xml", waitForServer ? feed.withDelivery(Delivery::NeverAnswer) : feed);
     server.setResponse("/feed.xml", feed);
-    auto slow =
-        std::make_unique<FeedDownload>(server.url("/slow.xml"), withCredentials ? Credential("reader") : Credential(),
-                                       withCredentials ? Credential("s3cret") : Credential());
+    auto slow = std::make_unique<FeedDownload>(
+        server.url("/slow.xml"),
+        withCredentials ? Credentials{QStringLiteral("reader"), QStringLiteral("s3cret")} : Credentials());
     Recorder slowRecorder(*slow);
     QSignalSpy received(&server, &HttpTestServer::requestReceived);
     slow->start();
@@ -490,7 +490,7 @@ void tst_Download::cancelSilencesDownload()
     }
 
     // A late signal of the cancelled download would arrive before a download started after it ends.
-    FeedDownload later(server.url("/feed.xml"), std::nullopt, std::nullopt);
+    FeedDownload later(server.url("/feed.xml"), Credentials());
     Recorder laterRecorder(later);
     later.start();
     QTRY_VERIFY(laterRecorder.hasEnded());
@@ -520,7 +520,7 @@ void tst_Download::redirect()
     server.setResponse("/hop.xml", HttpTestResponse::redirect(finalPath, 307));
     server.setResponse("/moved.xml", HttpTestResponse::ok(FeedBody));
     server.setResponse("/moved-again.xml", HttpTestResponse::ok(FeedBody));
-    FeedDownload download(server.url("/feed.xml"), std::nullopt, std::nullopt);
+    FeedDownload download(server.url("/feed.xml"), Credentials());
     Recorder recorder(download);
     download.start();
     QTRY_VERIFY(recorder.hasEnded());

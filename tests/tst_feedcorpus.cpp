@@ -14,13 +14,8 @@ using namespace TestSupport;
 
 namespace {
 
-const QString absent = QStringLiteral("<absent>");
-
-QString shown(const std::optional<QString> &value)
-{
-    return value ? *value : absent;
-}
-
+// Beside the shared one for strings.
+using TestSupport::shown;
 QString shown(const std::optional<QDateTime> &value)
 {
     return value ? value->toUTC().toString(Qt::ISODate) : absent;

@@ -1,6 +1,5 @@
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -13,11 +12,12 @@
 #include "model/NetworkAccess.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
+#include "tests/support/FeedCheckWait.h"
+#include "tests/support/FeedEventLog.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/StoreFixture.h"
 
@@ -29,12 +29,6 @@ Q_DECLARE_METATYPE(HttpTestResponse)
 Q_DECLARE_METATYPE(Text)
 
 namespace {
-
-QByteArray readTestData(const QString &name)
-{
-    QFile file(testDataPath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 const QStringList twoEntries{QStringLiteral("First entry"), QStringLiteral("Second entry")};
 const QString none = QStringLiteral("(none)");
@@ -136,38 +130,20 @@ class tst_Fetching : public QObject
     Q_OBJECT
 
 private:
-    QString storePath() const { return m_home->dataHome() + QStringLiteral("/store.sql"); }
     QString url(const QString &path, const QString &host = QStringLiteral("127.0.0.1")) const
     {
         return m_server->url(path, host).toString();
-    }
-    std::unique_ptr<ObjectContext> openContext() const
-    {
-        auto context = std::make_unique<ObjectContext>();
-        if (!context->open(storePath(), dataModel())) {
-            qWarning("%s", qPrintable(context->errorString()));
-        }
-        return context;
     }
     // A named feed (so the first document leaves the name alone) with its credentials; setting
     // the address starts the check.
     RSSFeed *subscribe(const QString &address, const Text &login = {}, const Text &password = {})
     {
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         feed->setName(QStringLiteral("Fetch test"));
         feed->setLogin(login);
         feed->setPassword(password);
         feed->setUrl(address);
         return feed;
-    }
-    // Waits for the download, then delivers the parse it deferred.
-    static bool finishCheck(RSSFeed *feed)
-    {
-        if (!QTest::qWaitFor([feed] { return !feed->isDownloading(); }, 10000)) {
-            return false;
-        }
-        QCoreApplication::sendPostedEvents(feed, QEvent::MetaCall);
-        return true;
     }
 
     // A complete check of another feed on the same server: what a download started before it
@@ -180,8 +156,7 @@ private:
         return finishCheck(witness) && witness->feedEntries().size() == twoEntries.size();
     }
 
-    std::unique_ptr<PreferencesHome> m_home;
-    std::unique_ptr<ObjectContext> m_context;
+    StoreFixture m_store;
     std::unique_ptr<HttpTestServer> m_server;
     QTemporaryDir m_files;
     QByteArray m_feedBody;
@@ -199,20 +174,13 @@ private Q_SLOTS:
     }
     void init()
     {
-        m_home = std::make_unique<PreferencesHome>();
-        QVERIFY(QDir().mkpath(m_home->dataHome()));
-        m_context = openContext();
-        QVERIFY(m_context->isOpen());
+        QVERIFY2(m_store.setUp(StoreFixture::Store::File), qPrintable(m_store.context->errorString()));
         m_server->setResponse("/moved.xml", HttpTestResponse::ok(m_feedBody));
         m_server->setHandler("/private.xml",
                              HttpTestServer::basicAuth("reader", "s3cret", HttpTestResponse::ok(m_feedBody)));
         m_server->clearRequests();
     }
-    void cleanup()
-    {
-        m_context.reset();
-        m_home.reset();
-    }
+    void cleanup() { m_store.tearDown(); }
     void cleanupTestCase() { m_server.reset(); }
 
     void outcome_data()
@@ -345,12 +313,12 @@ private Q_SLOTS:
         NetworkAccess::setTransferTimeout(std::chrono::milliseconds(timeoutMs));
         m_server->setResponse("/feed.xml", response);
 
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         feed->setName(QStringLiteral("Fetch test"));
         feed->setLogin(login);
         feed->setPassword(password);
-        MessageLog log(m_context.get(), feed);
-        QSignalSpy posted(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        MessageLog log(m_store.context.get(), feed);
+        FeedEventLog events(m_store.context.get());
         feed->setUrl(address);
         QVERIFY(feed->isDownloading());
         QVERIFY(finishCheck(feed));
@@ -360,14 +328,10 @@ private Q_SLOTS:
         QCOMPARE(feed->didConnectString(), Text(didConnectString));
         QCOMPARE(feed->didConnect(), didConnectString == QLatin1String("Yes"));
         QCOMPARE(storedTitles(feed), stored);
-        QCOMPARE(std::count_if(posted.cbegin(), posted.cend(),
-                               [](const QList<QVariant> &arguments) {
-                                   return arguments.at(0).toString() == Notifications::updateMenus;
-                               }),
-                 updateMenusPosts);
+        QCOMPARE(events.count(QStringLiteral("updateMenus")), updateMenusPosts);
         // What was stored survives a save and a reload.
-        QVERIFY(m_context->save());
-        auto reloaded = openContext();
+        QVERIFY(m_store.context->save());
+        auto reloaded = m_store.openContext();
         const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(reloaded.get());
         QVERIFY(feeds && feeds->size() == 1);
         QCOMPARE(storedTitles(feeds->first()), stored);
@@ -393,10 +357,10 @@ private Q_SLOTS:
         QFETCH(Text, address);
         QFETCH(bool, pruned);
 
-        UserDefaults::standardUserDefaults()->setObject(10, Preferences::maximumEntryHistoryCount);
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
+        setPreference(Preferences::maximumEntryHistoryCount, 10);
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         for (int i = 0; i < 12; ++i) {
-            RSSItem *entry = RSSItem::insert(m_context.get());
+            RSSItem *entry = RSSItem::insert(m_store.context.get());
             entry->setGuid(QString::number(i));
             entry->setDate(QDateTime(QDate(2024, 1, 1), QTime(0, i), QTimeZone::utc()));
             feed->addFeedEntry(entry);
@@ -416,7 +380,7 @@ private Q_SLOTS:
         HalfAnsweringServer server(m_feedBody, readTestData(QStringLiteral("fetch/other-entry.xml")));
         QVERIFY(server.isListening());
         RSSFeed *feed = subscribe(server.url());
-        MessageLog log(m_context.get(), feed);
+        MessageLog log(m_store.context.get(), feed);
         QTRY_COMPARE(server.requestCount(), 1);
 
         feed->checkFeed();
@@ -443,9 +407,9 @@ private Q_SLOTS:
         QFETCH(QString, when);
 
         m_server->setResponse("/feed.xml", HttpTestResponse::ok(m_feedBody));
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
-        MessageLog log(m_context.get(), feed);
-        QObject::connect(m_context.get(), &ObjectContext::recordChanged, m_context.get(),
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
+        MessageLog log(m_store.context.get(), feed);
+        QObject::connect(m_store.context.get(), &ObjectContext::recordChanged, m_store.context.get(),
                          [&, feed](Record *record, const QString &key) {
                              if (record != feed || key != QLatin1String("errorMessage")
                                  || feed->errorMessage() != QString()) {
@@ -453,21 +417,21 @@ private Q_SLOTS:
                              }
                              // Inside the download's callback: the parse has been deferred, not run.
                              if (when == QLatin1String("parse pending")) {
-                                 m_context->deleteObject(feed);
+                                 m_store.context->deleteObject(feed);
                              } else if (when == QLatin1String("context destroyed")) {
                                  QMetaObject::invokeMethod(
-                                     this, [this] { m_context.reset(); }, Qt::QueuedConnection);
+                                     this, [this] { m_store.context.reset(); }, Qt::QueuedConnection);
                              }
                          });
         feed->setUrl(url(QStringLiteral("/feed.xml")));
         if (when == QLatin1String("downloading")) {
-            m_context->deleteObject(feed);
+            m_store.context->deleteObject(feed);
             QVERIFY(!feed->isDownloading());
         }
 
         QVERIFY(roundTrip());
         if (when == QLatin1String("context destroyed")) {
-            QTRY_VERIFY(!m_context);
+            QTRY_VERIFY(!m_store.context);
             return;
         }
         QCoreApplication::sendPostedEvents(feed, QEvent::MetaCall);
@@ -475,7 +439,7 @@ private Q_SLOTS:
             when == QLatin1String("downloading") ? QStringList{none} : QStringList{none, QString()};
         QCOMPARE(log.messages, expected);
         QCOMPARE(feed->feedEntries().size(), 0);
-        QVERIFY(!RSSItem::existsWithGuid(m_context.get(), QStringLiteral("urn:brevlin:fetch:1")));
+        QVERIFY(!RSSItem::existsWithGuid(m_store.context.get(), QStringLiteral("urn:brevlin:fetch:1")));
     }
 
     void setUrlRewrite_data()
@@ -500,7 +464,7 @@ private Q_SLOTS:
         QFETCH(Text, stored);
         QFETCH(bool, downloads);
 
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         feed->setUrl(given);
         QCOMPARE(feed->url(), stored);
         QCOMPARE(feed->valueForKey(QStringLiteral("url")), RecordValue::fromOptional(stored));
@@ -601,19 +565,19 @@ private Q_SLOTS:
 
         const QDateTime fetched(QDate(2024, 3, 1), QTime(9, 0), QTimeZone::utc());
         {
-            RSSFeed *feed = RSSFeed::insert(m_context.get());
+            RSSFeed *feed = RSSFeed::insert(m_store.context.get());
             feed->setLastFetchDate(fetched);
             feed->setGenerator(generator);
             feed->setUrl(url(QStringLiteral("/feed.xml")));
-            QVERIFY(m_context->save());
-            m_context.reset();
+            QVERIFY(m_store.context->save());
+            m_store.context.reset();
         }
         if (showGrowlsOnLaunch.isValid()) {
-            UserDefaults::standardUserDefaults()->setObject(showGrowlsOnLaunch, Preferences::showGrowlsOnLaunch);
+            setPreference(Preferences::showGrowlsOnLaunch, showGrowlsOnLaunch);
         }
         m_server->setResponse("/feed.xml", HttpTestResponse::ok(m_feedBody));
-        m_context = openContext();
-        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context.get());
+        m_store.context = m_store.openContext();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_store.context.get());
         QVERIFY(feeds && feeds->size() == 1);
         RSSFeed *feed = feeds->first();
         QCOMPARE(feed->lastFetchDate(), keepsLastFetchDate ? fetched : distantPast());

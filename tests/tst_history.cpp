@@ -1,7 +1,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimeZone>
 
@@ -10,11 +9,11 @@
 
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/ObjectContext.h"
 #include "tests/fakes/RecordingOpener.h"
+#include "tests/support/FeedEventLog.h"
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
@@ -25,26 +24,6 @@ Q_DECLARE_METATYPE(Text)
 namespace {
 
 const QDateTime firstDate(QDate(2024, 3, 1), QTime(8, 0), QTimeZone::utc());
-
-// Counts one in-process notification from construction on.
-class PostCounter
-{
-public:
-    explicit PostCounter(const QString &name)
-        : m_spy(NotificationCenter::defaultCenter(), &NotificationCenter::posted)
-        , m_name(name)
-    {
-    }
-    qsizetype count() const
-    {
-        return std::count_if(m_spy.cbegin(), m_spy.cend(),
-                             [this](const QList<QVariant> &arguments) { return arguments.at(0).toString() == m_name; });
-    }
-
-private:
-    QSignalSpy m_spy;
-    QString m_name;
-};
 
 } // namespace
 
@@ -96,10 +75,6 @@ private:
         }
         return result;
     }
-    void setPreference(const QString &key, const QVariant &value)
-    {
-        UserDefaults::standardUserDefaults()->setObject(value, key);
-    }
 
     StoreFixture m_store;
     RSSFeed *m_feed = nullptr;
@@ -149,11 +124,11 @@ private Q_SLOTS:
 
         m_feed->setShowInRecentList(true);
 
-        PostCounter updateMenus(Notifications::updateMenus);
+        FeedEventLog events(m_store.context.get());
         m_feed->cleanupOldItems();
 
         QCOMPARE(titles(m_feed->firstFeedItems(1000)), kept);
-        QCOMPARE(updateMenus.count(), updateMenusPosts);
+        QCOMPARE(events.count(QStringLiteral("updateMenus")), updateMenusPosts);
         for (RSSItem *entry : entries) {
             const bool isKept = kept.contains(*entry->title());
             QCOMPARE(entry->feed(), isKept ? m_feed : nullptr);

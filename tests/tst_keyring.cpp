@@ -29,12 +29,6 @@ namespace {
 const QString secretsService = QStringLiteral("org.freedesktop.secrets");
 const QString unavailableMessage = QStringLiteral("Feed passwords stay in the store");
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool isSecretServiceRunning()
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(secretsService).value();
@@ -109,8 +103,6 @@ class tst_Keyring : public QObject
     QTemporaryDir m_keyringHome;
     const QByteArray m_feed = "<rss version=\"2.0\"><channel><title>Private</title><item><title>One</title>"
                               "<link>http://example.org/one</link></item></channel></rss>";
-
-    QString storePath() const { return m_home->dataHome() + QStringLiteral("/Rss_Brevlin/Rss_Brevlin.sql"); }
 
     // Adds a feed at path behind basic authentication with kim and password, through the
     // password's usual way in: standard input.
@@ -190,13 +182,13 @@ private Q_SLOTS:
         const Outcome added = addPrivateFeed("/private.xml", "kept-in-keyring-7Q");
         QVERIFY2(added.finished && added.exitCode == 0, qPrintable(describe(added)));
         QVERIFY2(!added.err.contains(unavailableMessage), qPrintable(describe(added)));
-        QVERIFY(!fileBytes(storePath()).isEmpty());
-        QVERIFY(!fileBytes(storePath()).contains("kept-in-keyring-7Q"));
+        QVERIFY(!fileBytes(storePath(*m_home)).isEmpty());
+        QVERIFY(!fileBytes(storePath(*m_home)).contains("kept-in-keyring-7Q"));
 
         RUN_OK(check, {QStringLiteral("--check-once"), QStringLiteral("--quiet-notifications")});
         QVERIFY2(everyFeedFetched(check), qPrintable(describe(check)));
         QVERIFY(!m_server.requests("/private.xml").last().header("Authorization").isEmpty());
-        QVERIFY(!fileBytes(storePath()).contains("kept-in-keyring-7Q"));
+        QVERIFY(!fileBytes(storePath(*m_home)).contains("kept-in-keyring-7Q"));
 
         // The item, as the program's own keyring reads it.
         SecretServicePasswordStore keyring;
@@ -223,7 +215,7 @@ private Q_SLOTS:
             QVERIFY2(added.finished && added.exitCode == 0, qPrintable(describe(added)));
             QCOMPARE(added.err.count(unavailableMessage), 1);
         }
-        QVERIFY(fileBytes(storePath()).contains("first-in-store-5K"));
+        QVERIFY(fileBytes(storePath(*m_home)).contains("first-in-store-5K"));
         RUN_OK(fallback, {QStringLiteral("--check-once"), QStringLiteral("--quiet-notifications")});
         QVERIFY2(everyFeedFetched(fallback), qPrintable(describe(fallback)));
         QCOMPARE(fallback.err.count(unavailableMessage), 1);
@@ -233,7 +225,7 @@ private Q_SLOTS:
         RUN_OK(moved, {QStringLiteral("--check-once"), QStringLiteral("--quiet-notifications")});
         QVERIFY2(everyFeedFetched(moved), qPrintable(describe(moved)));
         QVERIFY2(!moved.err.contains(unavailableMessage), qPrintable(describe(moved)));
-        const QByteArray bytes = fileBytes(storePath());
+        const QByteArray bytes = fileBytes(storePath(*m_home));
         QVERIFY(!bytes.contains("first-in-store-5K"));
         QVERIFY(!bytes.contains("second-in-store-5K"));
         // Now from the keyring alone.
@@ -265,7 +257,7 @@ private Q_SLOTS:
         QVERIFY2(edited.finished && edited.exitCode == 0, qPrintable(describe(edited)));
         QVERIFY2(!edited.err.contains(unavailableMessage), qPrintable(describe(edited)));
         RUN_OK(dump, {QStringLiteral("--dump-json")});
-        for (const QByteArray &bytes : {fileBytes(storePath()), dump.out.toUtf8()}) {
+        for (const QByteArray &bytes : {fileBytes(storePath(*m_home)), dump.out.toUtf8()}) {
             QVERIFY(!bytes.contains("first-pw-8R"));
             QVERIFY(!bytes.contains("second-pw-8R"));
         }
@@ -294,11 +286,11 @@ private Q_SLOTS:
         const Outcome added = addPrivateFeed("/locked.xml", "refused-by-keyring-3J");
         QVERIFY2(added.finished && added.exitCode == 0, qPrintable(describe(added)));
         QCOMPARE(added.err.count(unavailableMessage), 1);
-        QVERIFY(fileBytes(storePath()).contains("refused-by-keyring-3J"));
+        QVERIFY(fileBytes(storePath(*m_home)).contains("refused-by-keyring-3J"));
         RUN_OK(check, {QStringLiteral("--check-once"), QStringLiteral("--quiet-notifications")});
         QVERIFY2(everyFeedFetched(check), qPrintable(describe(check)));
         QCOMPARE(check.err.count(unavailableMessage), 1);
-        QVERIFY(fileBytes(storePath()).contains("refused-by-keyring-3J"));
+        QVERIFY(fileBytes(storePath(*m_home)).contains("refused-by-keyring-3J"));
     }
 };
 

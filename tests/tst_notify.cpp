@@ -20,12 +20,12 @@
 #include "fakes/FakeIdleTimeProvider.h"
 #include "fakes/FakeNotificationServer.h"
 #include "fakes/RecordingOpener.h"
+#include "model/FeedEvents.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "notify/BrevlinObject.h"
 #include "notify/NotificationBridgeHost.h"
 #include "notify/NotificationPinning.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "platform/dbus/FreedesktopNotificationService.h"
@@ -55,11 +55,6 @@ public:
 private:
     ObjectContext *m_context;
 };
-
-void setPreference(const QString &key, const QVariant &value)
-{
-    UserDefaults::standardUserDefaults()->setObject(value, key);
-}
 
 // A channel linking to link whose entries "<prefix> 0" to "<prefix> count-1" are dated a minute apart,
 // the last the newest.
@@ -256,13 +251,10 @@ private Q_SLOTS:
     {
         QVERIFY(m_server->start());
         createBridge();
-        NotificationCenter::defaultCenter()->addObserver(
-            m_bridge.get(), Notifications::newRssItem,
-            [this](const QVariantMap &userInfo) { m_bridge->postNewRSSItem(RSSItem::itemFromUserInfo(userInfo)); });
-        QFile document(testDataPath(QStringLiteral("fetch/two-entries.xml")));
-        QVERIFY(document.open(QIODevice::ReadOnly));
+        connect(FeedEvents::of(m_context.get()), &FeedEvents::newRssItem, m_bridge.get(),
+                &BrevlinObject::postNewRSSItem);
         HttpTestServer http;
-        http.setResponse("/feed.xml", HttpTestResponse::ok(document.readAll()));
+        http.setResponse("/feed.xml", HttpTestResponse::ok(readTestData(QStringLiteral("fetch/two-entries.xml"))));
 
         RSSFeed *feed = addFeed(QStringLiteral("Fetch test"));
         feed->setLastFetchDate(QDateTime(QDate(2024, 2, 1), QTime(0, 0), QTimeZone::utc()));
@@ -403,8 +395,8 @@ private Q_SLOTS:
                  QStringList({BrevlinObject::feedsWithNoNameName, QString(""), QStringLiteral("Alpha"),
                               QStringLiteral("Alpha"), QStringLiteral("Bravo")}));
 
-        NotificationCenter::defaultCenter()->addObserver(m_bridge.get(), Notifications::feedNameChanged,
-                                                         [this](const QVariantMap &) { m_bridge->reregister(); });
+        connect(FeedEvents::of(m_context.get()), &FeedEvents::feedNameChanged, m_bridge.get(),
+                &BrevlinObject::reregister);
         bravo->setName(QStringLiteral("Zulu"));
         QCOMPARE(m_bridge->registeredNotificationNames().constLast(), QStringLiteral("Zulu"));
         postAndWait(addEntry(bravo, QStringLiteral("One"), QStringLiteral("http://example.org/1")));

@@ -11,11 +11,11 @@
 
 #include <memory>
 
+#include "model/FeedEvents.h"
 #include "model/FeedPasswords.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "platform/LazyWebArchiver.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "platform/WebArchiveJob.h"
@@ -25,6 +25,8 @@
 #include "tests/fakes/FakeWebArchiver.h"
 #include "tests/fakes/RecordingOpener.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/StoreFixture.h"
 
 using TestSupport::PreferencesHome;
@@ -34,36 +36,8 @@ namespace {
 const QRegularExpression archiveName(
     QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.mhtml$"));
 
-// Collects the page cache's log lines for the lifetime of the object.
-class PageCacheLog
-{
-public:
-    PageCacheLog()
-    {
-        s_lines.clear();
-        s_previous = qInstallMessageHandler(&PageCacheLog::handle);
-    }
-    ~PageCacheLog() { qInstallMessageHandler(s_previous); }
-    QStringList lines() const { return s_lines; }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        if (message.startsWith(QLatin1String("RSSItem Page Caching: "))) {
-            s_lines.append(message);
-        }
-        s_previous(type, context, message);
-    }
-    static inline QStringList s_lines;
-    static inline QtMessageHandler s_previous = nullptr;
-};
-
-int updateMenusPosts(const QSignalSpy &spy)
-{
-    return int(std::count_if(spy.cbegin(), spy.cend(), [](const QList<QVariant> &arguments) {
-        return arguments.at(0).toString() == Notifications::updateMenus;
-    }));
-}
+// The page cache's log lines.
+const QString pageCacheLog = QStringLiteral("RSSItem Page Caching: ");
 
 QByteArray page(const QByteArray &body)
 {
@@ -83,19 +57,6 @@ QByteArray feedDocument(const HttpTestServer &server)
     return "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Local</title>" + items + "</channel></rss>";
 }
 
-// Runs the program to its end with this process's (temporary) folders, serving meanwhile.
-QByteArray runProgram(const QStringList &arguments)
-{
-    QProcess process;
-    process.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
-    process.start(QStringLiteral(BREVLIN_BINARY), arguments);
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 30000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    return process.readAllStandardOutput();
-}
-
 } // namespace
 
 // The cached copies of entry pages: when an entry starts caching, what it does with the outcome,
@@ -113,10 +74,7 @@ private:
         m_feed->addFeedEntry(entry);
         return entry;
     }
-    void setCacheEnabled(bool enabled)
-    {
-        UserDefaults::standardUserDefaults()->setObject(enabled, Preferences::enableTargetPageCache);
-    }
+    void setCacheEnabled(bool enabled) { TestSupport::setPreference(Preferences::enableTargetPageCache, enabled); }
     QString cachesFolder() const { return m_home->cacheHome() + QStringLiteral("/Rss_Brevlin"); }
     QStringList cacheFiles() const { return QDir(cachesFolder()).entryList(QDir::Files | QDir::Hidden); }
     QString pageUrl(const QString &path) const { return m_server->url(path).toString(); }
@@ -232,8 +190,8 @@ private Q_SLOTS:
         file.close();
         setCacheEnabled(enabledAtEnd);
 
-        PageCacheLog lines;
-        QSignalSpy spy(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        TestSupport::LogCapture lines({}, pageCacheLog);
+        QSignalSpy updateMenus(FeedEvents::of(entry->managedObjectContext()), &FeedEvents::updateMenus);
         if (archived) {
             Q_EMIT request.job->archived();
         } else {
@@ -243,7 +201,7 @@ private Q_SLOTS:
         }
         QCOMPARE(entry->cachedPath(), cached ? std::optional<QString>(request.path) : std::nullopt);
         QCOMPARE(QFile::exists(request.path), cached);
-        QCOMPARE(updateMenusPosts(spy), posts);
+        QCOMPARE(updateMenus.size(), posts);
         QCOMPARE(lines.lines(), log);
         // The page is let go once it has an outcome.
         QTRY_VERIFY(!request.job);
@@ -283,7 +241,7 @@ private Q_SLOTS:
         entry->cachePage();
         QCOMPARE(archiver.requests.size(), 1);
 
-        PageCacheLog lines;
+        TestSupport::LogCapture lines({}, pageCacheLog);
         QAuthenticator authenticator;
         Q_EMIT archiver.requests.first().job->authenticationRequired(m_server->url(QStringLiteral("/page"), host),
                                                                      previousFailures, &authenticator);
@@ -336,11 +294,11 @@ private Q_SLOTS:
         WebArchiver::setShared(&archiver);
         RecordingOpener opener;
         RSSItem *entry = addEntry(pageUrl(QStringLiteral("/page")));
-        QSignalSpy spy(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        QSignalSpy updateMenus(FeedEvents::of(entry->managedObjectContext()), &FeedEvents::updateMenus);
         entry->cachePage();
         entry->cachePage();
         QTRY_VERIFY_WITH_TIMEOUT(entry->cachedPath(), 30000);
-        QCOMPARE(updateMenusPosts(spy), 1);
+        QCOMPARE(updateMenus.size(), 1);
         QCOMPARE(cacheFiles(), QStringList{QFileInfo(*entry->cachedPath()).fileName()});
         QCOMPARE(QFileInfo(*entry->cachedPath()).absolutePath(), cachesFolder());
         // Pages can come from behind a feed's login: they were left readable by everyone.
@@ -387,7 +345,7 @@ private Q_SLOTS:
         }
         WebEngineArchiver archiver;
         WebArchiver::setShared(&archiver);
-        PageCacheLog lines;
+        TestSupport::LogCapture lines({}, pageCacheLog);
         RSSItem *entry = addEntry(url);
         entry->cachePage();
         QTRY_COMPARE_WITH_TIMEOUT(lines.lines().size(), 1, 30000);
@@ -424,7 +382,7 @@ private Q_SLOTS:
         m_feed->setPassword(password);
         WebEngineArchiver archiver;
         WebArchiver::setShared(&archiver);
-        PageCacheLog lines;
+        TestSupport::LogCapture lines({}, pageCacheLog);
         RSSItem *entry = addEntry(pageUrl(QStringLiteral("/private")));
         entry->cachePage();
         if (archived) {
@@ -472,7 +430,7 @@ private Q_SLOTS:
         m_server->setResponse("/slow", HttpTestResponse::ok("").withDelivery(HttpTestResponse::Delivery::NeverAnswer));
         WebEngineArchiver archiver;
         WebArchiver::setShared(&archiver);
-        PageCacheLog lines;
+        TestSupport::LogCapture lines({}, pageCacheLog);
         RSSItem *entry = addEntry(pageUrl(QStringLiteral("/slow")));
         entry->cachePage();
         QTRY_COMPARE_WITH_TIMEOUT(m_server->requests("/slow").size(), 1, 30000);
@@ -491,8 +449,9 @@ private Q_SLOTS:
             m_server->setResponse(QByteArray("/post-") + QByteArray::number(i),
                                   HttpTestResponse::ok(page("<p>Post " + QByteArray::number(i) + "</p>"), "text/html"));
         }
-        runProgram({QStringLiteral("--add"), pageUrl(QStringLiteral("/news.xml")), QStringLiteral("--recent")});
-        runProgram({QStringLiteral("--set"), Preferences::enableTargetPageCache, QStringLiteral("true")});
+        TestSupport::runProgram(
+            {QStringLiteral("--add"), pageUrl(QStringLiteral("/news.xml")), QStringLiteral("--recent")});
+        TestSupport::runProgram({QStringLiteral("--set"), Preferences::enableTargetPageCache, QStringLiteral("true")});
 
         QTemporaryDir temporaryFolder;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -513,7 +472,8 @@ private Q_SLOTS:
         QCOMPARE(program.exitCode(), 0);
 
         // The entries kept the names of their archives, so opening one opens its archive.
-        const QJsonObject store = QJsonDocument::fromJson(runProgram({QStringLiteral("--dump-json")})).object();
+        const QJsonObject store =
+            QJsonDocument::fromJson(TestSupport::runProgram({QStringLiteral("--dump-json")}).out.toUtf8()).object();
         QStringList recorded;
         for (const QJsonValue &feed : store.value(QStringLiteral("feeds")).toArray()) {
             for (const QJsonValue &entry : feed.toObject().value(QStringLiteral("entries")).toArray()) {

@@ -1,28 +1,19 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QSignalSpy>
 #include <QTest>
 
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/parsing/XmlDocument.h"
-#include "platform/NotificationCenter.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
+#include "tests/support/FeedEventLog.h"
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
 
 namespace {
-
-const QString absent = QStringLiteral("<absent>");
-
-// Optional strings as table cells: absent and empty stay apart in failure messages.
-QString shown(const std::optional<QString> &value)
-{
-    return value ? *value : absent;
-}
 
 QDateTime utc(const char *iso)
 {
@@ -31,8 +22,7 @@ QDateTime utc(const char *iso)
 
 QByteArray feedFile(const QString &name)
 {
-    QFile file(testDataPath(QStringLiteral("feeds/") + name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readTestData(QStringLiteral("feeds/") + name);
 }
 
 // An RSS 2.0 document whose one channel holds these children.
@@ -60,34 +50,6 @@ QStringList titlesOf(const QList<RSSItem *> &entries)
     }
     return titles;
 }
-
-// Counts the in-process notifications posted while it lives.
-class PostedNotifications
-{
-public:
-    PostedNotifications()
-        : m_spy(NotificationCenter::defaultCenter(), &NotificationCenter::posted)
-    {
-    }
-    int count(const QString &name) const
-    {
-        return int(std::count_if(m_spy.cbegin(), m_spy.cend(),
-                                 [&name](const QList<QVariant> &posted) { return posted.at(0).toString() == name; }));
-    }
-    QList<RSSItem *> announced() const
-    {
-        QList<RSSItem *> items;
-        for (const QList<QVariant> &posted : m_spy) {
-            if (posted.at(0).toString() == Notifications::newRssItem) {
-                items.append(RSSItem::itemFromUserInfo(posted.at(1).toMap()));
-            }
-        }
-        return items;
-    }
-
-private:
-    QSignalSpy m_spy;
-};
 
 } // namespace
 
@@ -159,20 +121,20 @@ private Q_SLOTS:
         QFETCH(QDateTime, lastFetchDate);
         QFETCH(int, updateMenus);
 
-        PostedNotifications posted;
+        FeedEventLog posted(m_store.context.get());
         if (file.isEmpty()) {
             m_feed->parseDocument(nullptr);
         } else {
             parse(feedFile(file));
         }
         QCOMPARE(titlesOf(m_feed->feedEntries()), titles);
-        QCOMPARE(posted.count(Notifications::newRssItem), announced);
-        QCOMPARE(posted.announced(), m_feed->feedEntries().mid(0, announced));
+        QCOMPARE(posted.count(QStringLiteral("newRssItem")), announced);
+        QCOMPARE(posted.announced, m_feed->feedEntries().mid(0, announced));
         QCOMPARE(shown(m_feed->name()), name);
         QCOMPARE(shown(m_feed->link()), link);
         QCOMPARE(m_feed->lastFetchDate().value_or(QDateTime()), lastFetchDate);
-        QCOMPARE(posted.count(Notifications::updateMenus), updateMenus);
-        QCOMPARE(posted.count(Notifications::feedNameChanged), updateMenus - 1);
+        QCOMPARE(posted.count(QStringLiteral("updateMenus")), updateMenus);
+        QCOMPARE(posted.count(QStringLiteral("feedNameChanged")), updateMenus - 1);
         QVERIFY2(m_store.context->save(), qPrintable(m_store.context->errorString()));
     }
 
@@ -227,11 +189,11 @@ private Q_SLOTS:
         QFETCH(bool, isTwitter);
 
         m_feed->setName(nameBefore);
-        PostedNotifications posted;
+        FeedEventLog posted(m_store.context.get());
         parse(rssChannel(channel));
         QCOMPARE(shown(m_feed->name()), name);
-        QCOMPARE(posted.count(Notifications::feedNameChanged), nameChanges);
-        QCOMPARE(posted.count(Notifications::updateMenus), nameChanges + 1);
+        QCOMPARE(posted.count(QStringLiteral("feedNameChanged")), nameChanges);
+        QCOMPARE(posted.count(QStringLiteral("updateMenus")), nameChanges + 1);
         QCOMPARE(shown(m_feed->link()), link);
         QCOMPARE(shown(m_feed->generator()), generator);
         QCOMPARE(m_feed->isTracFeed(), isTrac);
@@ -383,11 +345,11 @@ private Q_SLOTS:
         QFETCH(QDateTime, lastFetchDateAfter);
 
         m_feed->setLastFetchDate(lastFetchDate);
-        PostedNotifications posted;
+        FeedEventLog posted(m_store.context.get());
         const QString date = pubDate.isNull() ? QString() : QStringLiteral("<pubDate>%1</pubDate>").arg(pubDate);
         parse(rssChannel(QStringLiteral("<item><guid>new</guid>%1</item>").arg(date)));
         QCOMPARE(m_feed->feedEntries().size(), stored ? 1 : 0);
-        QCOMPARE(posted.count(Notifications::newRssItem), announced ? 1 : 0);
+        QCOMPARE(posted.count(QStringLiteral("newRssItem")), announced ? 1 : 0);
         QCOMPARE(m_feed->lastFetchDate().value_or(QDateTime()), lastFetchDateAfter);
     }
 
@@ -395,19 +357,19 @@ private Q_SLOTS:
     // skipped; the next document announces only what is newer.
     void silentFirstFetchThenAnnouncements()
     {
-        PostedNotifications first;
+        FeedEventLog first(m_store.context.get());
         parse(feedFile(QStringLiteral("rss2-ten-dated-items-and-one-undated.xml")));
         QCOMPARE(m_feed->feedEntries().size(), 10);
         QVERIFY(!titlesOf(m_feed->feedEntries()).contains(QStringLiteral("Undated")));
-        QCOMPARE(first.count(Notifications::newRssItem), 0);
+        QCOMPARE(first.count(QStringLiteral("newRssItem")), 0);
         QCOMPARE(m_feed->lastFetchDate(), utc("2024-03-10T09:00:00Z"));
 
-        PostedNotifications second;
+        FeedEventLog second(m_store.context.get());
         parse(rssChannel(QStringLiteral("<item><guid>urn:dated:9</guid><pubDate>Sun, 10 Mar 2024 09:00:00 +0000"
                                         "</pubDate></item><item><title>Newer</title><guid>urn:newer</guid>"
                                         "<pubDate>Mon, 11 Mar 2024 09:00:00 +0000</pubDate></item>")));
-        QCOMPARE(second.count(Notifications::newRssItem), 1);
-        QCOMPARE(shown(second.announced().first()->title()), QStringLiteral("Newer"));
+        QCOMPARE(second.count(QStringLiteral("newRssItem")), 1);
+        QCOMPARE(shown(second.announced.first()->title()), QStringLiteral("Newer"));
         QCOMPARE(m_feed->feedEntries().size(), 11);
     }
 
@@ -418,11 +380,11 @@ private Q_SLOTS:
         m_feed->setLastFetchDate(utc("2024-01-01T00:00:00Z"));
         parse(feedFile(QStringLiteral("rss2-without-items.xml")));
         QCOMPARE(m_feed->lastFetchDate(), std::nullopt);
-        PostedNotifications posted;
+        FeedEventLog posted(m_store.context.get());
         parse(rssChannel(QStringLiteral("<item><guid>old</guid><pubDate>Mon, 01 Jan 2001 00:00:00 GMT</pubDate>"
                                         "</item><item><guid>undated</guid></item>")));
         QCOMPARE(m_feed->feedEntries().size(), 2);
-        QCOMPARE(posted.count(Notifications::newRssItem), 2);
+        QCOMPARE(posted.count(QStringLiteral("newRssItem")), 2);
         QCOMPARE(m_feed->lastFetchDate(), utc("2001-01-01T00:00:00Z"));
     }
 

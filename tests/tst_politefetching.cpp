@@ -10,8 +10,9 @@
 #include "model/FeedScheduleHints.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
-#include "platform/NotificationCenter.h"
 #include "store/ObjectContext.h"
+#include "tests/support/FeedCheckWait.h"
+#include "tests/support/FeedEventLog.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/StoreFixture.h"
 
@@ -26,12 +27,6 @@ namespace {
 
 const QByteArray etag = QByteArrayLiteral("\"v1\"");
 const QByteArray lastModified = QByteArrayLiteral("Fri, 01 Mar 2024 09:00:00 GMT");
-
-QByteArray readTestData(const QString &name)
-{
-    QFile file(testDataPath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The two entries of the first document and, dated later, one more.
 QByteArray withOneMoreEntry(const QByteArray &document)
@@ -52,35 +47,17 @@ class tst_PoliteFetching : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<ObjectContext> openContext() const
-    {
-        auto context = std::make_unique<ObjectContext>();
-        if (!context->open(m_home->dataHome() + QStringLiteral("/store.sql"), dataModel())) {
-            qWarning("%s", qPrintable(context->errorString()));
-        }
-        return context;
-    }
     QString feedUrl() const { return m_server->url(QStringLiteral("/feed.xml")).toString(); }
-    // Waits for the download, then delivers the parse it deferred.
-    static bool finishCheck(RSSFeed *feed)
-    {
-        if (!QTest::qWaitFor([feed] { return !feed->isDownloading(); }, 10000)) {
-            return false;
-        }
-        QCoreApplication::sendPostedEvents(feed, QEvent::MetaCall);
-        return true;
-    }
     RSSFeed *subscribe()
     {
-        RSSFeed *feed = RSSFeed::insert(m_context.get());
+        RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         feed->setName(QStringLiteral("Polite test"));
         feed->setUrl(feedUrl());
         return feed;
     }
     HttpTestRequest lastRequest() const { return m_server->requests("/feed.xml").last(); }
 
-    std::unique_ptr<PreferencesHome> m_home;
-    std::unique_ptr<ObjectContext> m_context;
+    StoreFixture m_store;
     std::unique_ptr<HttpTestServer> m_server;
     QByteArray m_feedBody;
 
@@ -94,19 +71,12 @@ private Q_SLOTS:
     }
     void init()
     {
-        m_home = std::make_unique<PreferencesHome>();
-        QVERIFY(QDir().mkpath(m_home->dataHome()));
-        m_context = openContext();
-        QVERIFY(m_context->isOpen());
+        QVERIFY2(m_store.setUp(StoreFixture::Store::File), qPrintable(m_store.context->errorString()));
         m_server->setHandler("/feed.xml",
                              HttpTestServer::conditional(HttpTestResponse::ok(m_feedBody), etag, lastModified));
         m_server->clearRequests();
     }
-    void cleanup()
-    {
-        m_context.reset();
-        m_home.reset();
-    }
+    void cleanup() { m_store.tearDown(); }
     void cleanupTestCase() { m_server.reset(); }
 
     void notModifiedKeepsTheFeedConnected()
@@ -118,7 +88,7 @@ private Q_SLOTS:
         QCOMPARE(feed->feedEntries().size(), 2);
 
         QSignalSpy ended(feed, &RSSFeed::checkEnded);
-        QSignalSpy posted(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        FeedEventLog events(m_store.context.get());
         feed->checkFeed();
         QVERIFY(finishCheck(feed));
         QCOMPARE(lastRequest().header("If-None-Match"), etag);
@@ -127,8 +97,7 @@ private Q_SLOTS:
         QCOMPARE(feed->errorMessage(), Text(QStringLiteral("")));
         QCOMPARE(feed->didConnectString(), Text(QStringLiteral("Yes")));
         QCOMPARE(feed->feedEntries().size(), 2);
-        QCOMPARE(posted.size(), 1);
-        QCOMPARE(posted.first().at(0).toString(), Notifications::updateMenus);
+        QCOMPARE(events.names, QStringList{QStringLiteral("updateMenus")});
 
         // A server that sends the whole document again anyway is read as usual.
         m_server->setResponse("/feed.xml", HttpTestResponse::ok(withOneMoreEntry(m_feedBody)));
@@ -203,12 +172,12 @@ private Q_SLOTS:
         feed->checkFeed();
         QVERIFY(finishCheck(feed));
         QCOMPARE(m_server->requests("/feed.xml").last().header("If-None-Match"), etag);
-        QVERIFY(m_context->save());
-        m_context.reset();
+        QVERIFY(m_store.context->save());
+        m_store.context.reset();
 
         m_server->clearRequests();
-        m_context = openContext();
-        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context.get());
+        m_store.context = m_store.openContext();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_store.context.get());
         QVERIFY(feeds && feeds->size() == 1);
         RSSFeed *reloaded = feeds->first();
         QVERIFY(finishCheck(reloaded));
@@ -218,15 +187,12 @@ private Q_SLOTS:
         m_server->setHandler("/feed.xml",
                              HttpTestServer::conditional(HttpTestResponse::ok(withOneMoreEntry(m_feedBody)), "\"v2\"",
                                                          "Sat, 02 Mar 2024 10:00:00 GMT"));
-        QSignalSpy posted(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        FeedEventLog events(m_store.context.get());
         reloaded->checkFeed();
         QVERIFY(finishCheck(reloaded));
         QStringList announced;
-        for (const QList<QVariant> &arguments : posted) {
-            if (arguments.at(0).toString() == Notifications::newRssItem) {
-                const RSSItem *entry = RSSItem::itemFromUserInfo(arguments.at(1).toMap());
-                announced.append(entry ? entry->title().value_or(QString()) : QString());
-            }
+        for (const RSSItem *entry : std::as_const(events.announced)) {
+            announced.append(entry->title().value_or(QString()));
         }
         QCOMPARE(announced, QStringList{QStringLiteral("Third entry")});
         QCOMPARE(reloaded->feedEntries().size(), 3);
@@ -274,9 +240,9 @@ private Q_SLOTS:
         QCOMPARE(feed->errorMessage(), holdsBack ? Text(message) : Text(QStringLiteral("")));
 
         // The next process is held back as well: it was fixed that it asked again at once.
-        QVERIFY(m_context->save());
-        m_context = openContext();
-        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_context.get());
+        QVERIFY(m_store.context->save());
+        m_store.context = m_store.openContext();
+        const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(m_store.context.get());
         QVERIFY(feeds && feeds->size() == 1);
         feed = feeds->first();
         QCOMPARE(feed->isDownloading(), !holdsBack);

@@ -6,16 +6,13 @@
 #include <unistd.h>
 
 #include "controller/RSSBrevlinController.h"
-#include "model/RSSItem.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "tests/support/StoreFixture.h"
 
 using namespace TestSupport;
 
-// Preferences with their registered defaults and number rules, and the in-process
-// notification centre.
+// Preferences with their registered defaults and number rules.
 class tst_Preferences : public QObject
 {
     Q_OBJECT
@@ -211,34 +208,6 @@ private Q_SLOTS:
         QCOMPARE(written.value(Preferences::showTopEntriesCount).toInt(), 7);
         QCOMPARE(written.value(Preferences::checkInterval).toInt(), 120);
         QCOMPARE(written.value(Preferences::showGrowlsOnLaunch).toBool(), true);
-    }
-
-    void notificationsAreDeliveredSynchronouslyInOrder()
-    {
-        NotificationCenter *center = NotificationCenter::defaultCenter();
-        QStringList seen;
-        auto first = std::make_unique<QObject>();
-        auto second = std::make_unique<QObject>();
-        center->addObserver(first.get(), Notifications::updateMenus,
-                            [&seen](const QVariantMap &) { seen.append(QStringLiteral("first")); });
-        center->addObserver(second.get(), Notifications::updateMenus,
-                            [&seen](const QVariantMap &) { seen.append(QStringLiteral("second")); });
-        center->addObserver(second.get(), Notifications::newRssItem, [&seen](const QVariantMap &info) {
-            seen.append(info.contains(Notifications::rssItemKey) ? QStringLiteral("item") : QStringLiteral("?"));
-        });
-        center->postNotificationName(Notifications::updateMenus);
-        QCOMPARE(seen, (QStringList{"first", "second"}));
-        center->postNotificationName(Notifications::newRssItem, RSSItem::userInfoForItem(nullptr));
-        QCOMPARE(seen.last(), QStringLiteral("item"));
-
-        // A destroyed observer is never called again.
-        first.reset();
-        seen.clear();
-        center->postNotificationName(Notifications::updateMenus);
-        QCOMPARE(seen, QStringList{"second"});
-        center->removeObserver(second.get());
-        center->postNotificationName(Notifications::updateMenus);
-        QCOMPARE(seen, QStringList{"second"});
     }
 };
 

@@ -310,7 +310,7 @@ private Q_SLOTS:
         QFETCH(QString, menuTitle);
         QFETCH(QStringList, submenu);
 
-        UserDefaults::standardUserDefaults()->setObject(subLinksInMenu, Preferences::enableSubLinksInMenu);
+        setPreference(Preferences::enableSubLinksInMenu, subLinksInMenu);
         RSSItem *item = entry(feedWithGenerator(generator), title);
         item->createSubLinksFromString(text);
         const MenuItem menuItem = item->menuItem();

@@ -86,8 +86,8 @@ private Q_SLOTS:
                 seen = QStringList{QString::number(int(edit.kind)),
                                    argument,
                                    text(edit.name),
-                                   text(edit.login),
-                                   text(edit.password),
+                                   text(edit.credentials.login),
+                                   text(edit.credentials.password),
                                    number(edit.recent),
                                    number(edit.notify),
                                    number(edit.interval),
@@ -169,7 +169,7 @@ private Q_SLOTS:
             reply({0, QStringLiteral("done\n"), {}});
         });
         StoreEdit edit;
-        edit.password = QStringLiteral("secret");
+        edit.credentials.password = QStringLiteral("secret");
         DBusProgramService asking(askingConnection());
         QCOMPARE(asking.askToEdit(store, edit).status, ProgramService::EditAnswer::Status::NotApplied);
         QVERIFY2(asking.errorString().contains("does not hold its lock (held by none)"),

@@ -24,33 +24,12 @@ using namespace TestSupport;
 
 namespace {
 
-QString storeFolder(const TemporaryHome &home)
-{
-    return home.dataHome() + QStringLiteral("/Rss_Brevlin");
-}
-
-QString storePath(const TemporaryHome &home)
-{
-    return storeFolder(home) + QStringLiteral("/Rss_Brevlin.sql");
-}
-
-QStringList lines(const QString &text)
-{
-    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
 // The program's own messages on standard error. Under load Qt D-Bus now and then adds a line of
 // its own ("Trying to construct an instance of an invalid type") while a refused command waits
 // for the store's owner; the tests count what the user is told.
 QStringList programMessages(const QString &err)
 {
     return lines(err).filter(QRegularExpression(QStringLiteral("^rss-brevlin: ")));
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray rssDocument(const QByteArray &guidPrefix)

@@ -1,3 +1,4 @@
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimeZone>
@@ -7,11 +8,11 @@
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "model/SubLink.h"
-#include "platform/NotificationCenter.h"
 #include "platform/Preferences.h"
 #include "platform/UserDefaults.h"
 #include "store/DistantPast.h"
 #include "store/ObjectContext.h"
+#include "tests/support/FeedEventLog.h"
 #include "tests/support/StoreFixture.h"
 
 Q_DECLARE_METATYPE(SchemaMigration)
@@ -34,16 +35,6 @@ private:
         FailedSave
     };
 
-    QString storePath() const { return m_home->dataHome() + QStringLiteral("/store.sql"); }
-    std::unique_ptr<ObjectContext> openContext()
-    {
-        auto context = std::make_unique<ObjectContext>();
-        if (!context->open(storePath(), dataModel())) {
-            qWarning("%s", qPrintable(context->errorString()));
-            return nullptr;
-        }
-        return context;
-    }
     RSSItem *addItem(ObjectContext &context, RSSFeed *feed, const QString &guid, const QDateTime &date)
     {
         RSSItem *item = RSSItem::insert(&context);
@@ -57,7 +48,7 @@ private:
     // A trigger makes the next save fail inside the transaction, as a full disk would.
     void breakSaving(const QString &table)
     {
-        QVERIFY(runSql(storePath(),
+        QVERIFY(runSql(m_store.storePath(),
                        {QStringLiteral("CREATE TRIGGER broken BEFORE INSERT ON %1 "
                                        "BEGIN SELECT RAISE(ABORT, 'disk is full'); END")
                             .arg(table)}));
@@ -66,33 +57,27 @@ private:
     // The store a released version 1 wrote, copied into the temporary home.
     void copyVersionOneStore()
     {
-        QVERIFY(QFile::copy(testDataPath(QStringLiteral("store/version-1.sql")), storePath()));
-        QVERIFY(QFile::setPermissions(storePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-    }
-    QByteArray storeBytes() const
-    {
-        QFile file(storePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        QVERIFY(QFile::copy(testDataPath(QStringLiteral("store/version-1.sql")), m_store.storePath()));
+        QVERIFY(QFile::setPermissions(m_store.storePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     }
     static SchemaMigration step(const QString &statement) { return SchemaMigration{{statement}}; }
 
-    std::unique_ptr<PreferencesHome> m_home;
+    StoreFixture m_store;
 
 private Q_SLOTS:
     void init()
     {
-        m_home = std::make_unique<PreferencesHome>();
-        QDir().mkpath(m_home->dataHome());
+        QVERIFY(m_store.setUp(StoreFixture::Store::InMemory));
         // Keep the stored last fetch date across reloads so the round trip can see it.
-        UserDefaults::standardUserDefaults()->setObject(true, Preferences::showGrowlsOnLaunch);
+        setPreference(Preferences::showGrowlsOnLaunch, true);
     }
-    void cleanup() { m_home.reset(); }
+    void cleanup() { m_store.tearDown(); }
 
     void roundTripKeepsAbsentAndEmptyValues()
     {
         const QDateTime date(QDate(2024, 2, 29), QTime(23, 59, 58, 123), QTimeZone::utc());
         {
-            auto context = openContext();
+            auto context = m_store.openContext();
             QVERIFY(context);
             RSSFeed *feed = RSSFeed::insert(context.get());
             QCOMPARE(feed->lastFetchDate(), distantPast());
@@ -120,7 +105,7 @@ private Q_SLOTS:
             QVERIFY2(context->save(), qPrintable(context->errorString()));
             QVERIFY(!context->hasChanges());
         }
-        auto context = openContext();
+        auto context = m_store.openContext();
         QVERIFY(context);
         const auto feeds = RSSFeed::fetchFeeds(context.get());
         QVERIFY(feeds);
@@ -154,7 +139,7 @@ private Q_SLOTS:
 
     void feedsAreSortedByName()
     {
-        auto context = openContext();
+        auto context = m_store.openContext();
         QVERIFY(context);
         for (const char *name : {"beta", "Alpha", "alpha"}) {
             RSSFeed::insert(context.get())->setName(QString::fromLatin1(name));
@@ -172,7 +157,7 @@ private Q_SLOTS:
     {
         const QDateTime now = QDateTime::currentDateTimeUtc();
         {
-            auto context = openContext();
+            auto context = m_store.openContext();
             RSSFeed *feed = RSSFeed::insert(context.get());
             addItem(*context, feed, QStringLiteral("kept"), now);
             RSSItem *old = addItem(*context, feed, QStringLiteral("pruned"), now.addDays(-1));
@@ -182,7 +167,7 @@ private Q_SLOTS:
             QVERIFY(context->hasChanges());
             QVERIFY(context->save());
         }
-        auto context = openContext();
+        auto context = m_store.openContext();
         RSSFeed *feed = RSSFeed::fetchFeeds(context.get())->first();
         QCOMPARE(feed->feedEntries().size(), 1);
         QCOMPARE(feed->feedEntries().first()->guid(), QStringLiteral("kept"));
@@ -195,7 +180,7 @@ private Q_SLOTS:
 
     void lookupSeesUnsavedInserts()
     {
-        auto context = openContext();
+        auto context = m_store.openContext();
         RSSFeed *feed = RSSFeed::insert(context.get());
         RSSItem *item = addItem(*context, feed, QStringLiteral("first"), QDateTime::currentDateTimeUtc());
         QVERIFY(RSSItem::existsWithGuid(context.get(), QStringLiteral("first")));
@@ -212,7 +197,7 @@ private Q_SLOTS:
 
     void deletingFeedDeletesEntriesAndSubLinks()
     {
-        auto context = openContext();
+        auto context = m_store.openContext();
         RSSFeed *feed = RSSFeed::insert(context.get());
         RSSFeed *other = RSSFeed::insert(context.get());
         RSSItem *item = addItem(*context, feed, QStringLiteral("gone"), QDateTime::currentDateTimeUtc());
@@ -230,19 +215,19 @@ private Q_SLOTS:
         QVERIFY(context->save());
         context.reset();
 
-        auto reopened = openContext();
+        auto reopened = m_store.openContext();
         QCOMPARE(RSSFeed::fetchFeeds(reopened.get())->size(), 1);
         QVERIFY(!RSSItem::existsWithGuid(reopened.get(), QStringLiteral("gone")));
         QVERIFY(RSSItem::existsWithGuid(reopened.get(), QStringLiteral("stays")));
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM SubLink")), 0);
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 1);
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItemText")), 1);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM SubLink")), 0);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 1);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSItemText")), 1);
     }
 
     // Listeners of objectsDidChange may still look at what was deleted, unsaved entries included.
     void deletedRecordsStayValidUntilTheSave()
     {
-        auto context = openContext();
+        auto context = m_store.openContext();
         RSSFeed *feed = RSSFeed::insert(context.get());
         addItem(*context, feed, QStringLiteral("saved"), QDateTime::currentDateTimeUtc());
         QVERIFY(context->save());
@@ -261,12 +246,12 @@ private Q_SLOTS:
         QCOMPARE(guids, QStringList({QStringLiteral("saved"), QStringLiteral("unsaved")}));
         QVERIFY(!RSSItem::existsWithGuid(context.get(), QStringLiteral("unsaved")));
         QVERIFY(context->save());
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
     }
 
     void failedSaveKeepsEveryChangeAndWritesNothing()
     {
-        auto context = openContext();
+        auto context = m_store.openContext();
         RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("pending"));
         addItem(*context, feed, QStringLiteral("entry"), QDateTime::currentDateTimeUtc());
@@ -277,22 +262,22 @@ private Q_SLOTS:
         QCOMPARE(feed->rowId(), 0);
         {
             // The feed row written before the failing entry was rolled back with it.
-            auto observer = openContext();
+            auto observer = m_store.openContext();
             QCOMPARE(RSSFeed::fetchFeeds(observer.get())->size(), 0);
         }
-        QVERIFY(runSql(storePath(), {QStringLiteral("DROP TRIGGER broken")}));
+        QVERIFY(runSql(m_store.storePath(), {QStringLiteral("DROP TRIGGER broken")}));
         QVERIFY2(context->save(), qPrintable(context->errorString()));
-        auto reopened = openContext();
+        auto reopened = m_store.openContext();
         QCOMPARE(RSSFeed::fetchFeeds(reopened.get())->first()->name(), QStringLiteral("pending"));
         QCOMPARE(RSSFeed::fetchFeeds(reopened.get())->first()->feedEntries().size(), 1);
     }
 
     void undoAndRedoAFeedEdit()
     {
-        auto context = openContext();
+        auto context = m_store.openContext();
         RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("Before"));
-        QSignalSpy notices(NotificationCenter::defaultCenter(), &NotificationCenter::posted);
+        FeedEventLog events(context.get());
         context->setValueUndoably(feed, QStringLiteral("name"), QStringLiteral("After"));
         QCOMPARE(feed->name(), QStringLiteral("After"));
         context->undoManager()->undo();
@@ -300,9 +285,24 @@ private Q_SLOTS:
         context->undoManager()->redo();
         QCOMPARE(feed->name(), QStringLiteral("After"));
         // Every step went through the custom setter and its notifications.
-        QCOMPARE(notices.size(), 6);
-        QCOMPARE(notices.at(0).first().toString(), Notifications::updateMenus);
-        QCOMPARE(notices.at(1).first().toString(), Notifications::feedNameChanged);
+        const QStringList rename{QStringLiteral("updateMenus"), QStringLiteral("feedNameChanged")};
+        QCOMPARE(events.names, rename + rename + rename);
+    }
+
+    // Each store tells its own observers, and its events end with it.
+    void eventsStayWithTheirContext()
+    {
+        auto context = m_store.openContext();
+        auto other = std::make_unique<ObjectContext>();
+        QCOMPARE(FeedEvents::of(context.get()), FeedEvents::of(context.get()));
+        const QPointer<FeedEvents> otherEvents = FeedEvents::of(other.get());
+        FeedEventLog here(context.get());
+        FeedEventLog there(other.get());
+        RSSFeed::insert(context.get())->setName(QStringLiteral("Here"));
+        QCOMPARE(here.names, (QStringList{QStringLiteral("updateMenus"), QStringLiteral("feedNameChanged")}));
+        QVERIFY(there.names.isEmpty());
+        other.reset();
+        QVERIFY(!otherEvents);
     }
 
     void versionOneStoreIsMigratedAndReadsBack_data()
@@ -331,8 +331,8 @@ private Q_SLOTS:
         for (int open = 0; open < 2; ++open) {
             ObjectContext context;
             context.setChecksFeeds(false);
-            QVERIFY2(context.open(storePath(), dataModel(), migrations), qPrintable(context.errorString()));
-            QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), version);
+            QVERIFY2(context.open(m_store.storePath(), dataModel(), migrations), qPrintable(context.errorString()));
+            QCOMPARE(countRows(m_store.storePath(), QStringLiteral("PRAGMA user_version")), version);
             const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(&context);
             QVERIFY(feeds);
             QCOMPARE(StoreJson::dump(*feeds), expected.readAll());
@@ -351,21 +351,21 @@ private Q_SLOTS:
         const QList<SchemaMigration> earlierSteps = SchemaMigration::storeMigrations().first(2);
         {
             ObjectContext context;
-            QVERIFY(context.open(storePath(), dataModel(), earlierSteps));
+            QVERIFY(context.open(m_store.storePath(), dataModel(), earlierSteps));
         }
-        QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 3);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("PRAGMA user_version")), 3);
         const QDateTime pause(QDate(2026, 3, 5), QTime(12, 0), QTimeZone::utc());
         for (const bool paused : {false, true}) {
-            std::unique_ptr<ObjectContext> context = openContext();
+            std::unique_ptr<ObjectContext> context = m_store.openContext();
             QVERIFY(context);
-            QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")),
+            QCOMPARE(countRows(m_store.storePath(), QStringLiteral("PRAGMA user_version")),
                      SchemaMigration::versionAfter(SchemaMigration::storeMigrations()));
             const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(context.get());
             QVERIFY(feeds && feeds->size() == 2);
             QCOMPARE(feeds->last()->name(), QStringLiteral("News"));
             QCOMPARE(feeds->last()->retryAfter(), paused ? std::optional(pause) : std::nullopt);
             context.reset();
-            QVERIFY(runSql(storePath(),
+            QVERIFY(runSql(m_store.storePath(),
                            {QStringLiteral("UPDATE RSSFeed SET retryAfter = %1").arg(pause.toMSecsSinceEpoch())}));
         }
     }
@@ -377,13 +377,13 @@ private Q_SLOTS:
         copyVersionOneStore();
         {
             ObjectContext context;
-            QVERIFY(context.open(storePath(), dataModel(), SchemaMigration::storeMigrations().first(3)));
+            QVERIFY(context.open(m_store.storePath(), dataModel(), SchemaMigration::storeMigrations().first(3)));
         }
-        QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 4);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("PRAGMA user_version")), 4);
         for (const bool written : {false, true}) {
-            std::unique_ptr<ObjectContext> context = openContext();
+            std::unique_ptr<ObjectContext> context = m_store.openContext();
             QVERIFY(context);
-            QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 5);
+            QCOMPARE(countRows(m_store.storePath(), QStringLiteral("PRAGMA user_version")), 5);
             const std::optional<QList<RSSFeed *>> feeds = RSSFeed::fetchFeeds(context.get());
             QVERIFY(feeds && feeds->size() == 2);
             const RSSFeed *news = feeds->last();
@@ -393,7 +393,7 @@ private Q_SLOTS:
             QCOMPARE(news->skipTimes(), written ? 5 : 0);
             QCOMPARE(news->checkEvery(std::chrono::seconds(300)).length, std::chrono::seconds(written ? 600 : 300));
             context.reset();
-            QVERIFY(runSql(storePath(),
+            QVERIFY(runSql(m_store.storePath(),
                            {QStringLiteral("UPDATE RSSFeed SET notify = 0, interval = 600, "
                                            "hintedInterval = 3600, skipTimes = 5")}));
         }
@@ -404,8 +404,8 @@ private Q_SLOTS:
     {
         copyVersionOneStore();
         const QString entryOf = QStringLiteral("SELECT %1 FROM RSSItem WHERE id = (SELECT min(id) FROM RSSItem)");
-        const qint64 pruned = countRows(storePath(), entryOf.arg(QStringLiteral("id")));
-        QVERIFY(runSql(storePath(),
+        const qint64 pruned = countRows(m_store.storePath(), entryOf.arg(QStringLiteral("id")));
+        QVERIFY(runSql(m_store.storePath(),
                        {QStringLiteral("UPDATE RSSItem SET feed = NULL WHERE id = %1").arg(pruned),
                         QStringLiteral("INSERT INTO RSSItemText (item, text) VALUES (%1, 'old') "
                                        "ON CONFLICT (item) DO NOTHING")
@@ -413,25 +413,28 @@ private Q_SLOTS:
                         QStringLiteral("INSERT INTO SubLink (item, link) VALUES (%1, 'http://a/')").arg(pruned)}));
         const QString textsOf = QStringLiteral("SELECT count(*) FROM RSSItemText WHERE item %1 %2");
         const QString linksOf = QStringLiteral("SELECT count(*) FROM SubLink WHERE item %1 %2");
-        const qint64 keptTexts = countRows(storePath(), textsOf.arg(QStringLiteral("<>")).arg(pruned));
-        const qint64 keptLinks = countRows(storePath(), linksOf.arg(QStringLiteral("<>")).arg(pruned));
+        const qint64 keptTexts = countRows(m_store.storePath(), textsOf.arg(QStringLiteral("<>")).arg(pruned));
+        const qint64 keptLinks = countRows(m_store.storePath(), linksOf.arg(QStringLiteral("<>")).arg(pruned));
         QVERIFY(keptTexts > 0);
 
-        QVERIFY(openContext());
-        QCOMPARE(countRows(storePath(), textsOf.arg(QStringLiteral("=")).arg(pruned)), 0);
-        QCOMPARE(countRows(storePath(), linksOf.arg(QStringLiteral("=")).arg(pruned)), 0);
-        QCOMPARE(countRows(storePath(), textsOf.arg(QStringLiteral("<>")).arg(pruned)), keptTexts);
-        QCOMPARE(countRows(storePath(), linksOf.arg(QStringLiteral("<>")).arg(pruned)), keptLinks);
+        QVERIFY(m_store.openContext());
+        QCOMPARE(countRows(m_store.storePath(), textsOf.arg(QStringLiteral("=")).arg(pruned)), 0);
+        QCOMPARE(countRows(m_store.storePath(), linksOf.arg(QStringLiteral("=")).arg(pruned)), 0);
+        QCOMPARE(countRows(m_store.storePath(), textsOf.arg(QStringLiteral("<>")).arg(pruned)), keptTexts);
+        QCOMPARE(countRows(m_store.storePath(), linksOf.arg(QStringLiteral("<>")).arg(pruned)), keptLinks);
         // The entry itself stays, so that its identifier is still known.
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem WHERE id = %1").arg(pruned)), 1);
+        QCOMPARE(
+            countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSItem WHERE id = %1").arg(pruned)),
+            1);
     }
 
     void newStoreTakesEveryStep()
     {
         ObjectContext context;
-        QVERIFY(context.open(storePath(), dataModel(), {step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"))}));
-        QCOMPARE(countRows(storePath(), QStringLiteral("PRAGMA user_version")), 2);
-        QCOMPARE(countRows(storePath(),
+        QVERIFY(context.open(m_store.storePath(), dataModel(),
+                             {step(QStringLiteral("ALTER TABLE RSSFeed ADD note TEXT"))}));
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("PRAGMA user_version")), 2);
+        QCOMPARE(countRows(m_store.storePath(),
                            QStringLiteral("SELECT count(*) FROM pragma_table_info('RSSFeed') "
                                           "WHERE name = 'note'")),
                  1);
@@ -458,13 +461,13 @@ private Q_SLOTS:
         QFETCH(int, storedVersion);
         QFETCH(QString, error);
         copyVersionOneStore();
-        QVERIFY(runSql(storePath(), {QStringLiteral("PRAGMA user_version = %1").arg(storedVersion)}));
-        const QByteArray before = storeBytes();
+        QVERIFY(runSql(m_store.storePath(), {QStringLiteral("PRAGMA user_version = %1").arg(storedVersion)}));
+        const QByteArray before = fileBytes(m_store.storePath());
         ObjectContext context;
-        QVERIFY(!context.open(storePath(), dataModel(), migrations));
+        QVERIFY(!context.open(m_store.storePath(), dataModel(), migrations));
         QVERIFY2(context.errorString().contains(error), qPrintable(context.errorString()));
         QVERIFY(!context.isOpen());
-        QCOMPARE(storeBytes(), before);
+        QCOMPARE(fileBytes(m_store.storePath()), before);
     }
 
     void rowIdsAreNeverReused_data()
@@ -485,20 +488,21 @@ private Q_SLOTS:
         if (migrated) {
             copyVersionOneStore();
         }
-        QVERIFY(openContext());
+        QVERIFY(m_store.openContext());
         const QString insert = table == QLatin1String("SubLink")
             ? QStringLiteral("INSERT INTO SubLink (item) VALUES (1)")
             : QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table);
-        QVERIFY(runSql(storePath(), {insert, insert}));
+        QVERIFY(runSql(m_store.storePath(), {insert, insert}));
         const QString autoincrement =
             QStringLiteral("SELECT instr(sql, 'AUTOINCREMENT') > 0 FROM sqlite_master WHERE name = '%1'").arg(table);
         const QString highest = QStringLiteral("SELECT max(id) FROM %1").arg(table);
-        const qint64 before = countRows(storePath(), highest);
-        QVERIFY(runSql(storePath(), {QStringLiteral("DELETE FROM %1 WHERE id = %2").arg(table).arg(before), insert}));
-        QCOMPARE(countRows(storePath(), highest), before + 1);
-        QCOMPARE(countRows(storePath(), autoincrement), 1);
+        const qint64 before = countRows(m_store.storePath(), highest);
+        QVERIFY(runSql(m_store.storePath(),
+                       {QStringLiteral("DELETE FROM %1 WHERE id = %2").arg(table).arg(before), insert}));
+        QCOMPARE(countRows(m_store.storePath(), highest), before + 1);
+        QCOMPARE(countRows(m_store.storePath(), autoincrement), 1);
         // The lookups stay indexed.
-        QCOMPARE(countRows(storePath(),
+        QCOMPARE(countRows(m_store.storePath(),
                            QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
                                           "name IN ('RSSItem_guid', 'RSSItem_feed', 'SubLink_item')")),
                  3);
@@ -520,7 +524,7 @@ private Q_SLOTS:
         QFETCH(bool, renameFeed);
         QFETCH(bool, addEntry);
         QFETCH(bool, retitleEntry);
-        auto context = openContext();
+        auto context = m_store.openContext();
         RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("Gone"));
         RSSItem *entry = addItem(*context, feed, QStringLiteral("g1"), QDateTime::currentDateTimeUtc());
@@ -528,7 +532,7 @@ private Q_SLOTS:
         kept->setName(QStringLiteral("Kept"));
         QVERIFY(context->save());
         QVERIFY(
-            runSql(storePath(),
+            runSql(m_store.storePath(),
                    {QStringLiteral("DELETE FROM SubLink"), QStringLiteral("DELETE FROM RSSItemText"),
                     QStringLiteral("DELETE FROM RSSItem"), QStringLiteral("DELETE FROM RSSFeed WHERE name = 'Gone'")}));
         if (renameFeed) {
@@ -543,11 +547,13 @@ private Q_SLOTS:
         // Changes elsewhere are still written.
         kept->setName(QStringLiteral("Still kept"));
         QVERIFY2(context->save(), qPrintable(context->errorString()));
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSFeed")), 1);
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSFeed WHERE name = 'Still kept'")), 1);
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItemText")), 0);
-        QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM SubLink")), 0);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSFeed")), 1);
+        QCOMPARE(
+            countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSFeed WHERE name = 'Still kept'")),
+            1);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSItemText")), 0);
+        QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM SubLink")), 0);
     }
 
     // Listings load the feeds alone and ask the store how many entries each has; entries pruned
@@ -556,7 +562,7 @@ private Q_SLOTS:
     {
         const QDateTime now = QDateTime::currentDateTimeUtc();
         {
-            auto context = openContext();
+            auto context = m_store.openContext();
             RSSFeed *full = RSSFeed::insert(context.get());
             full->setName(QStringLiteral("Full"));
             addItem(*context, full, QStringLiteral("a"), now);
@@ -567,7 +573,7 @@ private Q_SLOTS:
             full->removeFeedEntry(pruned);
             QVERIFY(context->save());
         }
-        auto context = openContext();
+        auto context = m_store.openContext();
         context->setLoadsDestinations(false);
         const QList<RSSFeed *> feeds = RSSFeed::fetchFeeds(context.get()).value();
         QCOMPARE(feeds.size(), 2);
@@ -595,7 +601,7 @@ private Q_SLOTS:
     void entryTextReadsAsItWasGiven()
     {
         QFETCH(int, history);
-        auto context = openContext();
+        auto context = m_store.openContext();
         context->setMaximumRecordsHoldingLazyValues(1);
         RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("Feed"));
@@ -646,17 +652,17 @@ private Q_SLOTS:
             QVERIFY(context->save());
             QCOMPARE(entry->text(), given);
             QCoreApplication::processEvents();
-            QVERIFY(runSql(storePath(), deleteFeedElsewhere));
+            QVERIFY(runSql(m_store.storePath(), deleteFeedElsewhere));
             break;
         case TextHistory::FeedGoneBeforeSave:
-            QVERIFY(runSql(storePath(), deleteFeedElsewhere));
+            QVERIFY(runSql(m_store.storePath(), deleteFeedElsewhere));
             QVERIFY(context->save());
-            QCOMPARE(countRows(storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
+            QCOMPARE(countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSItem")), 0);
             break;
         case TextHistory::FailedSave:
             breakSaving(QStringLiteral("RSSItemText"));
             QVERIFY(!context->save());
-            QVERIFY(runSql(storePath(), {QStringLiteral("DROP TRIGGER broken")}));
+            QVERIFY(runSql(m_store.storePath(), {QStringLiteral("DROP TRIGGER broken")}));
             QCOMPARE(entry->text(), given);
             QVERIFY(context->save());
             break;
@@ -670,7 +676,7 @@ private Q_SLOTS:
         }
         QCOMPARE(details(entry), givenDetails);
         // A row is written whole: what the store keeps is what the entry was given.
-        const auto reopened = openContext();
+        const auto reopened = m_store.openContext();
         const QList<RSSFeed *> stored = *RSSFeed::fetchFeeds(reopened.get());
         if (!stored.isEmpty() && stored.first()->feedEntries().size() == 2) {
             const RSSItem *storedEntry = RSSItem::newestFirst(stored.first()->feedEntries()).first();
@@ -685,14 +691,14 @@ private Q_SLOTS:
     {
         const QString longText(5000, QLatin1Char('x'));
         {
-            auto context = openContext();
+            auto context = m_store.openContext();
             RSSFeed *feed = RSSFeed::insert(context.get());
             RSSItem *item = RSSItem::insert(context.get());
             item->setText(longText);
             feed->addFeedEntry(item);
             QVERIFY(context->save());
         }
-        auto context = openContext();
+        auto context = m_store.openContext();
         RSSItem *item = RSSFeed::fetchFeeds(context.get())->first()->feedEntries().first();
         QCOMPARE(item->valueForKey(QStringLiteral("text")).toString(), longText);
     }

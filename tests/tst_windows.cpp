@@ -599,9 +599,9 @@ private Q_SLOTS:
     void wrongTypedValueShowsTheDefault()
     {
         PreferencesHome home;
-        UserDefaults::standardUserDefaults()->setObject(QStringLiteral("lots"), Preferences::checkInterval);
-        UserDefaults::standardUserDefaults()->setObject(QStringLiteral("many"), Preferences::maximumEntryHistoryCount);
-        UserDefaults::standardUserDefaults()->setObject(QStringLiteral("sure"), Preferences::enableSubLinksInMenu);
+        setPreference(Preferences::checkInterval, QStringLiteral("lots"));
+        setPreference(Preferences::maximumEntryHistoryCount, QStringLiteral("many"));
+        setPreference(Preferences::enableSubLinksInMenu, QStringLiteral("sure"));
         // A fresh read of the file, as at the next start.
         UserDefaults::resetStandardUserDefaults();
         RSSBrevlinController::initialize();

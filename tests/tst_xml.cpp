@@ -15,12 +15,6 @@ std::unique_ptr<XmlDocument> parse(const QByteArray &data, QString *error = null
     return XmlDocument::fromData(data, error);
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 XmlNode child(XmlNode parent, const char *name, int skip = 0)
 {
     for (XmlNode node : parent.children()) {
@@ -342,7 +336,7 @@ void tst_Xml::corpusEntities()
     QDirIterator files(TestSupport::corpusPath("feeds/feedparser-entities"), {"*.xml"});
     int checked = 0;
     while (files.hasNext()) {
-        const QByteArray data = readFile(files.next());
+        const QByteArray data = TestSupport::fileBytes(files.next());
         const QRegularExpressionMatch match = expectation.match(QString::fromUtf8(data));
         if (!match.hasMatch()) {
             continue;
@@ -371,7 +365,7 @@ void tst_Xml::corpusDocumentsBuild()
     while (files.hasNext()) {
         const QString path = files.next();
         QString error;
-        const auto document = parse(readFile(path), &error);
+        const auto document = parse(TestSupport::fileBytes(path), &error);
         const QString name = QFileInfo(path).dir().dirName() + "/" + files.fileName();
         QVERIFY2(bool(document) != unreadable.contains(name), qPrintable(name + ": " + error));
         QVERIFY2(document || !error.isEmpty(), qPrintable(path));
@@ -384,7 +378,7 @@ void tst_Xml::corpusDocumentsBuild()
 // read, and what was read stays small.
 void tst_Xml::billionLaughsIsBounded()
 {
-    const auto document = parse(readFile(TestSupport::testDataPath("xml/billion-laughs.xml")));
+    const auto document = parse(TestSupport::fileBytes(TestSupport::testDataPath("xml/billion-laughs.xml")));
     QVERIFY(document);
     const XmlNode channel = child(document->rootElement(), "channel");
     QCOMPARE(child(channel, "title").stringValue(), QString("laughs"));
@@ -415,7 +409,8 @@ void tst_Xml::malformedEntityStopsTheParse()
 {
     QString error;
     const auto document = XmlDocument::fromData(
-        readFile(TestSupport::testDataPath("xml/malformed-entity-reparsed-at-every-reference.xml")), &error);
+        TestSupport::fileBytes(TestSupport::testDataPath("xml/malformed-entity-reparsed-at-every-reference.xml")),
+        &error);
     if (document) {
         QCOMPARE(document->rootElement().name(), QString("rss"));
         QVERIFY(everything(document->rootElement()).size() < 1024 * 1024);
@@ -431,7 +426,7 @@ void tst_Xml::externalEntitiesAreNotRead()
     const QString firstLine = QString::fromUtf8(passwd.readLine()).trimmed();
     QVERIFY(!firstLine.isEmpty());
 
-    const auto document = parse(readFile(TestSupport::testDataPath("xml/external-entity.xml")));
+    const auto document = parse(TestSupport::fileBytes(TestSupport::testDataPath("xml/external-entity.xml")));
     QVERIFY(document);
     const QString text = everything(document->rootElement());
     QVERIFY2(!text.contains(firstLine) && !text.contains("root:"), qPrintable(text));
@@ -458,7 +453,7 @@ void tst_Xml::deepNestingIsCut()
 
 void tst_Xml::truncatedDocumentKeepsCompleteItems()
 {
-    const auto document = parse(readFile(TestSupport::testDataPath("xml/truncated.xml")));
+    const auto document = parse(TestSupport::fileBytes(TestSupport::testDataPath("xml/truncated.xml")));
     QVERIFY(document);
     const XmlNode channel = child(document->rootElement(), "channel");
     QCOMPARE(countChildren(channel, "item"), 3);
@@ -469,7 +464,7 @@ void tst_Xml::truncatedDocumentKeepsCompleteItems()
 
 void tst_Xml::htmlPageGivesHtmlRoot()
 {
-    const auto document = parse(readFile(TestSupport::testDataPath("xml/html-page.html")));
+    const auto document = parse(TestSupport::fileBytes(TestSupport::testDataPath("xml/html-page.html")));
     QVERIFY(document);
     QVERIFY(document->rootElement().hasName("html"));
     QCOMPARE(child(child(document->rootElement(), "head"), "title").stringValue(), QString("404 Not Found"));

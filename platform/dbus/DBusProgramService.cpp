@@ -35,11 +35,11 @@ QVariantMap feedOptions(const StoreEdit &edit)
     if (edit.name) {
         options.insert(QStringLiteral("name"), *edit.name);
     }
-    if (edit.login) {
-        options.insert(QStringLiteral("login"), *edit.login);
+    if (edit.credentials.login) {
+        options.insert(QStringLiteral("login"), *edit.credentials.login);
     }
-    if (edit.password) {
-        options.insert(QStringLiteral("password"), *edit.password);
+    if (edit.credentials.password) {
+        options.insert(QStringLiteral("password"), *edit.credentials.password);
     }
     return options;
 }
@@ -85,8 +85,8 @@ StoreEdit feedEdit(StoreEdit::Kind kind, const QString &urlOrName, const QVarian
     edit.kind = kind;
     edit.argument = urlOrName;
     edit.name = optionalString(options, QStringLiteral("name"));
-    edit.login = optionalString(options, QStringLiteral("login"));
-    edit.password = optionalString(options, QStringLiteral("password"));
+    edit.credentials = {optionalString(options, QStringLiteral("login")),
+                        optionalString(options, QStringLiteral("password"))};
     return edit;
 }
 

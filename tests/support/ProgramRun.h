@@ -56,6 +56,17 @@ inline Outcome runProgram(const QStringList &arguments, int timeoutMs = 120'000,
     return outcome;
 }
 
+// Where the program keeps its store when it runs under home.
+inline QString storeFolder(const TemporaryHome &home)
+{
+    return home.dataHome() + QStringLiteral("/Rss_Brevlin");
+}
+
+inline QString storePath(const TemporaryHome &home)
+{
+    return storeFolder(home) + QStringLiteral("/Rss_Brevlin.sql");
+}
+
 inline QString describe(const Outcome &outcome)
 {
     return QStringLiteral("exit %1, stdout [%2], stderr [%3]").arg(outcome.exitCode).arg(outcome.out, outcome.err);

@@ -25,6 +25,11 @@ public:
     ~PreferencesHome() { UserDefaults::resetStandardUserDefaults(); }
 };
 
+inline void setPreference(const QString &key, const QVariant &value)
+{
+    UserDefaults::standardUserDefaults()->setObject(value, key);
+}
+
 inline QString dataModel();
 
 // One test's store: a temporary home with fresh preferences and its caches folder, and an
@@ -50,6 +55,17 @@ struct StoreFixture
         home.reset();
     }
     QString storePath() const { return home->dataHome() + QStringLiteral("/store.sql"); }
+    // Another context on the store file, as a later run of the program sees it; nothing, with
+    // the reason logged, when it cannot be opened.
+    std::unique_ptr<ObjectContext> openContext() const
+    {
+        auto other = std::make_unique<ObjectContext>();
+        if (!other->open(storePath(), dataModel())) {
+            qWarning("%s", qPrintable(other->errorString()));
+            return nullptr;
+        }
+        return other;
+    }
     QString cachesFolder() const { return home->cacheHome() + QStringLiteral("/Rss_Brevlin"); }
 };
 

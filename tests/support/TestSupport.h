@@ -1,12 +1,15 @@
 #pragma once
 
-// Helpers every test program shares: temporary XDG folders, corpus paths.
+// Helpers every test program shares: temporary XDG folders, corpus paths, file contents.
 
 #include <QByteArray>
 #include <QFile>
 #include <QStandardPaths>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+
+#include <optional>
 
 #include <sys/stat.h>
 
@@ -63,6 +66,31 @@ inline QString testDataPath(const QString &name)
 inline QString corpusPath(const QString &name)
 {
     return QStringLiteral(BREVLIN_CORPUS "/") + name;
+}
+
+// The whole file, or nothing when it cannot be read.
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QByteArray readTestData(const QString &name)
+{
+    return fileBytes(testDataPath(name));
+}
+
+// Optional strings as table cells: absent and empty stay apart in failure messages.
+inline const QString absent = QStringLiteral("<absent>");
+inline QString shown(const std::optional<QString> &value)
+{
+    return value ? *value : absent;
+}
+
+// A program's output, line by line, without the empty lines.
+inline QStringList lines(const QString &text)
+{
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 inline QString binaryPath()
