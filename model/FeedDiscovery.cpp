@@ -173,7 +173,9 @@ FeedDownload *FeedDiscovery::download(const QUrl &url)
 {
     // A page may have redirected to another host; its well-known paths get no credentials then.
     const bool sameHost = FeedDownload::isFeedHost(m_address, url);
-    return new FeedDownload(url, sameHost ? m_credentials : Credentials(), this);
+    auto *download = new FeedDownload(url, sameHost ? m_credentials : Credentials(), this);
+    download->setLimits(m_downloadLimits);
+    return download;
 }
 
 void FeedDiscovery::dropDownload()

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+#include "model/DownloadLimits.h"
 #include "platform/Credentials.h"
 
 class FeedDownload;
@@ -35,6 +36,8 @@ public:
     explicit FeedDiscovery(const QUrl &address, Credentials credentials = {}, QObject *parent = nullptr);
     ~FeedDiscovery() override;
 
+    // Set before start(); the defaults otherwise.
+    void setDownloadLimits(const DownloadLimits &limits) { m_downloadLimits = limits; }
     // Starts the downloads; the outcome arrives later, through the event loop.
     void start();
 
@@ -66,6 +69,7 @@ private:
 
     QUrl m_address;
     Credentials m_credentials;
+    DownloadLimits m_downloadLimits;
     FeedDownload *m_download = nullptr;
     QUrl m_pageUrl;
     qsizetype m_nextGuess = 0;

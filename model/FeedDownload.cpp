@@ -20,8 +20,6 @@
 
 namespace {
 
-qint64 s_maximumBodySize = FeedDownload::DefaultMaximumBodySize;
-
 int effectivePort(const QUrl &url)
 {
     if (url.scheme() == QLatin1String("https")) {
@@ -68,10 +66,10 @@ bool isAsciiDigit(char c)
 // However long a server asks us to wait, a feed is tried again the next day.
 constexpr qint64 MaximumRetryDelaySeconds = 24 * 60 * 60;
 
-QString tooLargeText()
+QString tooLargeText(qint64 maximumBodySize)
 {
     return QStringLiteral("Feed document larger than %1")
-        .arg(QLocale::c().formattedDataSize(s_maximumBodySize, 0, QLocale::DataSizeTraditionalFormat));
+        .arg(QLocale::c().formattedDataSize(maximumBodySize, 0, QLocale::DataSizeTraditionalFormat));
 }
 
 } // namespace
@@ -114,7 +112,7 @@ void FeedDownload::start()
     m_freshness.reset();
     // Qt opens a file URL on this thread with a blocking open(), which a FIFO holds for ever.
     if (m_url.isLocalFile()) {
-        m_deadline->start(NetworkAccess::totalTimeout());
+        m_deadline->start(m_limits.totalTimeout);
         m_fileRead->start();
         return;
     }
@@ -124,7 +122,7 @@ void FeedDownload::start()
 
 void FeedDownload::send()
 {
-    m_deadline->start(NetworkAccess::totalTimeout());
+    m_deadline->start(m_limits.totalTimeout);
     QNetworkAccessManager *manager = NetworkAccess::manager();
     // Credentials in the URL are cached per host by Qt just like answered ones.
     if (m_credentials.isComplete() || !m_url.userInfo().isEmpty()) {
@@ -133,6 +131,7 @@ void FeedDownload::send()
     }
     connect(manager, &QNetworkAccessManager::authenticationRequired, this, &FeedDownload::onAuthenticationRequired);
     QNetworkRequest request = NetworkAccess::request(m_url);
+    request.setTransferTimeout(int(m_limits.transferTimeout.count()));
     if (!m_validators.etag.isEmpty()) {
         request.setRawHeader("If-None-Match", m_validators.etag);
     }
@@ -154,16 +153,6 @@ void FeedDownload::send()
 void FeedDownload::cancel()
 {
     stop();
-}
-
-qint64 FeedDownload::maximumBodySize()
-{
-    return s_maximumBodySize;
-}
-
-void FeedDownload::setMaximumBodySize(qint64 bytes)
-{
-    s_maximumBodySize = bytes;
 }
 
 bool FeedDownload::isFeedHost(const QUrl &feedUrl, const QUrl &url)
@@ -236,12 +225,12 @@ void FeedDownload::onMetaDataChanged()
     }
     // Other values (servers send "UTF-8" here, say) leave the body as it came, as Qt did.
     if (ContentDecoder::decodes(m_reply->rawHeader("Content-Encoding"))) {
-        m_decoder = std::make_unique<ContentDecoder>(s_maximumBodySize);
+        m_decoder = std::make_unique<ContentDecoder>(m_limits.maximumBodySize);
         return;
     }
     const qint64 announced = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-    if (announced > s_maximumBodySize) {
-        fail(tooLargeText());
+    if (announced > m_limits.maximumBodySize) {
+        fail(tooLargeText(m_limits.maximumBodySize));
         return;
     }
     m_body.reserve(announced);
@@ -259,8 +248,8 @@ void FeedDownload::onReadyRead()
         decodeAvailable();
         return;
     }
-    if (m_body.size() + available > s_maximumBodySize) {
-        fail(tooLargeText());
+    if (m_body.size() + available > m_limits.maximumBodySize) {
+        fail(tooLargeText(m_limits.maximumBodySize));
         return;
     }
     // Read straight into the document buffer: one copy out of Qt's buffer, none after.
@@ -277,7 +266,7 @@ void FeedDownload::decodeAvailable()
     case ContentDecoder::Result::Decoded:
         return;
     case ContentDecoder::Result::TooLarge:
-        fail(tooLargeText());
+        fail(tooLargeText(m_limits.maximumBodySize));
         return;
     case ContentDecoder::Result::Corrupt:
         fail(QStringLiteral("Decompression failed: %1").arg(m_decoder->errorString()));
@@ -325,13 +314,13 @@ void FeedDownload::readLocalFile()
     m_responseUrl = m_url;
     QString error;
     // One byte over the limit tells a file that is too large from one exactly at it.
-    const std::optional<QByteArray> body = RegularFile::read(m_url.toLocalFile(), s_maximumBodySize + 1, &error);
+    const std::optional<QByteArray> body = RegularFile::read(m_url.toLocalFile(), m_limits.maximumBodySize + 1, &error);
     if (!body) {
         fail(error);
         return;
     }
-    if (body->size() > s_maximumBodySize) {
-        fail(tooLargeText());
+    if (body->size() > m_limits.maximumBodySize) {
+        fail(tooLargeText(m_limits.maximumBodySize));
         return;
     }
     stop();

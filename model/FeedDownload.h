@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 
+#include "model/DownloadLimits.h"
 #include "platform/Credentials.h"
 
 class ContentDecoder;
@@ -31,15 +32,13 @@ struct HttpValidators
 // One download of a feed document. It keeps the body of the last response only, answers one
 // authentication challenge from the feed's own host with the feed's credentials, and ends with
 // exactly one of finished(), notModified() or failed(), never after cancel(), and never later
-// than NetworkAccess::totalTimeout() after its request was sent: a request may first wait for a
+// than its limits' total timeout after its request was sent: a request may first wait for a
 // free slot of the DownloadQueue. A file URL is read only from a regular file.
 class FeedDownload : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr qint64 DefaultMaximumBodySize = 64 * 1024 * 1024;
-
     // Present credentials count even when empty; absent ones mean the feed has none.
     FeedDownload(const QUrl &url, Credentials credentials, QObject *parent = nullptr);
     ~FeedDownload() override;
@@ -51,15 +50,13 @@ public:
     void setPassword(const std::optional<QString> &password) { m_credentials.password = password; }
     // Makes the request conditional; set before start().
     void setValidators(const HttpValidators &validators) { m_validators = validators; }
+    // Set before start(); the defaults otherwise.
+    void setLimits(const DownloadLimits &limits) { m_limits = limits; }
     // Sends the request, or queues it until a slot is free; the outcome arrives later, through
     // the event loop.
     void start();
     // Stops the transfer; no signal of this download arrives afterwards.
     void cancel();
-
-    // Bodies larger than this end the download as a failure instead of filling memory.
-    static qint64 maximumBodySize();
-    static void setMaximumBodySize(qint64 bytes);
 
     // Whether a challenge from url may receive the credentials of the feed at feedUrl: the same
     // host and port, or the same host moved from plain http to https.
@@ -124,6 +121,7 @@ private:
     QString m_statusFailure;
     bool m_answeredChallenge = false;
     HttpValidators m_validators;
+    DownloadLimits m_limits;
     QUrl m_responseUrl;
     HttpValidators m_responseValidators;
     std::optional<QDateTime> m_retryAfter;

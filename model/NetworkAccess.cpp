@@ -13,9 +13,6 @@
 
 namespace {
 
-std::chrono::milliseconds s_transferTimeout = std::chrono::seconds(60);
-std::chrono::milliseconds s_totalTimeout = std::chrono::seconds(120);
-
 const QByteArray &userAgent()
 {
     static const QByteArray agent = QByteArrayLiteral("RSS Brevlin/" BREVLIN_VERSION);
@@ -57,28 +54,7 @@ QNetworkRequest request(const QUrl &url)
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
-    request.setTransferTimeout(int(s_transferTimeout.count()));
     return request;
-}
-
-std::chrono::milliseconds transferTimeout()
-{
-    return s_transferTimeout;
-}
-
-void setTransferTimeout(std::chrono::milliseconds timeout)
-{
-    s_transferTimeout = timeout;
-}
-
-std::chrono::milliseconds totalTimeout()
-{
-    return s_totalTimeout;
-}
-
-void setTotalTimeout(std::chrono::milliseconds timeout)
-{
-    s_totalTimeout = timeout;
 }
 
 QByteArray reasonPhrase(int status)

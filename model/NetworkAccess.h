@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <chrono>
 
 class QNetworkAccessManager;
 class QNetworkRequest;
@@ -22,17 +21,6 @@ QNetworkAccessManager *createManager(QObject *parent);
 
 // A request that always goes to the network, never to or from a cache, and identifies the program.
 QNetworkRequest request(const QUrl &url);
-
-// How long a transfer may go without receiving anything before it is abandoned.
-std::chrono::milliseconds transferTimeout();
-// Tests shorten this; requests made afterwards use the new value.
-void setTransferTimeout(std::chrono::milliseconds timeout);
-
-// How long a download may take in all. The transfer timeout alone lets a server that sends a
-// byte now and then hold a download, and with it a check of all feeds, for ever.
-std::chrono::milliseconds totalTimeout();
-// Tests shorten this; downloads started afterwards use the new value.
-void setTotalTimeout(std::chrono::milliseconds timeout);
 
 // The standard phrase for an HTTP status ("Not Found" for 404), for responses that carry none
 // (HTTP/2 has no reason phrases). Empty for a status it does not know.

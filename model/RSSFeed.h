@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "model/CheckInterval.h"
+#include "model/DownloadLimits.h"
 #include "model/FeedCheckMemory.h"
 #include "model/MenuItem.h"
 #include "platform/Credentials.h"
@@ -53,6 +54,8 @@ public:
     bool isDownloading() const { return m_connection != nullptr; }
     // Ends a running download without a callback; called before the feed is deleted.
     void cancelDownload();
+    // For the downloads of its later checks.
+    void setDownloadLimits(const DownloadLimits &limits) { m_downloadLimits = limits; }
 
     // History and menus.
     void cleanupOldItems();
@@ -211,6 +214,7 @@ private:
     // Run-time state, never stored.
     FeedDownload *m_connection = nullptr;
     FeedCheckMemory m_checkMemory;
+    DownloadLimits m_downloadLimits;
     bool m_didConnect = false;
     bool m_isTracFeed = false;
     bool m_isTwitterFeed = false;

@@ -72,6 +72,7 @@ void RSSFeed::checkFeed()
             return;
         }
         m_connection = new FeedDownload(url, {m_login, std::nullopt}, this);
+        m_connection->setLimits(m_downloadLimits);
         connect(m_connection, &FeedDownload::finished, this, &RSSFeed::onDownloadFinished);
         connect(m_connection, &FeedDownload::notModified, this, &RSSFeed::onDownloadNotModified);
         connect(m_connection, &FeedDownload::failed, this, &RSSFeed::onDownloadFailed);

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "model/FeedDiscovery.h"
-#include "model/FeedDownload.h"
+#include "model/DownloadLimits.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 
@@ -24,13 +24,6 @@ HttpTestResponse html(const QByteArray &head, const QByteArray &body = "<p>Hello
                                 "text/html; charset=utf-8");
 }
 
-// Leaves the download limits as every other test expects them.
-class LimitsGuard
-{
-public:
-    ~LimitsGuard() { FeedDownload::setMaximumBodySize(FeedDownload::DefaultMaximumBodySize); }
-};
-
 } // namespace
 
 // Finding the feeds behind a website's address against a local HTTP server, hostile pages
@@ -42,9 +35,11 @@ class tst_Discovery : public QObject
 private:
     QString url(const QString &path) const { return m_server->url(path).toString(); }
     // One line per feed found ("address|title|format"), or the failure.
-    static QStringList discover(const QUrl &address, FeedDiscovery **finished = nullptr)
+    static QStringList discover(const QUrl &address, FeedDiscovery **finished = nullptr,
+                                const DownloadLimits &limits = {})
     {
         auto *discovery = new FeedDiscovery(address);
+        discovery->setDownloadLimits(limits);
         QSignalSpy spy(discovery, &FeedDiscovery::finished);
         discovery->start();
         if (!spy.wait(30000) || spy.size() != 1) {
@@ -200,11 +195,11 @@ private Q_SLOTS:
     void oversizedPageFailsWithoutGuessing()
     {
         QFETCH(HttpTestResponse::Delivery, delivery);
-        LimitsGuard limits;
-        FeedDownload::setMaximumBodySize(8 * 1024 * 1024);
+        DownloadLimits limits;
+        limits.maximumBodySize = 8 * 1024 * 1024;
         const QByteArray filler(50 * 1024 * 1024, 'x');
         serve("/huge", html("<link rel=alternate type=application/rss+xml href=/feed>", filler).withDelivery(delivery));
-        const QStringList found = discover(m_server->url(QStringLiteral("/huge")));
+        const QStringList found = discover(m_server->url(QStringLiteral("/huge")), nullptr, limits);
         QCOMPARE(found, QStringList{"Failed Feed document larger than 8 MB " + url("/huge")});
         QCOMPARE(wellKnownRequests(), 0);
     }

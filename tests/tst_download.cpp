@@ -11,7 +11,6 @@
 
 #include "model/DownloadQueue.h"
 #include "model/FeedDownload.h"
-#include "model/NetworkAccess.h"
 #include "support/HttpTestServer.h"
 
 using Delivery = HttpTestResponse::Delivery;
@@ -56,18 +55,6 @@ QByteArray basicAuthorization(const QByteArray &user, const QByteArray &password
 {
     return "Basic " + (user + ':' + password).toBase64();
 }
-
-// Leaves the body limit and the transfer timeout as every other test expects them.
-class LimitsGuard
-{
-public:
-    ~LimitsGuard()
-    {
-        FeedDownload::setMaximumBodySize(FeedDownload::DefaultMaximumBodySize);
-        NetworkAccess::setTransferTimeout(std::chrono::seconds(60));
-        NetworkAccess::setTotalTimeout(std::chrono::seconds(120));
-    }
-};
 
 } // namespace
 
@@ -136,7 +123,7 @@ void tst_Download::outcome_data()
     // Empty: the download must finish with FeedBody.
     QTest::addColumn<QString>("failureReason");
 
-    const qint64 noLimit = FeedDownload::DefaultMaximumBodySize;
+    const qint64 noLimit = DownloadLimits().maximumBodySize;
     const HttpTestResponse feed = HttpTestResponse::ok(FeedBody);
     const qint64 belowFeed = FeedBody.size() - 1;
     const QString tooLarge = QStringLiteral("Feed document larger than %1 bytes").arg(belowFeed);
@@ -176,11 +163,12 @@ void tst_Download::outcome()
     QFETCH(qint64, maximumBodySize);
     QFETCH(QString, failureReason);
 
-    LimitsGuard limits;
-    FeedDownload::setMaximumBodySize(maximumBodySize);
     HttpTestServer server;
     server.setResponse("/feed.xml", response);
     FeedDownload download(server.url("/feed.xml"), Credentials());
+    DownloadLimits limits;
+    limits.maximumBodySize = maximumBodySize;
+    download.setLimits(limits);
     Recorder recorder(download);
     download.start();
     QTRY_VERIFY(recorder.hasEnded());
@@ -352,12 +340,10 @@ void tst_Download::timeout()
 {
     QFETCH(HttpTestResponse, response);
 
-    LimitsGuard limits;
-    NetworkAccess::setTransferTimeout(std::chrono::milliseconds(400));
-    NetworkAccess::setTotalTimeout(std::chrono::milliseconds(1500));
     HttpTestServer server;
     server.setResponse("/slow.xml", response);
     FeedDownload download(server.url("/slow.xml"), Credentials());
+    download.setLimits({DownloadLimits().maximumBodySize, std::chrono::milliseconds(400), std::chrono::milliseconds(1500)});
     Recorder recorder(download);
     QElapsedTimer clock;
     clock.start();

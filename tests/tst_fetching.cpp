@@ -8,8 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "model/FeedDownload.h"
-#include "model/NetworkAccess.h"
+#include "model/DownloadLimits.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "platform/Preferences.h"
@@ -47,17 +46,6 @@ public:
                          });
     }
     QStringList messages;
-};
-
-// Leaves the download limits as every other test expects them.
-class LimitsGuard
-{
-public:
-    ~LimitsGuard()
-    {
-        FeedDownload::setMaximumBodySize(FeedDownload::DefaultMaximumBodySize);
-        NetworkAccess::setTransferTimeout(std::chrono::seconds(60));
-    }
 };
 
 QStringList storedTitles(const RSSFeed *feed)
@@ -199,7 +187,7 @@ private Q_SLOTS:
         const QString feedUrl = url(QStringLiteral("/feed.xml"));
         const QString privateUrl = url(QStringLiteral("/private.xml"));
         const HttpTestResponse feed = HttpTestResponse::ok(m_feedBody);
-        const qint64 noLimit = FeedDownload::DefaultMaximumBodySize;
+        const qint64 noLimit = DownloadLimits().maximumBodySize;
         const int minute = 60000;
         const Text noLogin;
         const Text login(QStringLiteral("reader"));
@@ -308,15 +296,13 @@ private Q_SLOTS:
         QFETCH(QStringList, stored);
         QFETCH(int, updateMenusPosts);
 
-        LimitsGuard limits;
-        FeedDownload::setMaximumBodySize(maximumBodySize);
-        NetworkAccess::setTransferTimeout(std::chrono::milliseconds(timeoutMs));
         m_server->setResponse("/feed.xml", response);
 
         RSSFeed *feed = RSSFeed::insert(m_store.context.get());
         feed->setName(QStringLiteral("Fetch test"));
         feed->setLogin(login);
         feed->setPassword(password);
+        feed->setDownloadLimits({maximumBodySize, std::chrono::milliseconds(timeoutMs), DownloadLimits().totalTimeout});
         MessageLog log(m_store.context.get(), feed);
         FeedEventLog events(m_store.context.get());
         feed->setUrl(address);
