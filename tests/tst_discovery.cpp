@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "model/FeedDiscovery.h"
 #include "model/DownloadLimits.h"
+#include "model/FeedDiscovery.h"
 #include "tests/support/HttpTestServer.h"
 #include "tests/support/TestSupport.h"
 

@@ -343,7 +343,8 @@ void tst_Download::timeout()
     HttpTestServer server;
     server.setResponse("/slow.xml", response);
     FeedDownload download(server.url("/slow.xml"), Credentials());
-    download.setLimits({DownloadLimits().maximumBodySize, std::chrono::milliseconds(400), std::chrono::milliseconds(1500)});
+    download.setLimits(
+        {DownloadLimits().maximumBodySize, std::chrono::milliseconds(400), std::chrono::milliseconds(1500)});
     Recorder recorder(download);
     QElapsedTimer clock;
     clock.start();
