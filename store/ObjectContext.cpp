@@ -106,7 +106,7 @@ Record *ObjectContext::insertObject(const EntityDescription &entity)
     Record *inserted = record.get();
     m_objects.push_back(std::move(record));
     m_listedObjects.remove(&entity);
-    m_changed.insert(inserted);
+    noteChanged(inserted);
     countUnsavedIdentifier(entity, std::nullopt, +1);
     inserted->awakeFromInsert();
     return inserted;
@@ -170,7 +170,7 @@ void ObjectContext::collectDeleted(Record *record, QList<Record *> &deleted)
         }
         relationship.clear(*record);
     }
-    m_changed.remove(record);
+    forgetChanged(record);
     if (record->state() == Record::State::Inserted && !entity.identifierKey.isEmpty()) {
         const QVariant identifier = entity.attribute(entity.identifierKey)->value(*record);
         countUnsavedIdentifier(entity, RecordValue::toOptionalString(identifier), -1);
@@ -193,7 +193,7 @@ bool ObjectContext::hasObjectWithIdentifier(const EntityDescription &entity, con
 
 bool ObjectContext::hasChanges() const
 {
-    return !m_changed.isEmpty() || !m_deletedRoots.isEmpty();
+    return m_changedCount > 0 || !m_deletedRoots.isEmpty();
 }
 
 bool ObjectContext::save()
@@ -205,14 +205,19 @@ bool ObjectContext::save()
         return true;
     }
     m_reader->endReadTransaction();
+    std::vector<Record *> changed;
+    changed.reserve(m_changedCount);
+    std::copy_if(m_changed.cbegin(), m_changed.cend(), std::back_inserter(changed),
+                 [](const Record *record) { return record->m_isChanged; });
     StoreWriter writer(m_database);
-    if (!writer.write(m_changed, m_deletedRoots)) {
+    if (!writer.write(changed, m_deletedRoots)) {
         return fail(writer.errorString());
     }
     writer.applyRowIds();
     QList<Record *> holding;
     bool detachedAny = false;
-    for (Record *record : std::as_const(m_changed)) {
+    for (Record *record : changed) {
+        record->m_isChanged = false;
         record->m_state = Record::State::Saved;
         detachedAny = detachedAny || isDetached(*record);
         // A record the store did not take keeps what only memory holds, such as a new entry's text.
@@ -224,6 +229,7 @@ bool ObjectContext::save()
         }
     }
     m_changed.clear();
+    m_changedCount = 0;
     // Only now that none of them is pending can the oldest become faults.
     for (Record *record : std::as_const(holding)) {
         noteHoldingLazyValues(record);
@@ -231,6 +237,23 @@ bool ObjectContext::save()
     m_unsavedIdentifiers.clear();
     releaseSavedObjects(detachedAny);
     return true;
+}
+
+void ObjectContext::noteChanged(Record *record)
+{
+    if (!record->m_isChanged) {
+        record->m_isChanged = true;
+        m_changed.push_back(record);
+        ++m_changedCount;
+    }
+}
+
+void ObjectContext::forgetChanged(Record *record)
+{
+    if (record->m_isChanged) {
+        record->m_isChanged = false;
+        --m_changedCount;
+    }
 }
 
 bool ObjectContext::isDetached(const Record &record)
@@ -271,7 +294,7 @@ void ObjectContext::recordDidChange(Record *record, const QString &key)
     record->fireFault();
     if (record->m_state == Record::State::Saved) {
         record->m_state = Record::State::Updated;
-        m_changed.insert(record);
+        noteChanged(record);
     }
     Q_EMIT recordChanged(record, key);
 }

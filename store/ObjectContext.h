@@ -137,6 +137,8 @@ private:
     void countUnsavedIdentifier(const EntityDescription &entity, const std::optional<QString> &identifier, int change);
     static bool isDetached(const Record &record);
     void releaseSavedObjects(bool detachedAny);
+    void noteChanged(Record *record);
+    void forgetChanged(Record *record);
     bool fail(const QString &message);
     // Fires the faults, keyed by row id, whose column holds key.
     void fire(const EntityDescription &entity, const QString &column, qint64 key,
@@ -158,7 +160,12 @@ private:
     std::vector<std::unique_ptr<Record>> m_objects;
     // fetchObjects' answers since m_objects last changed.
     QHash<const EntityDescription *, QList<Record *>> m_listedObjects;
-    QSet<Record *> m_changed;
+    // In the order the records first changed, so that new rows are written, and numbered, in the
+    // order they were made: a feed's entries side by side, in the order of its document. A record
+    // that leaves the changes (it was deleted) stays in the list with its mark cleared until the
+    // next save; it is still alive then, among the deleted objects.
+    std::vector<Record *> m_changed;
+    size_t m_changedCount = 0;
     // Deleted records wait here for the next save; the roots are the ones deleteObject was called on.
     std::vector<std::unique_ptr<Record>> m_deletedObjects;
     QList<Record *> m_deletedRoots;

@@ -17,7 +17,7 @@ class ObjectContext;
 class Record
 {
 public:
-    enum class State { Saved, Inserted, Updated, Deleted };
+    enum class State : quint8 { Saved, Inserted, Updated, Deleted };
 
     virtual ~Record();
     Record(const Record &) = delete;
@@ -69,6 +69,8 @@ private:
     qint64 m_rowId = 0;
     State m_state = State::Inserted;
     bool m_isFault = false;
+    // Whether the record is among its context's changes waiting for the next save.
+    bool m_isChanged = false;
     // How many places the record holds in its context's queue of records holding lazy values.
     quint16 m_placesHoldingLazyValues = 0;
     // Made when first asked for: most records never are, and 100,000 entries would otherwise

@@ -102,7 +102,7 @@ qint64 StoreWriter::rowIdOf(Record *record) const
     return record->rowId() != 0 ? record->rowId() : m_newRowIds.value(record);
 }
 
-bool StoreWriter::write(const QSet<Record *> &changed, const QList<Record *> &deleted)
+bool StoreWriter::write(const std::vector<Record *> &changed, const QList<Record *> &deleted)
 {
     if (!m_database.transaction()) {
         m_errorString = m_database.lastError().text();

@@ -26,7 +26,8 @@ public:
 
     // deleted: the records deleted by the context, each with every destination its
     // relationships reach.
-    bool write(const QSet<Record *> &changed, const QList<Record *> &deleted);
+    // changed: new rows are numbered in this order, each parent before its children.
+    bool write(const std::vector<Record *> &changed, const QList<Record *> &deleted);
     void applyRowIds();
     // Whether the last write left the record out: its row, or its parent's, was deleted elsewhere.
     bool hasDropped(const Record *record) const { return m_vanished.contains(record); }

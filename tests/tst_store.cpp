@@ -137,6 +137,40 @@ private Q_SLOTS:
         QCOMPARE(bare->text(), std::nullopt);
     }
 
+    // Rows are numbered in the order the records were made, so a history of entries of one date
+    // reads in the same order after a restart, and a feed's entries lie side by side in the file.
+    void entriesKeepTheirOrderAcrossAReload()
+    {
+        const QDateTime date = QDateTime::currentDateTimeUtc();
+        QStringList before;
+        {
+            auto context = m_store.openContext();
+            RSSFeed *first = RSSFeed::insert(context.get());
+            first->setName(QStringLiteral("First"));
+            RSSFeed *second = RSSFeed::insert(context.get());
+            second->setName(QStringLiteral("Second"));
+            for (int index = 0; index < 30; ++index) {
+                addItem(*context, first, QStringLiteral("first-%1").arg(index), date);
+            }
+            addItem(*context, second, QStringLiteral("second"), date);
+            for (const RSSItem *item : RSSItem::newestFirst(first->feedEntries())) {
+                before.append(*item->guid());
+            }
+            QVERIFY(context->save());
+        }
+        auto context = m_store.openContext();
+        const auto feeds = RSSFeed::fetchFeeds(context.get());
+        QStringList after;
+        for (const RSSItem *item : RSSItem::newestFirst(feeds->first()->feedEntries())) {
+            after.append(*item->guid());
+        }
+        QCOMPARE(after.size(), 30);
+        QCOMPARE(after, before);
+        QCOMPARE(countRows(m_store.storePath(),
+                           QStringLiteral("SELECT max(id) - min(id) FROM RSSItem WHERE guid LIKE 'first-%'")),
+                 29);
+    }
+
     void feedsAreSortedByName()
     {
         auto context = m_store.openContext();
