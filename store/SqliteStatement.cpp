@@ -113,9 +113,10 @@ qint64 SqliteStatement::integer(int column) const
 
 QString SqliteStatement::text(int column) const
 {
-    const auto *data = static_cast<const char16_t *>(sqlite3_column_text16(m_statement, column));
-    const int bytes = sqlite3_column_bytes16(m_statement, column);
-    return QString::fromUtf16(data, bytes / 2);
+    // The store keeps UTF-8: asking SQLite for UTF-16 would have it convert into a buffer of its
+    // own, which QString then copies once more.
+    const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
 }
 
 std::optional<QString> SqliteStatement::optionalText(int column) const

@@ -47,16 +47,19 @@ bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &e
             sql += QStringLiteral(", e.") + attribute.key;
         }
     }
-    sql += QStringLiteral(" FROM ") + entity.table + QStringLiteral(" e");
     if (via && filter) {
-        sql += QStringLiteral(" WHERE e.%1 IN (SELECT id FROM %2 WHERE %3 = ?)")
-                   .arg(entity.parentColumn, sourceEntity->table, filter->column);
+        sql += QStringLiteral(" FROM %1 p JOIN %2 e ON e.%3 = p.id WHERE p.%4 = ?")
+                   .arg(sourceEntity->table, entity.table, entity.parentColumn, filter->column);
     } else if (via && sourceEntity->parentEntity) {
         // Only the destinations of sources that are loaded themselves, not those of detached ones.
-        sql += QStringLiteral(" JOIN %1 p ON p.id = e.%2 WHERE p.%3 > 0")
-                   .arg(sourceEntity->table, entity.parentColumn, sourceEntity->parentColumn);
+        sql += QStringLiteral(" FROM %1 e JOIN %2 p ON p.id = e.%3 WHERE p.%4 > 0")
+                   .arg(entity.table, sourceEntity->table, entity.parentColumn, sourceEntity->parentColumn);
     } else if (via) {
-        sql += QStringLiteral(" WHERE e.%1 > 0").arg(entity.parentColumn);
+        // Nearly every row has a parent: reading the table through the parent's index would seek
+        // each row on its own, where a scan reads each page once.
+        sql += QStringLiteral(" FROM %1 e NOT INDEXED WHERE e.%2 > 0").arg(entity.table, entity.parentColumn);
+    } else {
+        sql += QStringLiteral(" FROM ") + entity.table + QStringLiteral(" e");
     }
     if (via && via->ordered) {
         sql += QStringLiteral(" ORDER BY e.id");
