@@ -10,10 +10,11 @@ QString asRead(const QString &title)
     while (end > 0 && DisplayControls::needsBlanking(title.at(end - 1))) {
         --end;
     }
+    // Shares the title's characters until one must change: most titles are printed as they are.
     QString text = title.left(end);
-    for (QChar &c : text) {
-        if (DisplayControls::needsBlanking(c)) {
-            c = u' ';
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (DisplayControls::needsBlanking(text.at(i))) {
+            text[i] = u' ';
         }
     }
     return text;

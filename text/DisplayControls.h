@@ -13,6 +13,10 @@ namespace DisplayControls {
 // scripts.
 inline bool needsBlanking(QChar c)
 {
+    // Printable ASCII, nearly all of most titles, needs no look-up in the Unicode tables.
+    if (c.unicode() >= 0x20 && c.unicode() < 0x7F) {
+        return false;
+    }
     switch (c.category()) {
     case QChar::Other_Control:
     case QChar::Separator_Line:
