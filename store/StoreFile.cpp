@@ -91,6 +91,10 @@ bool StoreFile::open(const QString &path, const QString &schema, const QList<Sch
     // Passwords leave the store once the keyring keeps them: what a save removes is overwritten,
     // not left behind in the file's free space.
     query.exec(QStringLiteral("PRAGMA secure_delete = ON"));
+    // The store is read in the order it was written, a feed's entries side by side, and each page
+    // is wanted once per pass: SQLite's default 2 MB of cached pages would mostly hold pages read
+    // and done with, in every process, for no fewer reads.
+    query.exec(QStringLiteral("PRAGMA cache_size = -512"));
     const int schemaVersion = SchemaMigration::versionAfter(migrations);
     if (version > schemaVersion) {
         return fail(QCoreApplication::translate("StoreFile",
