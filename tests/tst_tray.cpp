@@ -250,41 +250,58 @@ private Q_SLOTS:
         m_historyFills = 0;
     }
 
-    // A rebuild empties and reuses the last menu's submenus: each shows the new menu's history,
-    // filled when opened, and what the smaller menu does not need goes.
-    void rebuildReusesSubmenus()
+    // A rebuild keeps the actions of items of the same kind at the same place and gives them the
+    // new menu's titles, actions and histories (filled when opened); what the new menu does not
+    // need goes, and an item of another kind gets an action of its own.
+    void rebuildReusesActions()
     {
         TrayStatusItem statusItem;
-        const auto feedsMenu = [this](const QStringList &feeds) {
+        // "*name" is an entry, anything else a feed with a one-entry history.
+        const auto menuOf = [this](const QStringList &titles) {
             auto menu = std::make_shared<Menu>();
-            for (const QString &name : feeds) {
+            for (const QString &title : titles) {
+                if (title.startsWith(QLatin1Char('*'))) {
+                    menu->items.push_back(entry(title.mid(1), &m_performed));
+                    continue;
+                }
                 MenuItem feed;
-                feed.title = name;
-                feed.fillSubmenu = [this, name] {
+                feed.title = title;
+                feed.fillSubmenu = [this, title] {
                     auto history = std::make_unique<Menu>();
-                    history->items.push_back(entry(name + QStringLiteral(" entry"), &m_performed));
+                    history->items.push_back(entry(title + QStringLiteral(" entry"), &m_performed));
                     return history;
                 };
                 menu->items.push_back(std::move(feed));
             }
             return menu;
         };
-        const auto shownHistories = [&statusItem] {
+        const auto shown = [&statusItem] {
             QStringList shown;
             for (QAction *action : statusItem.rootMenu()->actions()) {
-                QMenu *history = action->menu();
-                Q_EMIT history->aboutToShow();
-                shown.append(action->text() + QLatin1Char('>') + history->actions().constFirst()->text());
+                QString line = action->text();
+                if (QMenu *history = action->menu()) {
+                    Q_EMIT history->aboutToShow();
+                    line += QLatin1Char('>') + history->actions().constFirst()->text();
+                }
+                shown.append(line);
             }
             return shown;
         };
-        statusItem.setMenu(feedsMenu({QStringLiteral("One"), QStringLiteral("Two")}));
-        QCOMPARE(shownHistories(), QStringList({QStringLiteral("One>One entry"), QStringLiteral("Two>Two entry")}));
-        statusItem.setMenu(feedsMenu({QStringLiteral("Three")}));
-        QCOMPARE(shownHistories(), QStringList({QStringLiteral("Three>Three entry")}));
+        statusItem.setMenu(menuOf({QStringLiteral("*New"), QStringLiteral("One"), QStringLiteral("Two")}));
+        QCOMPARE(
+            shown(),
+            QStringList({QStringLiteral("New"), QStringLiteral("One>One entry"), QStringLiteral("Two>Two entry")}));
+        const QList<QAction *> before = statusItem.rootMenu()->actions();
+        statusItem.setMenu(menuOf({QStringLiteral("*Newer"), QStringLiteral("Three")}));
+        QCOMPARE(shown(), QStringList({QStringLiteral("Newer"), QStringLiteral("Three>Three entry")}));
+        QCOMPARE(statusItem.rootMenu()->actions(), before.mid(0, 2));
         QCOMPARE(statusItem.rootMenu()->findChildren<QMenu *>().size(), 1);
-        statusItem.rootMenu()->actions().constFirst()->menu()->actions().constFirst()->trigger();
-        QCOMPARE(m_performed, QStringList({QStringLiteral("Three entry")}));
+        statusItem.rootMenu()->actions().at(0)->trigger();
+        statusItem.rootMenu()->actions().at(1)->menu()->actions().constFirst()->trigger();
+        QCOMPARE(m_performed, QStringList({QStringLiteral("Newer"), QStringLiteral("Three entry")}));
+        statusItem.setMenu(menuOf({QStringLiteral("Four"), QStringLiteral("*Old")}));
+        QCOMPARE(shown(), QStringList({QStringLiteral("Four>Four entry"), QStringLiteral("Old")}));
+        QCOMPARE(statusItem.rootMenu()->findChildren<QMenu *>().size(), 1);
     }
 
     void statusNotifierItem()

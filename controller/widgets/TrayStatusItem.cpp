@@ -47,65 +47,125 @@ void TrayStatusItem::setMenu(std::shared_ptr<Menu> menu)
         m_pendingMenu = std::move(menu);
         return;
     }
-    m_rootMenu->clear();
-    m_submenusInUse = 0;
+    // The items of the last menu are gone with it.
+    m_entries.clear();
+    m_fills.clear();
     m_menu = std::move(menu);
-    if (m_menu) {
-        populate(m_rootMenu.get(), m_menu.get());
-    }
-    // The menu shrank (feeds removed): what is left over goes.
-    for (size_t index = m_submenusInUse; index < m_submenus.size(); ++index) {
-        delete m_submenus[index];
-    }
-    m_submenus.resize(m_submenusInUse);
+    static Menu empty;
+    populate(m_rootMenu.get(), m_menu ? m_menu.get() : &empty);
 }
 
-QMenu *TrayStatusItem::reusedSubmenu(const QString &title)
+namespace {
+
+enum class ActionKind { Separator, Plain, Submenu };
+
+ActionKind kindOf(const MenuItem &item)
 {
-    if (m_submenusInUse == m_submenus.size()) {
-        m_submenus.push_back(new QMenu(title, m_rootMenu.get()));
-        return m_submenus[m_submenusInUse++];
+    if (item.isSeparator) {
+        return ActionKind::Separator;
     }
-    QMenu *submenu = m_submenus[m_submenusInUse++];
-    // Its items and its history's filler belonged to the last menu, which is gone.
-    submenu->clear();
-    disconnect(submenu, &QMenu::aboutToShow, this, nullptr);
-    submenu->setTitle(title);
-    return submenu;
+    return item.hasSubmenu() ? ActionKind::Submenu : ActionKind::Plain;
+}
+
+ActionKind kindOf(const QAction *action)
+{
+    if (action->isSeparator()) {
+        return ActionKind::Separator;
+    }
+    return action->menu() ? ActionKind::Submenu : ActionKind::Plain;
+}
+
+// A submenu goes with its action; the other actions belong to the menu they are in.
+void removeAction(QAction *action)
+{
+    if (QMenu *submenu = action->menu()) {
+        delete submenu;
+    } else {
+        delete action;
+    }
+}
+
+// QMenu::clear() would leave the submenus of its entries (their sub-links) behind as children.
+void clearMenu(QMenu *menu)
+{
+    const QList<QAction *> actions = menu->actions();
+    for (QAction *action : actions) {
+        removeAction(action);
+    }
+}
+
+} // namespace
+
+QAction *TrayStatusItem::makeAction(QMenu *menu, const MenuItem &item, const QString &text)
+{
+    switch (kindOf(item)) {
+    case ActionKind::Separator:
+        return menu->addSeparator();
+    case ActionKind::Plain: {
+        QAction *action = menu->addAction(text);
+        connect(action, &QAction::triggered, this, [this, action] {
+            const MenuItem *entry = m_entries.value(action);
+            if (entry && entry->perform) {
+                entry->perform();
+            }
+        });
+        return action;
+    }
+    case ActionKind::Submenu:
+        break;
+    }
+    auto *submenu = new QMenu(text, menu);
+    menu->addMenu(submenu);
+    // A history is built only when it is opened.
+    connect(submenu, &QMenu::aboutToShow, this, [this, submenu] {
+        MenuItem *entry = m_fills.value(submenu);
+        if (entry && submenu->isEmpty()) {
+            if (Menu *filled = entry->ensureSubmenu()) {
+                populate(submenu, filled);
+            }
+        }
+    });
+    return submenu->menuAction();
 }
 
 void TrayStatusItem::populate(QMenu *menu, Menu *items)
 {
+    // A rebuild changes the titles of a menu far more often than its shape: an item of the same
+    // kind at the same place keeps its action, as Qt's menus make adding and removing an action
+    // cost far more than a new title. From the first item of another kind on, the actions are new.
+    const QList<QAction *> existing = menu->actions();
+    qsizetype position = 0;
     for (MenuItem &item : items->items) {
-        if (item.isSeparator) {
-            menu->addSeparator();
-            continue;
-        }
-        const QString text = MenuTitles::forAction(item.title);
-        MenuItem *entry = &item;
-        if (!item.hasSubmenu()) {
-            QAction *action = menu->addAction(text);
-            connect(action, &QAction::triggered, this, [entry] {
-                if (entry->perform) {
-                    entry->perform();
-                }
-            });
-            continue;
-        }
-        // A history is built only when it is opened.
-        QMenu *submenu = reusedSubmenu(text);
-        menu->addMenu(submenu);
-        if (item.submenu) {
-            populate(submenu, item.submenu.get());
+        const QString text = item.isSeparator ? QString() : MenuTitles::forAction(item.title);
+        QAction *action = nullptr;
+        if (position < existing.size() && kindOf(existing.at(position)) == kindOf(item)) {
+            action = existing.at(position++);
+            if (action->text() != text) {
+                action->setText(text);
+            }
         } else {
-            connect(submenu, &QMenu::aboutToShow, this, [this, submenu, entry] {
-                if (submenu->isEmpty()) {
-                    if (Menu *filled = entry->ensureSubmenu()) {
-                        populate(submenu, filled);
-                    }
-                }
-            });
+            while (position < existing.size()) {
+                removeAction(existing.at(position++));
+            }
+            action = makeAction(menu, item, text);
         }
+        if (action->isSeparator()) {
+            continue;
+        }
+        if (QMenu *submenu = action->menu()) {
+            if (item.submenu) {
+                populate(submenu, item.submenu.get());
+            } else {
+                // Its items belonged to the last menu; it fills again when opened.
+                clearMenu(submenu);
+                m_fills.insert(submenu, &item);
+            }
+        } else {
+            m_entries.insert(action, &item);
+        }
+    }
+    while (position < existing.size()) {
+        removeAction(existing.at(position++));
     }
 }
 

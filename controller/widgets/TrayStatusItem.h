@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QIcon>
 #include <QPointer>
 
@@ -8,11 +9,13 @@
 
 #include "controller/StatusItem.h"
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 class QTimer;
 class TrayFallbackWindow;
 struct Menu;
+struct MenuItem;
 
 // The status item in the desktop's system tray (StatusNotifierItem or XEmbed, as Qt finds
 // them). A left click pops the same menu as a right click. Where no tray turns up soon after
@@ -37,18 +40,18 @@ public:
     void popUpMenu();
 
 private:
+    // Makes the menu show the items, keeping what it can of the actions it has.
     void populate(QMenu *menu, Menu *items);
-    // A submenu for the next item: one of the last rebuild's, emptied, or a new one.
-    QMenu *reusedSubmenu(const QString &title);
+    QAction *makeAction(QMenu *menu, const MenuItem &item, const QString &text);
     void onAboutToShow();
     void onAboutToHide();
     void checkForTray();
 
     std::unique_ptr<QMenu> m_rootMenu;
-    // Every submenu, whatever its depth, is a child of the root menu. A rebuild empties and
-    // reuses them: with 2,000 feeds, making 2,000 new menus took most of a rebuild.
-    std::vector<QMenu *> m_submenus;
-    size_t m_submenusInUse = 0;
+    // What each action of the current menu does, and what fills each submenu built only when
+    // opened. The actions stay from one rebuild to the next; their items are the menu's.
+    QHash<const QAction *, const MenuItem *> m_entries;
+    QHash<const QMenu *, MenuItem *> m_fills;
     QSystemTrayIcon *m_trayIcon;
     QTimer *m_trayWatch;
     std::chrono::milliseconds m_trayGrace;
