@@ -35,6 +35,8 @@ RSSItem::Details &RSSItem::details() const
 void RSSItem::releaseLazyValues()
 {
     m_details.reset();
+    // Only an unchanged entry is released, so its text is the store's.
+    m_text.reset();
 }
 
 void RSSItem::setTitle(const std::optional<QString> &title)
@@ -88,6 +90,10 @@ std::optional<QByteArray> &RSSItem::storedText() const
 std::optional<QString> RSSItem::text() const
 {
     if (!m_text) {
+        // Fired, the entry takes its place among the records holding what they read, so that its
+        // text goes with its other values when many others were read since: --dump-json reads
+        // every text of the store.
+        fireFault();
         const std::optional<QString> stored = managedObjectContext()->loadText(*this);
         storedText() = stored ? std::optional<QByteArray>(compactUtf8(*stored)) : std::nullopt;
     }
