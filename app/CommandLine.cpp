@@ -35,7 +35,7 @@ CommandResult dumpJson(Rss_Brevlin_AppDelegate *delegate, QTextStream &out)
     if (!feeds) {
         return store.result();
     }
-    out << QString::fromUtf8(StoreJson::dump(*feeds));
+    StoreJson::dump(*feeds, out);
     return CommandResult::success();
 }
 

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTextStream>
 
 #include <algorithm>
 
@@ -90,15 +91,21 @@ QJsonObject feedObject(const RSSFeed *feed, std::chrono::milliseconds globalInte
 
 namespace StoreJson {
 
-QByteArray dump(const QList<RSSFeed *> &feeds)
+void dump(const QList<RSSFeed *> &feeds, QTextStream &out)
 {
     const std::chrono::milliseconds globalInterval = RSSBrevlinController::checkIntervalFor(
         UserDefaults::standardUserDefaults()->doubleForKey(Preferences::checkInterval));
-    QJsonArray feedArray;
-    for (const RSSFeed *feed : feeds) {
-        feedArray.append(feedObject(feed, globalInterval));
+    // Laid out as Qt lays out the whole document, {"feeds": [...]} with four spaces a level: each
+    // feed's object is indented to its depth, two levels in. JSON strings hold no line breaks.
+    const QByteArray feedIndent(8, ' ');
+    out << "{\n    \"feeds\": [\n";
+    for (qsizetype index = 0; index < feeds.size(); ++index) {
+        QByteArray json = QJsonDocument(feedObject(feeds.at(index), globalInterval)).toJson(QJsonDocument::Indented);
+        json.chop(1);
+        json.replace('\n', '\n' + feedIndent);
+        out << feedIndent << QString::fromUtf8(json) << (index + 1 < feeds.size() ? ",\n" : "\n");
     }
-    return QJsonDocument(QJsonObject{{QStringLiteral("feeds"), feedArray}}).toJson(QJsonDocument::Indented);
+    out << "    ]\n}\n";
 }
 
 } // namespace StoreJson
