@@ -61,7 +61,11 @@ bool StoreReader::loadRecords(ObjectContext *context, const EntityDescription &e
     } else {
         sql += QStringLiteral(" FROM ") + entity.table + QStringLiteral(" e");
     }
-    if (via && via->ordered) {
+    if (via && via->ordered && filter) {
+        // Each source's destinations in their order; the indexes give that order as they are
+        // read, where ordering them all by id would sort every answer anew.
+        sql += QStringLiteral(" ORDER BY p.id, e.id");
+    } else if (via && via->ordered) {
         sql += QStringLiteral(" ORDER BY e.id");
     }
     std::optional<SqliteStatement> once;
