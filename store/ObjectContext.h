@@ -109,8 +109,9 @@ public:
     // about to be shown whole.
     void fireFaults(const Record &source, const RelationshipDescription &relationship);
     // How many records may hold their lazy values unchanged; beyond that, the ones fired or
-    // saved longest ago turn back into faults. An entry's are about 1 KB.
-    static constexpr size_t MaximumRecordsHoldingLazyValues = 2000;
+    // saved longest ago turn back into faults. An entry's are about 1 KB with its sub-links. A
+    // thousand is more than any menu shows at once: a history is read whole when it is opened.
+    static constexpr size_t MaximumRecordsHoldingLazyValues = 1000;
     // At least one: the record just fired keeps what it read.
     void setMaximumRecordsHoldingLazyValues(size_t maximum)
     {
