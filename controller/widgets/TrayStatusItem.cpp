@@ -51,8 +51,7 @@ void TrayStatusItem::setMenu(std::shared_ptr<Menu> menu)
     m_entries.clear();
     m_fills.clear();
     m_menu = std::move(menu);
-    static Menu empty;
-    populate(m_rootMenu.get(), m_menu ? m_menu.get() : &empty);
+    populate(m_rootMenu.get(), m_menu.get());
 }
 
 namespace {
@@ -85,12 +84,12 @@ void removeAction(QAction *action)
     }
 }
 
-// QMenu::clear() would leave the submenus of its entries (their sub-links) behind as children.
-void clearMenu(QMenu *menu)
+// The actions from position on. QMenu::clear() would leave the submenus of a history's entries
+// (their sub-links) behind as children.
+void removeActions(const QList<QAction *> &actions, qsizetype position = 0)
 {
-    const QList<QAction *> actions = menu->actions();
-    for (QAction *action : actions) {
-        removeAction(action);
+    for (; position < actions.size(); ++position) {
+        removeAction(actions.at(position));
     }
 }
 
@@ -135,6 +134,10 @@ void TrayStatusItem::populate(QMenu *menu, Menu *items)
     // cost far more than a new title. From the first item of another kind on, the actions are new.
     const QList<QAction *> existing = menu->actions();
     qsizetype position = 0;
+    if (!items) {
+        removeActions(existing);
+        return;
+    }
     for (MenuItem &item : items->items) {
         const QString text = item.isSeparator ? QString() : MenuTitles::forAction(item.title);
         QAction *action = nullptr;
@@ -144,9 +147,8 @@ void TrayStatusItem::populate(QMenu *menu, Menu *items)
                 action->setText(text);
             }
         } else {
-            while (position < existing.size()) {
-                removeAction(existing.at(position++));
-            }
+            removeActions(existing, position);
+            position = existing.size();
             action = makeAction(menu, item, text);
         }
         if (action->isSeparator()) {
@@ -157,16 +159,14 @@ void TrayStatusItem::populate(QMenu *menu, Menu *items)
                 populate(submenu, item.submenu.get());
             } else {
                 // Its items belonged to the last menu; it fills again when opened.
-                clearMenu(submenu);
+                removeActions(submenu->actions());
                 m_fills.insert(submenu, &item);
             }
         } else {
             m_entries.insert(action, &item);
         }
     }
-    while (position < existing.size()) {
-        removeAction(existing.at(position++));
-    }
+    removeActions(existing, position);
 }
 
 void TrayStatusItem::popUpMenu()

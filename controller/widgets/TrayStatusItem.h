@@ -40,7 +40,7 @@ public:
     void popUpMenu();
 
 private:
-    // Makes the menu show the items, keeping what it can of the actions it has.
+    // Makes the menu show the items (none when null), keeping what it can of the actions it has.
     void populate(QMenu *menu, Menu *items);
     QAction *makeAction(QMenu *menu, const MenuItem &item, const QString &text);
     void onAboutToShow();
