@@ -1,30 +1,19 @@
-#include <QApplication>
 #include <QCoreApplication>
-#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <memory>
 
 #include "app/CommandLine.h"
-#include "app/DesktopPlatform.h"
-#include "app/widgets/TrayProgram.h"
-#include "controller/RSSBrevlinController.h"
-#include "model/FeedPasswords.h"
+#include "app/ProgramStart.h"
 #include "platform/LazyWebArchiver.h"
+#include "platform/PluginLibrary.h"
 #include "platform/Preferences.h"
 #include "platform/StandardErrorAlerts.h"
 #include "platform/UserDefaults.h"
 
 namespace {
-
-void describeApplication()
-{
-    QCoreApplication::setApplicationName(QStringLiteral("rss-brevlin"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(BREVLIN_VERSION));
-    RSSBrevlinController::initialize();
-    // Asked only when a feed with a login is fetched or its password edited.
-    FeedPasswords::instance()->setKeyring(DesktopPlatform::createPasswordStore(QCoreApplication::instance()));
-}
 
 // Headless, the page cache needs Qt Gui for Qt WebEngine, off screen as there is no window to
 // show; without the cache the lighter core application does.
@@ -34,10 +23,21 @@ bool headlessArchivesPages(const CommandLineOptions &options)
         && UserDefaults::standardUserDefaults()->boolForKey(Preferences::enableTargetPageCache);
 }
 
-// Where `make install` puts the page cache's plugin, relative to the program.
-QString installedPluginFolder()
+// The tray program, from its plugin: the commands and --headless run without Qt Widgets. The
+// plugin makes the application, so the program's folder is read before there is one.
+int runTrayProgram(int &argc, char **argv)
 {
-    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral(BREVLIN_PLUGIN_DIR));
+    using RunTrayProgram = int (*)(int &argc, char **argv);
+    const QString programFolder = QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).path();
+    QString error;
+    const auto run = reinterpret_cast<RunTrayProgram>(
+        PluginLibrary::resolve(QStringLiteral("brevlin-tray.so"), "brevlinRunTrayProgram",
+                               {programFolder, ProgramStart::installedPluginFolder(programFolder)}, &error));
+    if (!run) {
+        StandardErrorAlerts::printLine(QStringLiteral("The tray program cannot be loaded: %1").arg(error));
+        return 1;
+    }
+    return run(argc, argv);
 }
 
 } // namespace
@@ -56,12 +56,7 @@ int main(int argc, char *argv[])
     }
     // Only the tray program needs a display; the commands and --headless run without one.
     if (options->command == CommandLineOptions::Command::Run) {
-        QApplication application(argc, argv);
-        describeApplication();
-        // Declared after the application: Qt WebEngine must shut down while it still exists.
-        LazyWebArchiver archiver(installedPluginFolder());
-        WebArchiver::setShared(&archiver);
-        return TrayProgram::run();
+        return runTrayProgram(argc, argv);
     }
     std::unique_ptr<QCoreApplication> application;
     if (headlessArchivesPages(*options)) {
@@ -70,11 +65,12 @@ int main(int argc, char *argv[])
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }
-    describeApplication();
+    ProgramStart::describeApplication();
     // Only the long-running headless program archives pages; a single check ends before they load.
     std::unique_ptr<LazyWebArchiver> archiver;
     if (options->command == CommandLineOptions::Command::Headless) {
-        archiver = std::make_unique<LazyWebArchiver>(installedPluginFolder());
+        archiver = std::make_unique<LazyWebArchiver>(
+            ProgramStart::installedPluginFolder(QCoreApplication::applicationDirPath()));
         WebArchiver::setShared(archiver.get());
     }
     return CommandLine(*options).run();

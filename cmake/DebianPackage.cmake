@@ -17,7 +17,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://rssbrevlin.org/)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# dpkg-shlibdeps finds the libraries the program and its plugin link, the browser engine's helper
+# dpkg-shlibdeps finds the libraries the program and its plugins link, the browser engine's helper
 # process among them. Qt loads the rest at run time: the SQLite driver of the store, the X11
 # platform of the tray and the SVG reader of its icons.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

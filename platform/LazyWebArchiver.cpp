@@ -1,13 +1,12 @@
 #include "platform/LazyWebArchiver.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QGuiApplication>
-#include <QLibrary>
 #include <QOpenGLContext>
 
 #include "platform/NetworkProxy.h"
 #include "platform/PlatformLog.h"
+#include "platform/PluginLibrary.h"
 #include "platform/WebArchiveJob.h"
 
 QT_BEGIN_NAMESPACE
@@ -102,26 +101,14 @@ QString LazyWebArchiver::loadPlugin()
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         return failure.arg(QStringLiteral("the program was started with the page cache off"));
     }
-    const QStringList folders{QCoreApplication::applicationDirPath(), m_pluginFolder};
-    QStringList errors;
-    for (const QString &folder : folders) {
-        const QString path = QDir(folder).filePath(pluginFileName());
-        if (!QFileInfo::exists(path)) {
-            continue;
-        }
-        QLibrary plugin(path);
-        // Never unloaded: the engine's threads and static data live until the process ends.
-        plugin.setLoadHints(QLibrary::PreventUnloadHint);
-        shareOpenGLContexts();
-        const auto create = reinterpret_cast<CreateArchiver>(plugin.resolve(createFunctionName));
-        if (create) {
-            m_engine = create(this);
-            return QString();
-        }
-        errors.append(plugin.errorString());
+    // Made before the plugin loads: Qt WebEngine looks for the shared context as it loads.
+    shareOpenGLContexts();
+    QString error;
+    const auto create = reinterpret_cast<CreateArchiver>(PluginLibrary::resolve(
+        pluginFileName(), createFunctionName, {QCoreApplication::applicationDirPath(), m_pluginFolder}, &error));
+    if (!create) {
+        return failure.arg(error);
     }
-    if (errors.isEmpty()) {
-        errors.append(QStringLiteral("%1 is in none of %2").arg(pluginFileName(), folders.join(QStringLiteral(", "))));
-    }
-    return failure.arg(errors.join(QStringLiteral("; ")));
+    m_engine = create(this);
+    return QString();
 }
