@@ -120,7 +120,9 @@ std::unique_ptr<Menu> RSSFeed::historyMenu(const QSet<RSSItem *> &hiddenEntries)
     auto menu = std::make_unique<Menu>();
     menu->title = feedMenuTitle();
     fireEntryFaults();
-    for (const RSSItem *entry : RSSItem::newestFirst(historyEntries(hiddenEntries), qsizetype(historyLimit()))) {
+    const QList<RSSItem *> entries = RSSItem::newestFirst(historyEntries(hiddenEntries), qsizetype(historyLimit()));
+    menu->items.reserve(size_t(entries.size()));
+    for (const RSSItem *entry : entries) {
         menu->items.push_back(entry->menuItem());
     }
     return menu;

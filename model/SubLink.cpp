@@ -1,5 +1,7 @@
 #include "model/SubLink.h"
 
+#include <QStringBuilder>
+
 #include "model/OpenPolicy.h"
 #include "model/RSSItem.h"
 #include "platform/Opener.h"
@@ -23,7 +25,8 @@ MenuItem SubLink::subLinkMenuItem()
 {
     const QString link = m_link.value_or(QString());
     MenuItem item;
-    item.title = m_text ? QStringLiteral("<%1> %2").arg(link, *m_text) : QStringLiteral("<%1>").arg(link);
+    // Joined at once rather than with arg(): a history prints as many of these as it has entries.
+    item.title = m_text ? QString(u'<' % link % u"> " % *m_text) : QString(u'<' % link % u'>');
     item.action = QStringLiteral("openLink");
     // Valid while the entry holds its values: sub-links leave memory whenever their entry turns
     // back into a fault, and come back from the store the same. So the item keeps the address,

@@ -69,6 +69,7 @@ void UserDefaults::registerDefaults(const QVariantMap &defaults)
     for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
         m_registered.insert(it.key(), it.value());
     }
+    m_numbers.clear();
 }
 
 QVariant UserDefaults::objectForKey(const QString &key) const
@@ -81,8 +82,16 @@ std::optional<double> UserDefaults::numberForKey(const QString &key) const
 {
     // A value typed by hand into the file that reads as no number falls back to the
     // registered default: read as 0 it would, say, prune every entry of every feed.
-    const std::optional<double> stored = numberFrom(m_settings->value(key));
-    return stored ? stored : numberFrom(m_registered.value(key));
+    const auto known = m_numbers.constFind(key);
+    if (known != m_numbers.cend()) {
+        return *known;
+    }
+    std::optional<double> number = numberFrom(m_settings->value(key));
+    if (!number) {
+        number = numberFrom(m_registered.value(key));
+    }
+    m_numbers.insert(key, number);
+    return number;
 }
 
 bool UserDefaults::boolForKey(const QString &key) const
@@ -117,6 +126,7 @@ void UserDefaults::renewAfterFailure()
     // so that it shares the values not yet written and writes them with the next.
     auto fresh = std::make_unique<QSettings>(m_settings->fileName(), QSettings::IniFormat);
     m_settings = std::move(fresh);
+    m_numbers.clear();
 }
 
 bool UserDefaults::setObject(const QVariant &value, const QString &key)
@@ -138,6 +148,8 @@ bool UserDefaults::syncAndNotify(const QString &key)
     // QSettings keeps a value it could not write in memory, and other QSettings of this
     // process on the same file share that memory: only the status tells the truth.
     m_settings->sync();
+    // The sync also reads what other processes wrote since.
+    m_numbers.clear();
     Q_EMIT changed(key);
     return m_settings->status() == QSettings::NoError;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QSettings>
 #include <QVariantMap>
@@ -44,4 +45,8 @@ private:
 
     std::unique_ptr<QSettings> m_settings;
     QVariantMap m_registered;
+    // The numbers read so far: a menu asks one for each of its entries, and a QSettings read
+    // costs a lock and a conversion each time. Values change only where this class writes,
+    // syncs or registers, and each of those forgets them all.
+    mutable QHash<QString, std::optional<double>> m_numbers;
 };
