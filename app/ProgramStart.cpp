@@ -20,7 +20,7 @@ void describeApplication()
 
 QString installedPluginFolder(const QString &programFolder)
 {
-    return QDir(programFolder).absoluteFilePath(QStringLiteral(BREVLIN_PLUGIN_DIR));
+    return QDir::cleanPath(QDir(programFolder).absoluteFilePath(QStringLiteral(BREVLIN_PLUGIN_DIR)));
 }
 
 } // namespace ProgramStart

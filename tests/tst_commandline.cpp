@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -106,6 +107,7 @@ private Q_SLOTS:
     void checkOnceAnnouncesQuietlyAndPromptly();
     void printMenu();
     void trayProgramQuitsInOrderOnSignal();
+    void trayProgramWithoutItsPlugin();
     void headless_data();
     void headless();
     void discover_data();
@@ -990,6 +992,29 @@ void tst_CommandLine::trayProgramQuitsInOrderOnSignal()
     ::kill(pid_t(process.processId()), SIGTERM);
     QTRY_COMPARE_WITH_TIMEOUT(process.state(), QProcess::NotRunning, 10'000);
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+}
+
+// A package that lost its plugin, or a program copied without it: a reason and a failure, not a
+// crash, and the commands still run.
+void tst_CommandLine::trayProgramWithoutItsPlugin()
+{
+    TemporaryHome home;
+    QTemporaryDir folder;
+    // In a bin folder of its own, so that neither its own folder nor the lib folder beside it holds one.
+    const QString program = folder.path() + "/bin/rss-brevlin";
+    QVERIFY(QDir().mkpath(folder.path() + "/bin"));
+    QVERIFY(QFile::copy(binaryPath(), program));
+
+    QProcess process;
+    process.start(program, QStringList());
+    QVERIFY(process.waitForFinished(30'000));
+    QCOMPARE(process.exitCode(), 1);
+    const QString error = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(error.contains("The tray program cannot be loaded: brevlin-tray.so is in none of "), qPrintable(error));
+
+    process.start(program, {"--version"});
+    QVERIFY(process.waitForFinished(30'000));
     QCOMPARE(process.exitCode(), 0);
 }
 
