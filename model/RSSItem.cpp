@@ -108,16 +108,27 @@ void RSSItem::setPrimitiveText(const std::optional<QString> &text)
 
 void RSSItem::setCachedPath(const std::optional<QString> &path)
 {
-    m_cachedPath = path;
+    if (path || m_pageCache) {
+        pageCache().path = path;
+    }
     didChangeValueForKey(QStringLiteral("cachedPath"));
+}
+
+RSSItem::PageCache &RSSItem::pageCache()
+{
+    if (!m_pageCache) {
+        m_pageCache = std::make_unique<PageCache>();
+    }
+    return *m_pageCache;
 }
 
 std::optional<QString> RSSItem::cachedID() const
 {
-    if (!m_cachedPath) {
+    const std::optional<QString> path = cachedPath();
+    if (!path) {
         return std::nullopt;
     }
-    return m_cachedPath->section(QLatin1Char('/'), -1);
+    return path->section(QLatin1Char('/'), -1);
 }
 
 std::partial_ordering RSSItem::dateCompare(const RSSItem &other) const

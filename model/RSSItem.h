@@ -57,7 +57,7 @@ public:
     std::optional<QString> guid() const { return firedDetails().guid; }
     void setGuid(const std::optional<QString> &guid);
     std::optional<QString> text() const;
-    std::optional<QString> cachedPath() const { return m_cachedPath; }
+    std::optional<QString> cachedPath() const { return m_pageCache ? m_pageCache->path : std::nullopt; }
     void setCachedPath(const std::optional<QString> &path);
 
     RSSFeed *feed() const { return m_feed; }
@@ -81,7 +81,7 @@ public:
     void cachePage();
     void removePageCache();
     // Set once this entry object started caching its page, never cleared: each object tries once.
-    bool cachingPage() const { return m_pageCaching != nullptr; }
+    bool cachingPage() const { return m_pageCache && m_pageCache->tried; }
 
     // Sub-links.
     void createSubLinksFromString(const std::optional<QString> &text);
@@ -115,17 +115,20 @@ private:
     // Absent until read or set: most entries are never asked for their text. UTF-8: half the
     // memory of UTF-16 for the mostly Latin text of feeds, and what the store keeps anyway.
     mutable std::unique_ptr<std::optional<QByteArray>> m_text;
-    std::optional<QString> m_cachedPath;
     RSSFeed *m_feed = nullptr;
-    // Run-time state of the page cache, never stored; made when the entry first tries to cache
-    // its page, which only the few newest entries do.
-    struct PageCaching
+    // The cached page, as stored, and the run-time state of caching it, never stored. Made only
+    // for the few entries that have a page or tried to cache one (the newest), so that 100,000
+    // stored entries keep a pointer each and not the room of an absent path.
+    struct PageCache
     {
+        std::optional<QString> path;
+        bool tried = false;
         std::unique_ptr<WebArchiveJob> load;
         // Lives while the page waits for the feed's password from the keyring.
         std::unique_ptr<QObject> passwordWait;
     };
-    std::unique_ptr<PageCaching> m_pageCaching;
+    PageCache &pageCache();
+    std::unique_ptr<PageCache> m_pageCache;
 };
 
 Q_DECLARE_OPAQUE_POINTER(RSSItem *)

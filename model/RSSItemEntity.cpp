@@ -21,7 +21,8 @@ const EntityDescription &RSSItem::entityDescription()
             StoredValue::describe<RSSItem, QByteArray>(
                 "text", [](RSSItem &item) -> std::optional<QByteArray> & { return item.storedText(); },
                 &RSSItem::setText, &RSSItem::text),
-            attribute("cachedPath", &RSSItem::m_cachedPath, &RSSItem::setCachedPath),
+            sparseAttribute("cachedPath", &RSSItem::pageCache, &RSSItem::PageCache::path, &RSSItem::setCachedPath,
+                            &RSSItem::cachedPath),
         };
         description.parentEntity = &RSSFeed::entityDescription;
         description.parentColumn = QStringLiteral("feed");

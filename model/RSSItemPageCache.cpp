@@ -46,11 +46,11 @@ QString newCachePath()
 void RSSItem::cachePage()
 {
     WebArchiver *archiver = WebArchiver::shared();
-    if (!archiver || !isPageCacheEnabled() || m_cachedPath || m_pageCaching) {
+    if (!archiver || !isPageCacheEnabled() || cachedPath() || cachingPage()) {
         return;
     }
-    // Made before the address is looked at: an entry whose page cannot be had is not tried again.
-    m_pageCaching = std::make_unique<PageCaching>();
+    // Marked before the address is looked at: an entry whose page cannot be had is not tried again.
+    pageCache().tried = true;
     // Feed data names the page, so only web pages are loaded: never a local file, never script.
     const std::optional<QString> address = this->url();
     const QUrl url(address.value_or(QString()), QUrl::StrictMode);
@@ -69,9 +69,9 @@ void RSSItem::cachePage()
     }
     // A page of a feed with a login may ask for it, so the password is fetched first.
     QObject *passwordWait = new QObject;
-    m_pageCaching->passwordWait.reset(passwordWait);
+    m_pageCache->passwordWait.reset(passwordWait);
     m_feed->whenPasswordKnown(passwordWait, [this, url] {
-        m_pageCaching->passwordWait.release()->deleteLater();
+        m_pageCache->passwordWait.release()->deleteLater();
         loadPage(url);
     });
 }
@@ -83,8 +83,8 @@ void RSSItem::loadPage(const QUrl &url)
         return;
     }
     const QString path = newCachePath();
-    m_pageCaching->load = archiver->archive(url, path);
-    WebArchiveJob *load = m_pageCaching->load.get();
+    m_pageCache->load = archiver->archive(url, path);
+    WebArchiveJob *load = m_pageCache->load.get();
     QObject::connect(load, &WebArchiveJob::archived, load, [this, path] { onPageArchived(path); });
     QObject::connect(load, &WebArchiveJob::failed, load, [this](const QString &description, const QString &failingUrl) {
         onPageFailed(description, failingUrl);
@@ -128,22 +128,23 @@ void RSSItem::onPageAuthenticationRequired(const QUrl &requestUrl, int previousF
 void RSSItem::releasePageLoad()
 {
     // Called from the job's own signal, so it goes once that signal has returned.
-    if (m_pageCaching->load) {
-        m_pageCaching->load.release()->deleteLater();
+    if (m_pageCache->load) {
+        m_pageCache->load.release()->deleteLater();
     }
 }
 
 void RSSItem::removePageCache()
 {
     // A load still running, or waiting for its password, stops here and never reports back.
-    if (m_pageCaching) {
-        m_pageCaching->passwordWait.reset();
-        m_pageCaching->load.reset();
-    }
-    if (!m_cachedPath) {
+    if (!m_pageCache) {
         return;
     }
-    const QString path = *m_cachedPath;
+    m_pageCache->passwordWait.reset();
+    m_pageCache->load.reset();
+    if (!m_pageCache->path) {
+        return;
+    }
+    const QString path = *m_pageCache->path;
     setCachedPath(std::nullopt);
     const QFileInfo file(path);
     if (isOurCacheFile(file)) {

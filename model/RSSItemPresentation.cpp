@@ -103,8 +103,8 @@ MenuItem RSSItem::menuItem() const
 
 void RSSItem::openFeed() const
 {
-    if (m_cachedPath && OpenPolicy::isCachedPage(*m_cachedPath)) {
-        Opener::shared()->openUrl(QUrl::fromLocalFile(*m_cachedPath));
+    if (const std::optional<QString> path = cachedPath(); path && OpenPolicy::isCachedPage(*path)) {
+        Opener::shared()->openUrl(QUrl::fromLocalFile(*path));
         return;
     }
     // A cached page that is gone, or a path outside the cache, is passed over for the address.

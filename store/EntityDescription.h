@@ -214,6 +214,29 @@ AttributeDescription lazyAttribute(const char *key, Part &(R::*part)() const, st
     return description;
 }
 
+// An attribute few records have, kept in a part made only for those that have it: part gives
+// that part (making it when missing), member the value in it, getter the value without making
+// the part. Records without the value never get the part, from the store or from a save.
+template<class R, class Part, class T, class Setter, class Getter>
+AttributeDescription sparseAttribute(const char *key, Part &(R::*part)(), std::optional<T> Part::*member, Setter setter,
+                                     Getter getter)
+{
+    const auto access = [part, member](R &record) -> std::optional<T> & { return (record.*part)().*member; };
+    AttributeDescription description = StoredValue::describe<R, T>(key, access, setter, getter);
+    description.load = [access, getter](Record &record, const SqliteStatement &statement, int column) {
+        std::optional<T> value;
+        StoredValue::load(statement, column, value);
+        auto &sparse = static_cast<R &>(record);
+        if (value || (sparse.*getter)()) {
+            access(sparse) = std::move(value);
+        }
+    };
+    description.bind = [getter](const Record &record, SqliteStatement &statement, int index) {
+        StoredValue::bind(statement, index, (static_cast<const R &>(record).*getter)());
+    };
+    return description;
+}
+
 inline AttributeDescription secret(AttributeDescription description)
 {
     description.secret = true;

@@ -92,6 +92,7 @@ private Q_SLOTS:
             item->setTitle(QStringLiteral("A & B"));
             item->setGuid(QStringLiteral("guid-1"));
             item->setText(QStringLiteral("Line one"));
+            item->setCachedPath(QString(""));
             auto subLink = std::make_unique<SubLink>(context.get());
             subLink->setLink(QStringLiteral("rdar://42"));
             subLink->setText(QString(""));
@@ -136,6 +137,13 @@ private Q_SLOTS:
         QCOMPARE(bare->title(), std::nullopt);
         QCOMPARE(bare->date(), std::nullopt);
         QCOMPARE(bare->text(), std::nullopt);
+        QCOMPARE(item->cachedPath(), QString(""));
+        QCOMPARE(bare->cachedPath(), std::nullopt);
+        // Taken away after a reload, a value leaves the file too.
+        item->setCachedPath(std::nullopt);
+        QVERIFY2(context->save(), qPrintable(context->errorString()));
+        QCOMPARE(
+            countRows(m_store.storePath(), QStringLiteral("SELECT count(*) FROM RSSItem WHERE cachedPath IS NULL")), 2);
     }
 
     // Rows are numbered in the order the records were made, so a history of entries of one date
