@@ -652,7 +652,9 @@ private Q_SLOTS:
         context->setMaximumRecordsHoldingLazyValues(1);
         RSSFeed *feed = RSSFeed::insert(context.get());
         feed->setName(QStringLiteral("Feed"));
-        RSSItem *other = addItem(*context, feed, QStringLiteral("other"), QDateTime::currentDateTimeUtc());
+        // Older than the entry, so that the entry heads its history even when both are made within
+        // one millisecond.
+        RSSItem *other = addItem(*context, feed, QStringLiteral("other"), QDateTime::currentDateTimeUtc().addSecs(-60));
         QVERIFY(context->save());
         RSSItem *entry = addItem(*context, feed, QStringLiteral("e"), QDateTime::currentDateTimeUtc());
         entry->setText(QStringLiteral("Text of e, see http://example.org/e"));
