@@ -5,7 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
+#include <QTimerEvent>
 
 #include <algorithm>
 #include <utility>
@@ -78,14 +78,7 @@ FeedDownload::FeedDownload(const QUrl &url, Credentials credentials, QObject *pa
     : QObject(parent)
     , m_url(url)
     , m_credentials(std::move(credentials))
-    , m_fileRead(new QTimer(this))
-    , m_deadline(new QTimer(this))
 {
-    m_fileRead->setSingleShot(true);
-    m_fileRead->setInterval(0);
-    m_deadline->setSingleShot(true);
-    connect(m_fileRead, &QTimer::timeout, this, &FeedDownload::readLocalFile);
-    connect(m_deadline, &QTimer::timeout, this, &FeedDownload::onDeadline);
 }
 
 FeedDownload::~FeedDownload()
@@ -93,9 +86,23 @@ FeedDownload::~FeedDownload()
     stop();
 }
 
+void FeedDownload::timerEvent(QTimerEvent *event)
+{
+    // Both fire once.
+    if (event->timerId() == m_fileRead.timerId()) {
+        m_fileRead.stop();
+        readLocalFile();
+    } else if (event->timerId() == m_deadline.timerId()) {
+        m_deadline.stop();
+        onDeadline();
+    } else {
+        QObject::timerEvent(event);
+    }
+}
+
 bool FeedDownload::isRunning() const
 {
-    return m_queued || m_reply != nullptr || m_fileRead->isActive();
+    return m_queued || m_reply != nullptr || m_fileRead.isActive();
 }
 
 void FeedDownload::start()
@@ -112,8 +119,8 @@ void FeedDownload::start()
     m_freshness.reset();
     // Qt opens a file URL on this thread with a blocking open(), which a FIFO holds for ever.
     if (m_url.isLocalFile()) {
-        m_deadline->start(m_limits.totalTimeout);
-        m_fileRead->start();
+        m_deadline.start(int(m_limits.totalTimeout.count()), this);
+        m_fileRead.start(0, this);
         return;
     }
     m_queued = true;
@@ -122,7 +129,7 @@ void FeedDownload::start()
 
 void FeedDownload::send()
 {
-    m_deadline->start(m_limits.totalTimeout);
+    m_deadline.start(int(m_limits.totalTimeout.count()), this);
     QNetworkAccessManager *manager = NetworkAccess::manager();
     // Credentials in the URL are cached per host by Qt just like answered ones.
     if (m_credentials.isComplete() || !m_url.userInfo().isEmpty()) {
@@ -339,8 +346,8 @@ void FeedDownload::fail(const QString &reason)
 
 void FeedDownload::stop()
 {
-    m_fileRead->stop();
-    m_deadline->stop();
+    m_fileRead.stop();
+    m_deadline.stop();
     if (std::exchange(m_queued, false)) {
         DownloadQueue::shared().leave(this);
     }
