@@ -3,6 +3,8 @@
 #include <QList>
 #include <QPointer>
 
+#include <functional>
+
 class FeedDownload;
 
 // The downloads of the process share a few slots; the rest wait their turn in order. A check of
@@ -20,12 +22,27 @@ public:
 
     // Sends the download now when a slot is free, else once one is.
     void enqueue(FeedDownload *download);
+    // A place in the line for a download not made yet, so that those waiting cost nothing: make
+    // runs when the place's turn comes, and a download it starts then is sent at once. The place
+    // goes with its owner.
+    void enqueue(QObject *owner, std::function<void()> make);
     // The download ended or was cancelled: its slot, or its place in the queue, is free again.
     void leave(FeedDownload *download);
+    // The owner's places that wait for their turn are given up.
+    void leave(QObject *owner);
 
 private:
+    struct Place
+    {
+        QPointer<FeedDownload> download;
+        QPointer<QObject> owner;
+        std::function<void()> make;
+    };
+
     void sendWaiting();
 
-    QList<QPointer<FeedDownload>> m_waiting;
+    QList<Place> m_waiting;
     QList<FeedDownload *> m_sending;
+    // The first download started by a place's make goes to the head of the line.
+    bool m_making = false;
 };

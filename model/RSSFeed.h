@@ -51,7 +51,7 @@ public:
     bool isTwitterFeed() const { return m_isTwitterFeed; }
     void setDidConnect(bool flag);
     void setErrorMessage(const std::optional<QString> &message);
-    bool isDownloading() const { return m_connection != nullptr; }
+    bool isDownloading() const { return m_downloadWaits || m_connection != nullptr; }
     // Ends a running download without a callback; called before the feed is deleted.
     void cancelDownload();
     // For the downloads of its later checks.
@@ -174,6 +174,7 @@ private:
     QList<RSSItem *> historyEntries(const QSet<RSSItem *> &hiddenEntries) const;
     bool hasHistoryEntries(const QSet<RSSItem *> &hiddenEntries) const;
     std::unique_ptr<Menu> historyMenu(const QSet<RSSItem *> &hiddenEntries) const;
+    void startDownload(const QUrl &url);
     void onDownloadFinished(const QByteArray &body);
     void onDownloadNotModified();
     void onDownloadFailed(const QString &message);
@@ -213,6 +214,10 @@ private:
 
     // Run-time state, never stored.
     FeedDownload *m_connection = nullptr;
+    // A check waits for the password or for its turn in the download queue; each check has its
+    // number, so that what waits for a dropped one does nothing.
+    bool m_downloadWaits = false;
+    quint64 m_checkNumber = 0;
     FeedCheckMemory m_checkMemory;
     DownloadLimits m_downloadLimits;
     bool m_didConnect = false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "model/DownloadQueue.h"
 #include "model/FeedDownload.h"
 #include "model/FeedEvents.h"
 #include "model/parsing/XmlDocument.h"
@@ -71,30 +72,48 @@ void RSSFeed::checkFeed()
         if (!url.isValid() || (!url.isLocalFile() && url.host().isEmpty())) {
             return;
         }
-        m_connection = new FeedDownload(url, {m_login, std::nullopt}, this);
-        m_connection->setLimits(m_downloadLimits);
-        connect(m_connection, &FeedDownload::finished, this, &RSSFeed::onDownloadFinished);
-        connect(m_connection, &FeedDownload::notModified, this, &RSSFeed::onDownloadNotModified);
-        connect(m_connection, &FeedDownload::failed, this, &RSSFeed::onDownloadFailed);
-        connect(m_connection, &FeedDownload::authenticationRefused, this, &RSSFeed::onAuthenticationRefused);
-        // The download counts as running while the keyring is asked for the password, so that
-        // a check of all feeds waits for it; other feeds go on meanwhile.
-        whenPasswordKnown(m_connection, [this, download = m_connection] {
-            // A download dropped meanwhile is only waiting for its deletion.
-            if (m_connection != download) {
+        // The check counts as running while the keyring is asked for the password and while it
+        // waits for its turn, so that a check of all feeds waits for it; other feeds go on
+        // meanwhile. Its download is made only when its turn comes: a round of 2,000 feeds
+        // would otherwise hold 2,000 downloads at once.
+        m_downloadWaits = true;
+        const quint64 check = ++m_checkNumber;
+        whenPasswordKnown(this, [this, url, check] {
+            // A check dropped meanwhile is over.
+            if (check != m_checkNumber) {
                 return;
             }
-            m_checkMemory.keepFor(m_url, credentials());
-            download->setPassword(password());
-            // Validators exist only after a document was parsed in this run: the first check
-            // after launch, whose document moves lastFetchDate on from the distant past, always
-            // gets one.
-            download->setValidators(m_checkMemory.validators());
-            download->start();
+            // A file is read at once; it takes no slot.
+            if (url.isLocalFile()) {
+                startDownload(url);
+                return;
+            }
+            DownloadQueue::shared().enqueue(this, [this, url, check] {
+                if (check == m_checkNumber) {
+                    startDownload(url);
+                }
+            });
         });
         setErrorMessage(std::nullopt);
     }
     cleanupOldItems();
+}
+
+void RSSFeed::startDownload(const QUrl &url)
+{
+    m_downloadWaits = false;
+    m_connection = new FeedDownload(url, {m_login, std::nullopt}, this);
+    m_connection->setLimits(m_downloadLimits);
+    connect(m_connection, &FeedDownload::finished, this, &RSSFeed::onDownloadFinished);
+    connect(m_connection, &FeedDownload::notModified, this, &RSSFeed::onDownloadNotModified);
+    connect(m_connection, &FeedDownload::failed, this, &RSSFeed::onDownloadFailed);
+    connect(m_connection, &FeedDownload::authenticationRefused, this, &RSSFeed::onAuthenticationRefused);
+    m_checkMemory.keepFor(m_url, credentials());
+    m_connection->setPassword(password());
+    // Validators exist only after a document was parsed in this run: the first check after
+    // launch, whose document moves lastFetchDate on from the distant past, always gets one.
+    m_connection->setValidators(m_checkMemory.validators());
+    m_connection->start();
 }
 
 void RSSFeed::onDownloadFinished(const QByteArray &body)
@@ -147,6 +166,10 @@ void RSSFeed::onAuthenticationRefused()
 
 void RSSFeed::dropDownload()
 {
+    if (std::exchange(m_downloadWaits, false)) {
+        ++m_checkNumber;
+        DownloadQueue::shared().leave(this);
+    }
     if (!m_connection) {
         return;
     }

@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "model/DownloadLimits.h"
+#include "model/DownloadQueue.h"
+#include "model/FeedDownload.h"
 #include "model/RSSFeed.h"
 #include "model/RSSItem.h"
 #include "platform/Preferences.h"
@@ -376,6 +378,42 @@ private Q_SLOTS:
         QTRY_VERIFY(server.heldConnectionClosed());
         QCOMPARE(log.messages, QStringList({none, QString()}));
         QCOMPARE(storedTitles(feed), QStringList{QStringLiteral("Other entry")});
+    }
+
+    // A round of many feeds holds downloads only for the few the queue sends; the others wait as
+    // places in line, are sent in turn, and once each, even when checked again while waiting.
+    void waitingChecksHoldNoDownload()
+    {
+        QList<RSSFeed *> stalled;
+        QList<RSSFeed *> waiting;
+        for (int index = 0; index < DownloadQueue::Slots + 4; ++index) {
+            const bool stalls = index < DownloadQueue::Slots;
+            const QString path =
+                (stalls ? QStringLiteral("/stalled-%1.xml") : QStringLiteral("/waiting-%1.xml")).arg(index);
+            const HttpTestResponse response = HttpTestResponse::ok(m_feedBody);
+            m_server->setResponse(path.toUtf8(), stalls ? response.withDelivery(Delivery::NeverAnswer) : response);
+            (stalls ? stalled : waiting).append(subscribe(m_server->url(path).toString()));
+        }
+        const auto downloads = [&stalled, &waiting] {
+            qsizetype count = 0;
+            for (const RSSFeed *feed : stalled + waiting) {
+                count += feed->findChildren<FeedDownload *>(QString(), Qt::FindDirectChildrenOnly).size();
+            }
+            return count;
+        };
+        waiting.first()->checkFeed();
+        QCOMPARE(downloads(), qsizetype(DownloadQueue::Slots));
+        QVERIFY(
+            std::all_of(waiting.cbegin(), waiting.cend(), [](const RSSFeed *feed) { return feed->isDownloading(); }));
+
+        for (RSSFeed *feed : std::as_const(stalled)) {
+            feed->cancelDownload();
+        }
+        for (RSSFeed *feed : std::as_const(waiting)) {
+            QVERIFY(finishCheck(feed));
+            QCOMPARE(m_server->requests(QUrl(*feed->url()).path().toUtf8()).size(), 1);
+            QVERIFY(feed->didConnect());
+        }
     }
 
     void recheckAfterDeletion_data()
