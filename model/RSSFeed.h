@@ -215,7 +215,7 @@ private:
     // Run-time state, never stored.
     FeedDownload *m_connection = nullptr;
     // A check waits for the password or for its turn in the download queue; each check has its
-    // number, so that what waits for a dropped one does nothing.
+    // number, so that a password wait of a dropped one does nothing.
     bool m_downloadWaits = false;
     quint64 m_checkNumber = 0;
     FeedCheckMemory m_checkMemory;

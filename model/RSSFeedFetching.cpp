@@ -88,11 +88,8 @@ void RSSFeed::checkFeed()
                 startDownload(url);
                 return;
             }
-            DownloadQueue::shared().enqueue(this, [this, url, check] {
-                if (check == m_checkNumber) {
-                    startDownload(url);
-                }
-            });
+            // A dropped check gives its place up, so a place whose turn comes is this check's.
+            DownloadQueue::shared().enqueue(this, [this, url] { startDownload(url); });
         });
         setErrorMessage(std::nullopt);
     }
